@@ -1,0 +1,68 @@
+# Entry points for people and CI. Every target installs what is missing first (as
+# root) and builds from scratch when needed.
+JOBS ?= 2
+CMAKE ?= cmake
+NATIVE := build
+I386 := build-i386
+ASAN := build-asan
+FUZZ := build-fuzz
+BENCH := build-bench
+FUZZ_SECONDS ?= 60
+
+.PHONY: all deps deps-native demo test test-native test-i386 test-asan fuzz fuzz-short bench clean
+
+all: test
+
+deps:
+	./scripts/setup-deps.sh
+
+deps-native:
+	./scripts/setup-deps.sh --native-only
+
+$(NATIVE)/CMakeCache.txt:
+	$(CMAKE) -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYVA_WERROR=ON
+
+demo: deps-native $(NATIVE)/CMakeCache.txt
+	$(CMAKE) --build $(NATIVE) -j$(JOBS)
+	./$(NATIVE)/examples/glyva-metrics
+
+test: deps test-native test-i386 test-asan fuzz-short
+
+test-native: $(NATIVE)/CMakeCache.txt
+	$(CMAKE) --build $(NATIVE) -j$(JOBS)
+	cd $(NATIVE) && ctest --output-on-failure -j$(JOBS)
+
+test-i386:
+	$(CMAKE) -S . -B $(I386) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYVA_WERROR=ON \
+	  -DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/cmake/toolchain-i386.cmake
+	$(CMAKE) --build $(I386) -j$(JOBS)
+	cd $(I386) && ctest --output-on-failure -j$(JOBS)
+
+test-asan:
+	$(CMAKE) -S . -B $(ASAN) -DCMAKE_BUILD_TYPE=Debug -DGLYVA_BUILD_EXAMPLES=OFF \
+	  -DGLYVA_SANITIZE=address,undefined
+	$(CMAKE) --build $(ASAN) -j$(JOBS)
+	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 GLYVA_QUICK=1 \
+	  ctest --output-on-failure -j$(JOBS)
+
+$(FUZZ)/CMakeCache.txt:
+	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DGLYVA_BUILD_TESTS=OFF -DGLYVA_BUILD_EXAMPLES=OFF -DGLYVA_BUILD_FUZZ=ON \
+	  -DGLYVA_SANITIZE=address,undefined
+
+fuzz-short: $(FUZZ)/CMakeCache.txt
+	$(CMAKE) --build $(FUZZ) -j$(JOBS)
+	./fuzz/run.sh $(FUZZ) $(FUZZ_SECONDS)
+
+fuzz: FUZZ_SECONDS = 600
+fuzz: fuzz-short
+
+bench: deps-native
+	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DGLYVA_BUILD_BENCH=ON \
+	  -DGLYVA_BUILD_TESTS=OFF
+	$(CMAKE) --build $(BENCH) -j$(JOBS)
+	./bench/run.sh $(BENCH)
+
+clean:
+	rm -rf $(NATIVE) $(I386) $(ASAN) $(FUZZ) $(BENCH)

@@ -1,0 +1,12 @@
+# 32-bit x86 build on an x86_64 Debian host with the i386 multiarch packages.
+set(CMAKE_C_COMPILER gcc)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_C_FLAGS_INIT "-m32")
+set(CMAKE_CXX_FLAGS_INIT "-m32")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_LIBRARY_ARCHITECTURE i386-linux-gnu)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(ENV{PKG_CONFIG_LIBDIR} "/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig")
+set(GLYVA_PKG_CONFIG_LIBDIR "/usr/lib/i386-linux-gnu/pkgconfig:/usr/share/pkgconfig")

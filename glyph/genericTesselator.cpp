@@ -1,0 +1,187 @@
+#include "glyph/Tesselator.h"
+
+#include <math.h>
+#include <stddef.h>
+#include <stdint.h>
+
+#include "glyph/gluTess.hh"
+#include "util/emuKD/kd.h"
+#include "util/plyxUtil.h"
+
+namespace {
+
+/* GLU_OUT_OF_MEMORY as the record holds it; also marks a mesh discarded because the
+ * library's own storage ran out. */
+constexpr uint16_t kOutOfMemory = static_cast<uint16_t>(GLU_OUT_OF_MEMORY & 0xFFFF);
+
+/* Vertex data handed to GLU names a stored vertex by array and index, never by
+ * address: both arrays move as they grow while GLU still holds the references. */
+enum VertexStore : uintptr_t { kInput = 0, kCombined = 1 };
+
+void *vertexRef(VertexStore store, int32_t index)
+{
+    return reinterpret_cast<void *>(((static_cast<uintptr_t>(index) + 1) << 1) | store);
+}
+
+Tesselator *owner(tessInfo *info)
+{
+    return reinterpret_cast<Tesselator *>(reinterpret_cast<char *>(info) -
+                                          offsetof(Tesselator, info));
+}
+
+/* The three coordinates a reference designates, or null when its array no longer
+ * holds the element (emptied by a failed store). */
+const float *resolve(Tesselator *t, void *ref)
+{
+    uintptr_t raw = reinterpret_cast<uintptr_t>(ref);
+    if (raw < 2)
+        return nullptr;
+    const MFVec3f &array = (raw & 1) == kCombined ? t->info.vertices : t->input;
+    uintptr_t index = (raw >> 1) - 1;
+    return index < array.count ? array.values[index] : nullptr;
+}
+
+bool discarded(const tessInfo *info) { return info->error == kOutOfMemory; }
+
+/* Storage ran out mid-polygon: the partial mesh could name vertices that are gone,
+ * so nothing of it is kept and the record says why. */
+void discard(tessInfo *info)
+{
+    clearMFInt32(&info->indices);
+    clearMFVec3f(&info->vertices);
+    info->error = kOutOfMemory;
+}
+
+void jglBegin(GLenum type, void *data)
+{
+    static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type);
+}
+
+void jglVertex(void *vertexData, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    if (discarded(info))
+        return;
+    const float *v = resolve(owner(info), vertexData);
+    if (!v)
+        return discard(info);
+    /* A copy: the search may append and move the storage v points into. */
+    const float xyz[3] = {v[0], v[1], v[2]};
+    int32_t index = searchInsertMFVec3f(&info->vertices, xyz);
+    if (index < 0)
+        return discard(info);
+    if (info->type == GL_TRIANGLES && !appendMFInt32(&info->indices, index))
+        discard(info);
+}
+
+void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    *outData = nullptr;
+    if (discarded(info))
+        return;
+    const float xyz[3] = {static_cast<float>(coords[0]), static_cast<float>(coords[1]),
+                          static_cast<float>(coords[2])};
+    int32_t index = searchInsertMFVec3f(&info->vertices, xyz);
+    if (index < 0)
+        return discard(info);
+    *outData = vertexRef(kCombined, index);
+}
+
+void jglEnd(void *data) { static_cast<tessInfo *>(data)->type = 0; }
+
+/* Without an open polygon GLU passes no record; a discarded mesh keeps its reason. */
+void jglError(GLenum error, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    if (info && !discarded(info))
+        info->error = static_cast<uint16_t>(error & 0xFFFF);
+}
+
+void jglEdge(GLboolean, void *) {}
+
+constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
+                                             jglEnd,   jglError,  jglEdge};
+
+/* normalAxis 1..3 and -1..-3 name an axis and its direction; others let GLU decide. */
+void setNormal(GLUtesselator *tess, int normalAxis)
+{
+    if (normalAxis == 0 || normalAxis < -3 || normalAxis > 3)
+        return;
+    GLdouble normal[3] = {0.0, 0.0, 0.0};
+    normal[(normalAxis < 0 ? -normalAxis : normalAxis) - 1] = normalAxis < 0 ? -1.0 : 1.0;
+    gluTessNormal(tess, normal[0], normal[1], normal[2]);
+}
+
+/* GLU's sweep is only defined for finite coordinates. */
+bool finite3(const float *v) { return isfinite(v[0]) && isfinite(v[1]) && isfinite(v[2]); }
+
+void dropPartialTriangle(MFInt32 &indices)
+{
+    uint32_t whole = indices.count - indices.count % 3;
+    if (whole != indices.count)
+        sizeMFInt32(&indices, whole);
+}
+
+} // namespace
+
+Tesselator::Tesselator(float windingRule, int normalAxis)
+    : tess(nullptr), info{0, 0, {0, nullptr}, {0, nullptr}}, input{0, nullptr}
+{
+    tess = glyva::newTessellator(kCallbacks);
+    if (!tess)
+        return;
+    gluTessProperty(tess, GLU_TESS_WINDING_RULE, windingRule);
+    setNormal(tess, normalAxis);
+    gluTessBeginPolygon(tess, &info);
+}
+
+/* The arrays are released whether or not the tessellator is still held: Finish lets go
+ * of it once the result is complete. */
+Tesselator::~Tesselator()
+{
+    clearMFVec3f(&info.vertices);
+    clearMFInt32(&info.indices);
+    clearMFVec3f(&input);
+    if (tess)
+        gluDeleteTess(tess);
+    tess = nullptr;
+}
+
+void Tesselator::BeginContour()
+{
+    if (tess)
+        gluTessBeginContour(tess);
+}
+
+void Tesselator::Vertex(const float *v)
+{
+    if (!tess || !v || !finite3(v) || discarded(&info))
+        return;
+    /* A failed store empties input, and GLU's earlier references with it. */
+    int32_t index = searchInsertMFVec3f(&input, v);
+    if (index < 0)
+        return discard(&info);
+    const float *stored = input.values[index];
+    GLdouble xyz[3] = {stored[0], stored[1], stored[2]};
+    gluTessVertex(tess, xyz, vertexRef(kInput, index));
+}
+
+void Tesselator::EndContour()
+{
+    if (tess)
+        gluTessEndContour(tess);
+}
+
+/* The tessellator is deleted here, so that later calls, a second Finish included, find
+ * the object finished and leave the result as it is. */
+tessInfo *Tesselator::Finish()
+{
+    if (!tess)
+        return &info;
+    gluTessEndPolygon(tess);
+    gluDeleteTess(tess);
+    tess = nullptr;
+    dropPartialTriangle(info.indices);
+    return &info;
+}

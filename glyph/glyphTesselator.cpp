@@ -1,0 +1,378 @@
+#include "glyph/glyphTesselator.h"
+
+#include <stdint.h>
+
+#include "Skrib/fontData.hh"
+#include "glyph/gluTess.hh"
+#include "util/emuKD/kd.h"
+#include "util/plyxUtil.h"
+
+namespace {
+
+constexpr const char *kSource = "glyph/glyphTesselator";
+
+constexpr unsigned char kTagConic = 0;
+constexpr unsigned char kTagOn = 1;
+constexpr unsigned char kTagCubic = 2;
+
+/* ---- contour flattening ---- */
+
+struct Point {
+    float x, y;
+};
+
+Point scaledPoint(const FT_Vector &v)
+{
+    return {static_cast<float>(v.x) / kFontScale, static_cast<float>(v.y) / kFontScale};
+}
+
+Point midpoint(Point a, Point b) { return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f}; }
+
+Point lerp(Point p, Point q, float t)
+{
+    float s = 1.0f - t;
+    return {s * p.x + t * q.x, s * p.y + t * q.y};
+}
+
+/* Curve parameter step: 1 at quality 0, 1/26 at 0.5, 1/51 at 1. */
+float curveStep(float quality) { return 1.0f / (1.0f + 50.0f * quality); }
+
+void appendPoint(SimpleVec3Array &out, Point p)
+{
+    const float xy[2] = {p.x, p.y};
+    appendMFVec3fVec2(&out, xy);
+}
+
+bool repeatsLast(const SimpleVec3Array &out, Point p)
+{
+    if (out.count == 0)
+        return false;
+    const float *last = out.values[out.count - 1];
+    return last[0] == p.x && last[1] == p.y;
+}
+
+void appendUnlessRepeat(SimpleVec3Array &out, Point p)
+{
+    if (!repeatsLast(out, p))
+        appendPoint(out, p);
+}
+
+/* One quadratic segment; its end is always stored so that a following on-curve visit
+ * of the same point is skipped by the repeat test. */
+void evaluateConic(float quality, SimpleVec3Array &out, const float *start, const float *control,
+                   const float *end)
+{
+    const Point p0{start[0], start[1]}, p1{control[0], control[1]}, p2{end[0], end[1]};
+    float h = curveStep(quality);
+    appendUnlessRepeat(out, p0);
+    for (float t = h; t < 1.0f; t += h)
+        appendPoint(out, lerp(lerp(p0, p1, t), lerp(p1, p2, t), t));
+    appendPoint(out, p2);
+}
+
+void conic(float quality, SimpleVec3Array &out, Point s, Point c, Point e)
+{
+    const float a[2] = {s.x, s.y}, b[2] = {c.x, c.y}, d[2] = {e.x, e.y};
+    evaluateConic(quality, out, a, b, d);
+}
+
+/* A cubic segment, sampled at k * h for k = 0..N with no repeat test. */
+void cubic(float quality, SimpleVec3Array &out, Point s, Point c1, Point c2, Point e)
+{
+    float h = curveStep(quality);
+    int n = static_cast<int>(1.0f + 50.0f * quality);
+    for (int k = 0; k <= n; ++k) {
+        float t = static_cast<float>(k) * h;
+        Point r1 = lerp(s, c1, t), r2 = lerp(c1, c2, t), r3 = lerp(c2, e, t);
+        appendPoint(out, lerp(lerp(r1, r2, t), lerp(r2, r3, t), t));
+    }
+}
+
+/* The state of one walk over a closed contour. */
+struct Walk {
+    const FT_Vector *points;
+    const unsigned char *tags;
+    int n;
+    float quality;
+    SimpleVec3Array &out;
+
+    Point at(int i) const { return scaledPoint(points[i]); }
+    int prev(int i) const { return i == 0 ? n - 1 : i - 1; }
+    int next(int i) const { return i == n - 1 ? 0 : i + 1; }
+
+    int conicFrom(int i);
+    int conicRun(int i, Point s);
+    int cubicFrom(int i);
+};
+
+/* A quadratic control point at i; the index the walk goes on at (n or more ends it). */
+int Walk::conicFrom(int i)
+{
+    Point p = at(i), s = at(prev(i));
+    if (i == 0 && tags[n - 1] == kTagConic)
+        s = midpoint(p, at(n - 1));
+    if (tags[next(i)] != kTagConic) {
+        conic(quality, out, s, p, at(next(i)));
+        return i + 1;
+    }
+    return conicRun(i, s);
+}
+
+/* Consecutive control points, joined through their implied on-curve midpoints. */
+int Walk::conicRun(int i, Point s)
+{
+    Point p = at(i), x = at(next(i));
+    for (;;) {
+        Point m = midpoint(p, x);
+        conic(quality, out, s, p, m);
+        int j = i + 1;
+        if (j >= n)
+            return n;
+        s = m;
+        p = at(j);
+        int nn = next(j);
+        x = at(nn);
+        if (tags[nn] != kTagConic) {
+            conic(quality, out, s, p, x);
+            return j + 1;
+        }
+        i = j;
+    }
+}
+
+/* A cubic control pair at i, i + 1 ending at i + 2 (point 0 when i = n - 2). A control
+ * point in the last position has its partner and end outside the contour: skipped. */
+int Walk::cubicFrom(int i)
+{
+    if (i == n - 1)
+        return i + 1;
+    Point e = at(i + 2 < n ? i + 2 : 0);
+    cubic(quality, out, at(prev(i)), at(i), at(i + 1), e);
+    return i + 2;
+}
+
+/* ---- glyph tessellation ---- */
+
+/* Vertices GLU creates at intersections and merges, at fixed addresses until the
+ * tessellator is gone: chunks that are never moved, released together. */
+struct CombinedChunk {
+    CombinedChunk *next;
+    uint32_t used;
+    float vertices[64][3];
+};
+
+/* Context of one glyph tessellation, handed to every callback. */
+struct tessInfo {
+    uint16_t type;
+    MFVec2f *vertices;
+    internalGlyphData *glyph;
+    CombinedChunk *combined;
+    /* Which store ran out of memory; the glyph's mesh is then discarded. */
+    bool vertexStoreFailed;
+    bool indexStoreFailed;
+};
+
+float *newCombinedVertex(tessInfo *info)
+{
+    CombinedChunk *chunk = info->combined;
+    if (!chunk || chunk->used == 64) {
+        chunk = static_cast<CombinedChunk *>(kdMalloc(sizeof(CombinedChunk)));
+        if (!chunk)
+            return nullptr;
+        chunk->next = info->combined;
+        chunk->used = 0;
+        info->combined = chunk;
+    }
+    return chunk->vertices[chunk->used++];
+}
+
+void releaseCombined(tessInfo *info)
+{
+    while (info->combined) {
+        CombinedChunk *next = info->combined->next;
+        kdFree(info->combined);
+        info->combined = next;
+    }
+}
+
+void jglBegin(GLenum type, void *data) { static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type); }
+
+void jglVertex(void *vertexData, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    if (info->vertexStoreFailed || info->indexStoreFailed)
+        return;
+    if (!vertexData) {
+        info->vertexStoreFailed = true;
+        return;
+    }
+    int32_t index = searchInsertMFVec2f(info->vertices, static_cast<const float *>(vertexData));
+    if (index < 0) {
+        info->vertexStoreFailed = true;
+        return;
+    }
+    if (info->type == GL_TRIANGLES && !appendMFInt32(&info->glyph->triangleIndices, index))
+        info->indexStoreFailed = true;
+}
+
+/* Without storage no vertex is returned; GLU then reports the polygon's error and the
+ * mesh is discarded. */
+void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    float *v = newCombinedVertex(info);
+    if (!v) {
+        info->vertexStoreFailed = true;
+        *outData = nullptr;
+        return;
+    }
+    v[0] = static_cast<float>(coords[0]);
+    v[1] = static_cast<float>(coords[1]);
+    v[2] = static_cast<float>(coords[2]);
+    *outData = v;
+}
+
+void jglEnd(void *data) { static_cast<tessInfo *>(data)->type = 0; }
+
+void jglError(GLenum, void *) {}
+
+void jglEdge(GLboolean, void *) {}
+
+constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
+                                             jglEnd,   jglError,  jglEdge};
+
+/* Flattens contour k and hands it to the open polygon, without a closing repeat. */
+void submitContour(tavixInternalFontData *font, GLUtesselator *tess, const FT_Outline *outline,
+                   int k, SimpleVec3Array &list)
+{
+    int first;
+    uint16_t count;
+    glyva::contourSpan(outline, k, &first, &count);
+    if (!fillContour(font, outline->points + first,
+                     reinterpret_cast<const char *>(outline->tags + first), count, &list)) {
+        plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
+        return;
+    }
+    uint32_t m = list.count;
+    if (m < 2)
+        return;
+    const float *firstPoint = list.values[0], *lastPoint = list.values[m - 1];
+    if (firstPoint[0] == lastPoint[0] && firstPoint[1] == lastPoint[1])
+        --m;
+    gluTessBeginContour(tess);
+    for (uint32_t p = 0; p < m; ++p) {
+        GLdouble xyz[3] = {list.values[p][0], list.values[p][1], list.values[p][2]};
+        gluTessVertex(tess, xyz, list.values[p]);
+    }
+    gluTessEndContour(tess);
+}
+
+/* Once the vertex array has been emptied by a failed store, every index list that
+ * referred to it names nothing: all of them are emptied with it. */
+void discardMeshes(tavixInternalFontData *font, tessInfo &info)
+{
+    if (info.vertexStoreFailed) {
+        for (FT_Long g = 0; g <= font->ftFace->num_glyphs; ++g)
+            clearMFInt32(&font->glyphData[g].triangleIndices);
+        clearMFVec2f(&font->glyphVertices);
+        return;
+    }
+    clearMFInt32(&info.glyph->triangleIndices);
+}
+
+/* An error that stops GLU part way through a triangle leaves whole triangles only. */
+void dropPartialTriangle(MFInt32 &indices)
+{
+    uint32_t whole = indices.count - indices.count % 3;
+    if (whole != indices.count)
+        sizeMFInt32(&indices, whole);
+}
+
+/* Triangulates a checked outline with at least one contour; false when memory ran out
+ * and the mesh was discarded. */
+bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
+                       internalGlyphData *record)
+{
+    GLUtesselator *tess = glyva::newTessellator(kCallbacks);
+    if (!tess)
+        return true;
+    gluTessProperty(tess, GLU_TESS_WINDING_RULE,
+                    (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
+                                                                : GLU_TESS_WINDING_NONZERO);
+    gluTessNormal(tess, 0.0, 0.0, 1.0);
+    size_t n = static_cast<size_t>(outline->n_contours);
+    auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
+    if (!lists) {
+        gluDeleteTess(tess);
+        return true;
+    }
+    kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
+    tessInfo info = {0, &font->glyphVertices, record, nullptr, false, false};
+    gluTessBeginPolygon(tess, &info);
+    for (int k = 0; k < outline->n_contours; ++k)
+        submitContour(font, tess, outline, k, lists[k]);
+    gluTessEndPolygon(tess);
+    gluDeleteTess(tess);
+    for (size_t k = 0; k < n; ++k)
+        clearMFVec3f(&lists[k]);
+    kdFree(lists);
+    releaseCombined(&info);
+    if (info.vertexStoreFailed || info.indexStoreFailed) {
+        discardMeshes(font, info);
+        return false;
+    }
+    dropPartialTriangle(record->triangleIndices);
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+int fillContour(tavixInternalFontData *font, const FT_Vector *points, const char *tags,
+                uint16_t count, SimpleVec3Array *out)
+{
+    if (!font || !out)
+        return 0;
+    if (count > 0 && (!points || !tags))
+        return out->count != 0;
+    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, font->quality, *out};
+    int i = 0;
+    while (i < walk.n) {
+        unsigned char tag = walk.tags[i];
+        if (tag == kTagOn || walk.n == 1) {
+            appendUnlessRepeat(*out, walk.at(i));
+            ++i;
+        } else if (tag == kTagConic) {
+            i = walk.conicFrom(i);
+        } else if (tag == kTagCubic) {
+            i = walk.cubicFrom(i);
+        } else {
+            ++i;
+        }
+    }
+    return out->count != 0;
+}
+
+uint32_t tavixTesselateGlyph(tavixInternalFontData *font, uint32_t charCode)
+{
+    if (!glyva::fontReady(font))
+        return 0;
+    FT_UInt g;
+    internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);
+    if (!record->valid)
+        return 0;
+    FT_GlyphSlot slot = glyva::loadGlyph(font, g, record);
+    if (!slot)
+        return 0;
+    const FT_Outline *outline = glyva::checkedOutline(slot);
+    if (!outline) /* a bitmap glyph has no mesh; a corrupt outline is refused */
+        return slot->format == FT_GLYPH_FORMAT_OUTLINE ? 0 : g;
+    if (outline->n_contours <= 0)
+        return g;
+    if (!tessellateOutline(font, outline, record))
+        return 0;
+    return g;
+}
+
+} // extern "C"

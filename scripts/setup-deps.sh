@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the demo need, when missing.
+# As root it runs apt-get; otherwise it prints the command to run.
+set -euo pipefail
+
+native=(build-essential cmake pkg-config libfreetype-dev libglu1-mesa-dev libgtest-dev
+        libbenchmark-dev fonts-dejavu-core fonts-freefont-otf fonts-liberation2
+        python3-fonttools clang libclang-rt-14-dev valgrind)
+i386=(g++-multilib libfreetype-dev:i386 libglu1-mesa-dev:i386 libgtest-dev:i386)
+
+want=("${native[@]}")
+if [ "${1:-}" != "--native-only" ]; then
+  want+=("${i386[@]}")
+fi
+
+installed() {
+  [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
+}
+
+missing=()
+for pkg in "${want[@]}"; do
+  installed "$pkg" || missing+=("$pkg")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+needs_i386=0
+for pkg in "${missing[@]}"; do
+  case "$pkg" in *:i386) needs_i386=1 ;; esac
+done
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "missing packages; run as root:" >&2
+  [ $needs_i386 -eq 1 ] && echo "  dpkg --add-architecture i386" >&2
+  echo "  apt-get update && apt-get install -y ${missing[*]}" >&2
+  exit 1
+fi
+
+if [ $needs_i386 -eq 1 ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  dpkg --add-architecture i386
+fi
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}"

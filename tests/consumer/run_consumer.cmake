@@ -1,0 +1,44 @@
+# Installs the built library into a private prefix, then builds and runs a host
+# against that prefix twice: with pkg-config flags and as a CMake package.
+set(prefix ${WORK}/prefix)
+set(font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf)
+file(REMOVE_RECURSE ${WORK})
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
+  endif()
+  set(last_output "${out}" PARENT_SCOPE)
+endfunction()
+
+run(${CMAKE_COMMAND} --install ${BINARY} --prefix ${prefix})
+file(GLOB_RECURSE pcfile ${prefix}/*/glyva.pc)
+get_filename_component(pcdir "${pcfile}" DIRECTORY)
+get_filename_component(libdir "${pcdir}" DIRECTORY)
+
+if(TOOLCHAIN)
+  include(${TOOLCHAIN})
+  set(ENV{PKG_CONFIG_LIBDIR} "${pcdir}:${GLYVA_PKG_CONFIG_LIBDIR}")
+else()
+  set(ENV{PKG_CONFIG_PATH} "${pcdir}")
+endif()
+run(pkg-config --cflags --libs glyva)
+string(STRIP "${last_output}" flags)
+separate_arguments(flags UNIX_COMMAND "${flags}")
+separate_arguments(extra UNIX_COMMAND "${CXXFLAGS}")
+run(${COMPILER} ${extra} -std=c++17 ${SOURCE}/tests/consumer/consumer.cpp ${flags}
+    -Wl,-rpath,${libdir} -o ${WORK}/consumer-pkgconfig)
+run(${WORK}/consumer-pkgconfig ${font})
+message(STATUS "pkg-config host: ${last_output}")
+
+set(toolchain_arg "")
+if(TOOLCHAIN)
+  set(toolchain_arg -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
+endif()
+run(${CMAKE_COMMAND} -S ${SOURCE}/tests/consumer -B ${WORK}/cmake-build
+    -DCMAKE_PREFIX_PATH=${prefix} ${toolchain_arg}
+    -DCMAKE_BUILD_RPATH=${libdir})
+run(${CMAKE_COMMAND} --build ${WORK}/cmake-build)
+run(${WORK}/cmake-build/consumer ${font})
+message(STATUS "CMake host: ${last_output}")
