@@ -182,6 +182,8 @@ tessInfo *Tesselator::Finish()
     gluTessEndPolygon(tess);
     gluDeleteTess(tess);
     tess = nullptr;
+    if (discarded(&info))
+        discard(&info);
     dropPartialTriangle(info.indices);
     return &info;
 }

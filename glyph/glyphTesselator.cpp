@@ -37,10 +37,11 @@ Point lerp(Point p, Point q, float t)
 /* Curve parameter step: 1 at quality 0, 1/26 at 0.5, 1/51 at 1. */
 float curveStep(float quality) { return 1.0f / (1.0f + 50.0f * quality); }
 
-void appendPoint(SimpleVec3Array &out, Point p)
+/* False when the list could not grow; it is then empty and the contour lost. */
+bool appendPoint(SimpleVec3Array &out, Point p)
 {
     const float xy[2] = {p.x, p.y};
-    appendMFVec3fVec2(&out, xy);
+    return appendMFVec3fVec2(&out, xy) != 0;
 }
 
 bool repeatsLast(const SimpleVec3Array &out, Point p)
@@ -51,41 +52,44 @@ bool repeatsLast(const SimpleVec3Array &out, Point p)
     return last[0] == p.x && last[1] == p.y;
 }
 
-void appendUnlessRepeat(SimpleVec3Array &out, Point p)
+bool appendUnlessRepeat(SimpleVec3Array &out, Point p)
 {
-    if (!repeatsLast(out, p))
-        appendPoint(out, p);
+    return repeatsLast(out, p) || appendPoint(out, p);
 }
 
 /* One quadratic segment; its end is always stored so that a following on-curve visit
- * of the same point is skipped by the repeat test. */
-void evaluateConic(float quality, SimpleVec3Array &out, const float *start, const float *control,
+ * of the same point is skipped by the repeat test. False when memory ran out. */
+bool evaluateConic(float quality, SimpleVec3Array &out, const float *start, const float *control,
                    const float *end)
 {
     const Point p0{start[0], start[1]}, p1{control[0], control[1]}, p2{end[0], end[1]};
     float h = curveStep(quality);
-    appendUnlessRepeat(out, p0);
+    if (!appendUnlessRepeat(out, p0))
+        return false;
     for (float t = h; t < 1.0f; t += h)
-        appendPoint(out, lerp(lerp(p0, p1, t), lerp(p1, p2, t), t));
-    appendPoint(out, p2);
+        if (!appendPoint(out, lerp(lerp(p0, p1, t), lerp(p1, p2, t), t)))
+            return false;
+    return appendPoint(out, p2);
 }
 
-void conic(float quality, SimpleVec3Array &out, Point s, Point c, Point e)
+bool conic(float quality, SimpleVec3Array &out, Point s, Point c, Point e)
 {
     const float a[2] = {s.x, s.y}, b[2] = {c.x, c.y}, d[2] = {e.x, e.y};
-    evaluateConic(quality, out, a, b, d);
+    return evaluateConic(quality, out, a, b, d);
 }
 
 /* A cubic segment, sampled at k * h for k = 0..N with no repeat test. */
-void cubic(float quality, SimpleVec3Array &out, Point s, Point c1, Point c2, Point e)
+bool cubic(float quality, SimpleVec3Array &out, Point s, Point c1, Point c2, Point e)
 {
     float h = curveStep(quality);
     int n = static_cast<int>(1.0f + 50.0f * quality);
     for (int k = 0; k <= n; ++k) {
         float t = static_cast<float>(k) * h;
         Point r1 = lerp(s, c1, t), r2 = lerp(c1, c2, t), r3 = lerp(c2, e, t);
-        appendPoint(out, lerp(lerp(r1, r2, t), lerp(r2, r3, t), t));
+        if (!appendPoint(out, lerp(lerp(r1, r2, t), lerp(r2, r3, t), t)))
+            return false;
     }
+    return true;
 }
 
 /* The state of one walk over a closed contour. */
@@ -95,6 +99,7 @@ struct Walk {
     int n;
     float quality;
     SimpleVec3Array &out;
+    bool outOfMemory;
 
     Point at(int i) const { return scaledPoint(points[i]); }
     int prev(int i) const { return i == 0 ? n - 1 : i - 1; }
@@ -112,7 +117,7 @@ int Walk::conicFrom(int i)
     if (i == 0 && tags[n - 1] == kTagConic)
         s = midpoint(p, at(n - 1));
     if (tags[next(i)] != kTagConic) {
-        conic(quality, out, s, p, at(next(i)));
+        outOfMemory = !conic(quality, out, s, p, at(next(i)));
         return i + 1;
     }
     return conicRun(i, s);
@@ -124,8 +129,11 @@ int Walk::conicRun(int i, Point s)
     Point p = at(i), x = at(next(i));
     for (;;) {
         Point m = midpoint(p, x);
-        conic(quality, out, s, p, m);
         int j = i + 1;
+        if (!conic(quality, out, s, p, m)) {
+            outOfMemory = true;
+            return n;
+        }
         if (j >= n)
             return n;
         s = m;
@@ -133,7 +141,7 @@ int Walk::conicRun(int i, Point s)
         int nn = next(j);
         x = at(nn);
         if (tags[nn] != kTagConic) {
-            conic(quality, out, s, p, x);
+            outOfMemory = !conic(quality, out, s, p, x);
             return j + 1;
         }
         i = j;
@@ -147,8 +155,39 @@ int Walk::cubicFrom(int i)
     if (i == n - 1)
         return i + 1;
     Point e = at(i + 2 < n ? i + 2 : 0);
-    cubic(quality, out, at(prev(i)), at(i), at(i + 1), e);
+    outOfMemory = !cubic(quality, out, at(prev(i)), at(i), at(i + 1), e);
     return i + 2;
+}
+
+enum class Flattened { kPoints, kNothing, kOutOfMemory };
+
+/* The walk over one closed contour. A list that could not grow is emptied and the walk
+ * stops: a contour with points silently missing would mesh as a different shape. */
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         SimpleVec3Array &out)
+{
+    if (count > 0 && (!points || !tags))
+        return out.count ? Flattened::kPoints : Flattened::kNothing;
+    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, out, false};
+    int i = 0;
+    while (i < walk.n && !walk.outOfMemory) {
+        unsigned char tag = walk.tags[i];
+        if (tag == kTagOn || walk.n == 1) {
+            walk.outOfMemory = !appendUnlessRepeat(out, walk.at(i));
+            ++i;
+        } else if (tag == kTagConic) {
+            i = walk.conicFrom(i);
+        } else if (tag == kTagCubic) {
+            i = walk.cubicFrom(i);
+        } else {
+            ++i;
+        }
+    }
+    if (walk.outOfMemory) {
+        clearMFVec3f(&out);
+        return Flattened::kOutOfMemory;
+    }
+    return out.count ? Flattened::kPoints : Flattened::kNothing;
 }
 
 /* ---- glyph tessellation ---- */
@@ -167,9 +206,11 @@ struct tessInfo {
     MFVec2f *vertices;
     internalGlyphData *glyph;
     CombinedChunk *combined;
-    /* Which store ran out of memory; the glyph's mesh is then discarded. */
+    /* The shared vertex array could not grow and was emptied. */
     bool vertexStoreFailed;
-    bool indexStoreFailed;
+    /* Memory ran out elsewhere (index list, flattening, GLU itself): the mesh lacks
+     * parts of the glyph and is discarded. */
+    bool incomplete;
 };
 
 float *newCombinedVertex(tessInfo *info)
@@ -200,7 +241,7 @@ void jglBegin(GLenum type, void *data) { static_cast<tessInfo *>(data)->type = s
 void jglVertex(void *vertexData, void *data)
 {
     auto *info = static_cast<tessInfo *>(data);
-    if (info->vertexStoreFailed || info->indexStoreFailed)
+    if (info->vertexStoreFailed || info->incomplete)
         return;
     if (!vertexData) {
         info->vertexStoreFailed = true;
@@ -212,7 +253,7 @@ void jglVertex(void *vertexData, void *data)
         return;
     }
     if (info->type == GL_TRIANGLES && !appendMFInt32(&info->glyph->triangleIndices, index))
-        info->indexStoreFailed = true;
+        info->incomplete = true;
 }
 
 /* Without storage no vertex is returned; GLU then reports the polygon's error and the
@@ -234,28 +275,39 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
 
 void jglEnd(void *data) { static_cast<tessInfo *>(data)->type = 0; }
 
-void jglError(GLenum, void *) {}
+/* GLU goes on after most errors, but after running out of memory it has dropped
+ * vertices or the whole polygon, so the glyph's mesh cannot be trusted. */
+void jglError(GLenum error, void *data)
+{
+    if (error == GLU_OUT_OF_MEMORY && data)
+        static_cast<tessInfo *>(data)->incomplete = true;
+}
 
 void jglEdge(GLboolean, void *) {}
 
 constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
                                              jglEnd,   jglError,  jglEdge};
 
-/* Flattens contour k and hands it to the open polygon, without a closing repeat. */
-void submitContour(tavixInternalFontData *font, GLUtesselator *tess, const FT_Outline *outline,
-                   int k, SimpleVec3Array &list)
+/* Flattens contour k and hands it to the open polygon, without a closing repeat;
+ * false when memory ran out. */
+bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline, int k,
+                   SimpleVec3Array &list)
 {
     int first;
     uint16_t count;
     glyva::contourSpan(outline, k, &first, &count);
-    if (!fillContour(font, outline->points + first,
-                     reinterpret_cast<const char *>(outline->tags + first), count, &list)) {
+    Flattened result = flattenContour(quality, outline->points + first,
+                                      reinterpret_cast<const char *>(outline->tags + first),
+                                      count, list);
+    if (result == Flattened::kOutOfMemory)
+        return false;
+    if (result == Flattened::kNothing) {
         plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
-        return;
+        return true;
     }
     uint32_t m = list.count;
     if (m < 2)
-        return;
+        return true;
     const float *firstPoint = list.values[0], *lastPoint = list.values[m - 1];
     if (firstPoint[0] == lastPoint[0] && firstPoint[1] == lastPoint[1])
         --m;
@@ -265,6 +317,7 @@ void submitContour(tavixInternalFontData *font, GLUtesselator *tess, const FT_Ou
         gluTessVertex(tess, xyz, list.values[p]);
     }
     gluTessEndContour(tess);
+    return true;
 }
 
 /* Once the vertex array has been emptied by a failed store, every index list that
@@ -288,14 +341,15 @@ void dropPartialTriangle(MFInt32 &indices)
         sizeMFInt32(&indices, whole);
 }
 
-/* Triangulates a checked outline with at least one contour; false when memory ran out
- * and the mesh was discarded. */
+/* Triangulates a checked outline with at least one contour; false when memory ran out,
+ * for the tessellator or the lists as for the mesh, which is then discarded: a glyph
+ * whose mesh could not be made must not read as a glyph without a mesh. */
 bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
                        internalGlyphData *record)
 {
     GLUtesselator *tess = glyva::newTessellator(kCallbacks);
     if (!tess)
-        return true;
+        return false;
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
@@ -304,20 +358,26 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
     auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
     if (!lists) {
         gluDeleteTess(tess);
-        return true;
+        return false;
     }
     kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
     tessInfo info = {0, &font->glyphVertices, record, nullptr, false, false};
+    bool flattened = true;
     gluTessBeginPolygon(tess, &info);
-    for (int k = 0; k < outline->n_contours; ++k)
-        submitContour(font, tess, outline, k, lists[k]);
-    gluTessEndPolygon(tess);
+    for (int k = 0; k < outline->n_contours && flattened; ++k)
+        flattened = submitContour(font->quality, tess, outline, k, lists[k]);
+    if (!flattened)
+        info.incomplete = true;
+    /* After running out of memory GLU's mesh may be half built, and sweeping it is
+     * unsafe: the polygon is abandoned and only deleted. */
+    if (!info.incomplete)
+        gluTessEndPolygon(tess);
     gluDeleteTess(tess);
     for (size_t k = 0; k < n; ++k)
         clearMFVec3f(&lists[k]);
     kdFree(lists);
     releaseCombined(&info);
-    if (info.vertexStoreFailed || info.indexStoreFailed) {
+    if (info.vertexStoreFailed || info.incomplete) {
         discardMeshes(font, info);
         return false;
     }
@@ -334,24 +394,7 @@ int fillContour(tavixInternalFontData *font, const FT_Vector *points, const char
 {
     if (!font || !out)
         return 0;
-    if (count > 0 && (!points || !tags))
-        return out->count != 0;
-    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, font->quality, *out};
-    int i = 0;
-    while (i < walk.n) {
-        unsigned char tag = walk.tags[i];
-        if (tag == kTagOn || walk.n == 1) {
-            appendUnlessRepeat(*out, walk.at(i));
-            ++i;
-        } else if (tag == kTagConic) {
-            i = walk.conicFrom(i);
-        } else if (tag == kTagCubic) {
-            i = walk.cubicFrom(i);
-        } else {
-            ++i;
-        }
-    }
-    return out->count != 0;
+    return flattenContour(font->quality, points, tags, count, *out) == Flattened::kPoints;
 }
 
 uint32_t tavixTesselateGlyph(tavixInternalFontData *font, uint32_t charCode)

@@ -32,15 +32,22 @@ private:
     std::string path_;
 };
 
-/* Makes allocations fail from the test side: every malloc, calloc and realloc of the
- * process while armed, the library's and its dependencies' alike. Unavailable under
- * the sanitizers, which own the allocator; tests then skip. */
+/* Makes allocations fail from the test side by interposing malloc, calloc and realloc.
+ * Unavailable under the sanitizers, which own the allocator; tests then skip.
+ *
+ * By default only the allocations libGlyva's own code makes are counted and failed.
+ * FreeType 2.12 and GLU 9.0 themselves crash on some of their own allocation failures
+ * (inside FT_Load_Glyph and gluTessEndPolygon), which no caller can prevent; kAll
+ * counts and fails every allocation of the process, for the paths where a dependency
+ * reports exhaustion cleanly (FT_Init_FreeType, gluNewTess). */
+enum class AllocScope { kLibrary, kAll };
 bool allocationFailureAvailable();
 /* Counts the allocations fn makes. */
-long countAllocations(const std::function<void()> &fn);
+long countAllocations(const std::function<void()> &fn, AllocScope scope = AllocScope::kLibrary);
 /* Runs fn with the allocation numbered k (1-based, counted from the call) failing;
  * with always set, every allocation from the k-th on fails. */
-void failAllocation(long k, const std::function<void()> &fn, bool always = false);
+void failAllocation(long k, const std::function<void()> &fn, bool always = false,
+                    AllocScope scope = AllocScope::kLibrary);
 
 } // namespace glyva_test
 
