@@ -4,6 +4,7 @@
 
 #include "Skrib/fontData.hh"
 #include "glyph/gluTess.hh"
+#include "glyph/vertexWindow.hh"
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
 
@@ -211,6 +212,8 @@ struct tessInfo {
     /* Memory ran out elsewhere (index list, flattening, GLU itself): the mesh lacks
      * parts of the glyph and is discarded. */
     bool incomplete;
+    /* Merges corners with the shared array's last 65 vertices without scanning them. */
+    glyva::VertexWindow<MFVec2f, 2> window;
 };
 
 float *newCombinedVertex(tessInfo *info)
@@ -247,7 +250,7 @@ void jglVertex(void *vertexData, void *data)
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index = searchInsertMFVec2f(info->vertices, static_cast<const float *>(vertexData));
+    int32_t index = info->window.searchInsert(*info->vertices, static_cast<const float *>(vertexData));
     if (index < 0) {
         info->vertexStoreFailed = true;
         return;
@@ -361,7 +364,14 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
         return false;
     }
     kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
-    tessInfo info = {0, &font->glyphVertices, record, nullptr, false, false};
+    tessInfo info;
+    info.type = 0;
+    info.vertices = &font->glyphVertices;
+    info.glyph = record;
+    info.combined = nullptr;
+    info.vertexStoreFailed = false;
+    info.incomplete = false;
+    info.window.seed(font->glyphVertices);
     bool flattened = true;
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours && flattened; ++k)

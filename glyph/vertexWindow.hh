@@ -1,0 +1,147 @@
+#ifndef GLYPH_VERTEXWINDOW_HH
+#define GLYPH_VERTEXWINDOW_HH
+
+#include <stdint.h>
+#include <string.h>
+
+#include "util/plyxUtil.h"
+
+namespace glyva {
+
+/* The search-insert of the multi-value arrays, answered through a position index of
+ * the array's search window instead of a scan of it. Results and growth are those of
+ * searchInsertMFVec2f/3f exactly:
+ * - an element is appended only when no equal one lies in the window, so the window
+ *   never holds two equal elements and one index per position is enough;
+ * - the index holds exactly the window's elements: each append removes the element
+ *   that leaves the window, so at most kWindow entries live in kSlots slots.
+ * The array must change only through this object while it is in use. */
+template <typename MF, int N> class VertexWindow {
+public:
+    static constexpr uint32_t kWindow = 65;
+
+    /* Indexes the window of an array that may already hold elements. */
+    void seed(const MF &array)
+    {
+        memset(slots_, 0, sizeof slots_);
+        uint32_t first = array.count > kWindow ? array.count - kWindow : 0;
+        for (uint32_t i = first; i < array.count; ++i)
+            insert(array.values[i], i);
+    }
+
+    /* The index of v in the window, else v appended; -1 when the array cannot grow
+     * (it is then empty, and the window index with it). */
+    int32_t searchInsert(MF &array, const float *v)
+    {
+        const float *key = v;
+        if (const Slot *hit = find(key))
+            return static_cast<int32_t>(hit->next - 1);
+        float copy[N];
+        memcpy(copy, v, sizeof copy); /* v may point into the storage that moves */
+        uint32_t n = array.count;
+        if (!append(array, copy)) {
+            memset(slots_, 0, sizeof slots_);
+            return -1;
+        }
+        if (n >= kWindow)
+            remove(array.values[n - kWindow], n - kWindow);
+        insert(copy, n);
+        return static_cast<int32_t>(n);
+    }
+
+private:
+    static constexpr uint32_t kSlots = 256; /* a power of two, over 3 x kWindow */
+
+    struct Slot {
+        float key[N];
+        uint32_t next; /* element index + 1, so that a zeroed slot is free */
+    };
+
+    static bool matches(const float *a, const float *b)
+    {
+        for (int c = 0; c < N; ++c)
+            if (!(a[c] == b[c]))
+                return false;
+        return true;
+    }
+
+    /* NaN equals nothing: such elements are never indexed nor found. */
+    static bool indexable(const float *v)
+    {
+        for (int c = 0; c < N; ++c)
+            if (v[c] != v[c])
+                return false;
+        return true;
+    }
+
+    /* +0.0 and -0.0 are equal, so they must hash alike. */
+    static uint32_t hash(const float *v)
+    {
+        uint32_t h = 2166136261u;
+        for (int c = 0; c < N; ++c) {
+            float f = v[c] + 0.0f;
+            uint32_t bits;
+            memcpy(&bits, &f, sizeof bits);
+            h = (h ^ bits) * 16777619u;
+        }
+        return h ^ (h >> 15);
+    }
+
+    /* The slot holding v, or the free slot where its probe chain ends. */
+    uint32_t probe(const float *v) const
+    {
+        uint32_t s = hash(v) & (kSlots - 1);
+        while (slots_[s].next != 0 && !matches(slots_[s].key, v))
+            s = (s + 1) & (kSlots - 1);
+        return s;
+    }
+
+    const Slot *find(const float *v) const
+    {
+        if (!indexable(v))
+            return nullptr;
+        const Slot &slot = slots_[probe(v)];
+        return slot.next ? &slot : nullptr;
+    }
+
+    void insert(const float *v, uint32_t index)
+    {
+        if (!indexable(v))
+            return;
+        Slot &slot = slots_[probe(v)];
+        memcpy(slot.key, v, sizeof slot.key);
+        slot.next = index + 1;
+    }
+
+    /* Backward-shift deletion keeps every probe chain unbroken without tombstones. */
+    void remove(const float *v, uint32_t index)
+    {
+        if (!indexable(v))
+            return;
+        uint32_t hole = probe(v);
+        if (slots_[hole].next != index + 1)
+            return;
+        for (uint32_t s = (hole + 1) & (kSlots - 1);; s = (s + 1) & (kSlots - 1)) {
+            if (slots_[s].next == 0) {
+                slots_[hole].next = 0;
+                return;
+            }
+            uint32_t home = hash(slots_[s].key) & (kSlots - 1);
+            /* The entry at s stays unless its home lies cyclically outside (hole, s]. */
+            bool stays = hole <= s ? (home > hole && home <= s) : (home > hole || home <= s);
+            if (!stays) {
+                slots_[hole] = slots_[s];
+                hole = s;
+            }
+        }
+    }
+
+    static int append(MFVec2f &array, const float *v) { return appendMFVec2f(&array, v); }
+    static int append(MFVec3f &array, const float *v) { return appendMFVec3f(&array, v); }
+
+    Slot slots_[kSlots];
+};
+
+} // namespace glyva
+
+#endif

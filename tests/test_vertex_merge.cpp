@@ -1,0 +1,156 @@
+// The glyph tessellation merges corners through a position index of the search window;
+// its results must be those of the plain 65-element window search, byte for byte. Each
+// corner the library delivered is replayed through searchInsertMFVec2f into a shadow
+// array, which must end up identical, with identical indices.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include <gtest/gtest.h>
+
+#include "Skrib/GlyvaInterface.h"
+#include "support/support.hh"
+#include "util/plyxUtil.h"
+
+namespace {
+
+bool quick() { return std::getenv("GLYVA_QUICK") != nullptr; }
+
+/* One character code per glyph with an outline, in the font's cmap order. */
+std::vector<uint32_t> codesWithGlyphs(const char *path)
+{
+    std::vector<uint32_t> codes;
+    FT_Library library;
+    FT_Face face;
+    if (FT_Init_FreeType(&library))
+        return codes;
+    if (FT_New_Face(library, path, 0, &face) == 0) {
+        std::vector<bool> seen(face->num_glyphs + 1, false);
+        FT_UInt g;
+        for (FT_ULong c = FT_Get_First_Char(face, &g); g != 0; c = FT_Get_Next_Char(face, c, &g))
+            if (!seen[g]) {
+                seen[g] = true;
+                codes.push_back(static_cast<uint32_t>(c));
+            }
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(library);
+    if (quick()) {
+        std::vector<uint32_t> sample;
+        for (size_t i = 0; i < codes.size(); i += 10)
+            sample.push_back(codes[i]);
+        codes.swap(sample);
+    }
+    return codes;
+}
+
+struct Shadow {
+    MFVec2f array = {0, nullptr};
+    ~Shadow() { clearMFVec2f(&array); }
+};
+
+/* Same count, and the same bytes from element `from` on. */
+bool sameArray(const MFVec2f &a, uint32_t count, const float *values, uint32_t from = 0)
+{
+    if (a.count != count)
+        return false;
+    if (count <= from)
+        return true;
+    return std::memcmp(a.values[from], values + 2 * from, sizeof(float) * 2 * (count - from)) == 0;
+}
+
+/* No two equal vertices lie within any 65 consecutive elements of the array. */
+bool windowHoldsNoDuplicates(const float *v, uint32_t count)
+{
+    for (uint32_t j = 0; j < count; ++j)
+        for (uint32_t i = j > 64 ? j - 64 : 0; i < j; ++i)
+            if (v[2 * i] == v[2 * j] && v[2 * i + 1] == v[2 * j + 1])
+                return false;
+    return true;
+}
+
+void replayFont(const char *path, uint32_t quality, bool carried)
+{
+    const std::vector<uint32_t> codes = codesWithGlyphs(path);
+    ASSERT_FALSE(codes.empty()) << path;
+    tavixInternalFontData *font = OpenFont(path);
+    ASSERT_NE(font, nullptr);
+    SetQuality(font, quality);
+    Shadow shadow;
+    uint32_t libraryCount = 0;
+    const float *libraryValues = nullptr;
+    size_t corners = 0;
+    for (uint32_t code : codes) {
+        const uint32_t before = shadow.array.count;
+        glyphInfoRecord info;
+        ASSERT_EQ(GetGlyphInfo(&info, font, code), 1);
+        float *vertices = nullptr;
+        int32_t *indices = nullptr;
+        int32_t nv = GetGlyphVertices(&vertices, font, code);
+        ASSERT_GE(nv, 0) << "U+" << std::hex << code;
+        int32_t ni = GetGlyphTriangleIndices(&indices, font, code);
+        for (int32_t i = 0; i < ni; ++i) {
+            ASSERT_LT(indices[i], nv);
+            int32_t plain = searchInsertMFVec2f(&shadow.array, vertices + 2 * indices[i]);
+            ASSERT_EQ(plain, indices[i]) << "U+" << std::hex << code << " corner " << std::dec << i;
+        }
+        corners += static_cast<size_t>(ni);
+        ASSERT_TRUE(sameArray(shadow.array, static_cast<uint32_t>(nv), vertices, before))
+            << "U+" << std::hex << code;
+        libraryCount = static_cast<uint32_t>(nv);
+        libraryValues = vertices;
+        if (!carried) {
+            ClearGlyphData(font, code);
+            clearMFVec2f(&shadow.array);
+        }
+    }
+    if (carried) {
+        EXPECT_TRUE(sameArray(shadow.array, libraryCount, libraryValues));
+        EXPECT_TRUE(windowHoldsNoDuplicates(libraryValues, libraryCount));
+    }
+    EXPECT_GT(corners, codes.size());
+    CloseFont(font);
+}
+
+struct Case {
+    const char *font;
+    uint32_t quality;
+};
+
+class MergeMatchesWindowSearch : public testing::TestWithParam<Case> {};
+
+TEST_P(MergeMatchesWindowSearch, ClearedBetweenGlyphs)
+{
+    replayFont(GetParam().font, GetParam().quality, false);
+}
+
+TEST_P(MergeMatchesWindowSearch, SharedArrayCarriedAcrossGlyphs)
+{
+    replayFont(GetParam().font, GetParam().quality, true);
+}
+
+std::vector<Case> cases()
+{
+    std::vector<Case> all;
+    for (const char *font :
+         {glyva_test::kDejaVuSans, glyva_test::kFreeSans, glyva_test::kLiberationSans})
+        for (uint32_t quality : {0u, 8u, 50u, 100u})
+            all.push_back({font, quality});
+    return all;
+}
+
+INSTANTIATE_TEST_SUITE_P(RealFonts, MergeMatchesWindowSearch, testing::ValuesIn(cases()),
+                         [](const testing::TestParamInfo<Case> &info) {
+                             std::string name = "Liberation";
+                             if (std::strstr(info.param.font, "DejaVu"))
+                                 name = "DejaVu";
+                             else if (std::strstr(info.param.font, "Free"))
+                                 name = "FreeSans";
+                             return name + "_q" + std::to_string(info.param.quality);
+                         });
+
+} // namespace
