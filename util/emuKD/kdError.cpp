@@ -5,6 +5,12 @@
  * initialiser running. */
 static KDint __kdError;
 
-KDint kdGetError(void) { return __kdError; }
+KDint kdGetError(void)
+{
+    return __kdError;
+}
 
-void kdSetError(KDint error) { __kdError = error; }
+void kdSetError(KDint error)
+{
+    __kdError = error;
+}

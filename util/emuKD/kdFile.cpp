@@ -9,15 +9,16 @@
 #include "util/emuKD/kd.h"
 #include "util/emuKD/kdFile.hh"
 
-namespace {
+namespace
+{
 
 /* Named in the diagnostics instead of __FILE__, which depends on the build tree. */
 const char kSourceName[] = "util/emuKD/kdFile.cpp";
 
 /* Matched as prefixes in this order; since "r", "w" and "a" come first in their groups,
  * only the first character of a mode decides. The mode itself reaches fopen unchanged. */
-const char *const validModes[] = {"r",  "rb",  "r+",  "rb+", "r+b", "w",   "wb",  "w+",
-                                  "wb+", "w+b", "a",   "ab",  "a+",  "ab+", "a+b", nullptr};
+const char *const validModes[] = {"r",   "rb",  "r+", "rb+", "r+b", "w",   "wb",  "w+",
+                                  "wb+", "w+b", "a",  "ab",  "a+",  "ab+", "a+b", nullptr};
 
 /* Link and target buffers of __kdGetLocalRootName. */
 const KDsize kPathBufferSize = 1024;
@@ -175,7 +176,10 @@ KDsize kdFread(void *buffer, KDsize size, KDsize count, KDFile *file)
 }
 
 /* Read-only layer: nothing is written and nothing recorded. */
-KDsize kdFwrite(const void *, KDsize, KDsize, KDFile *) { return 0; }
+KDsize kdFwrite(const void *, KDsize, KDsize, KDFile *)
+{
+    return 0;
+}
 
 KDint kdGetc(KDFile *file)
 {
@@ -184,7 +188,10 @@ KDint kdGetc(KDFile *file)
     return getc(file->stream);
 }
 
-KDint kdPutc(KDint, KDFile *) { return 0; }
+KDint kdPutc(KDint, KDFile *)
+{
+    return 0;
+}
 
 /* fgets counts in int; a larger buffer still holds the INT_MAX bytes it is given. */
 char *kdFgets(char *buffer, KDsize buflen, KDFile *file)

@@ -6,9 +6,15 @@
 /* libc's allocator, unchanged: a size of 0 and exhaustion behave as malloc and realloc
  * define them, and no error code is recorded; callers decide what a null means. */
 
-void *kdMalloc(KDsize size) { return malloc(size); }
+void *kdMalloc(KDsize size)
+{
+    return malloc(size);
+}
 
-void *kdRealloc(void *ptr, KDsize size) { return realloc(ptr, size); }
+void *kdRealloc(void *ptr, KDsize size)
+{
+    return realloc(ptr, size);
+}
 
 void kdFree(void *ptr)
 {

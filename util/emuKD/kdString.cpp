@@ -3,7 +3,8 @@
 
 #include "util/emuKD/kd.h"
 
-namespace {
+namespace
+{
 
 /* Copies at most limit bytes of src and terminates them; the caller guarantees room for
  * limit + 1 bytes. strnlen keeps the scan of src within the bytes that may be copied,
