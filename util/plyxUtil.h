@@ -7,14 +7,24 @@
 #include "util/glyvaExport.h"
 #include "util/plyxTypes.h"
 
+#if defined(__GNUC__) || defined(__clang__)
+#define GLYVA_PRINTF(f, a) __attribute__((format(printf, f, a)))
+#else
+#define GLYVA_PRINTF(f, a)
+#endif
+
 GLYVA_BEGIN_DECLS
 
 /* Diagnostics: "%s(%d): %s" with the caller's source name and line, through
  * kdLogMessage. Nothing is returned; what cannot be composed is dropped. */
-GLYVA_API void plyxDebugMessage(const char *file, int line, const char *format, ...);
-GLYVA_API void plyxWarnMessage(const char *file, int line, const char *format, ...);
-GLYVA_API void plyxErrorMessage(const char *file, int line, const char *format, ...);
-GLYVA_API void plyxScriptMessage(const char *file, int line, const char *format, ...);
+GLYVA_API void plyxDebugMessage(const char *file, int line, const char *format, ...)
+    GLYVA_PRINTF(3, 4);
+GLYVA_API void plyxWarnMessage(const char *file, int line, const char *format, ...)
+    GLYVA_PRINTF(3, 4);
+GLYVA_API void plyxErrorMessage(const char *file, int line, const char *format, ...)
+    GLYVA_PRINTF(3, 4);
+GLYVA_API void plyxScriptMessage(const char *file, int line, const char *format, ...)
+    GLYVA_PRINTF(3, 4);
 
 /* A new copy owned by the caller (kdFree); null for a null or empty text. */
 GLYVA_API char *plyxStrdup(const char *text);

@@ -72,6 +72,9 @@ bool readContours(tavixInternalFontData *font, uint32_t code, int contourCount,
                   std::vector<std::vector<Point2>> *contours)
 {
     contours->clear();
+    glyphInfoRecord info;
+    if (!GetGlyphInfo(&info, font, code))
+        return false;
     for (int k = 0; k < contourCount; ++k) {
         float *points = nullptr;
         uint8_t evenOdd = 0, postScript = 0;

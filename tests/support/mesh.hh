@@ -25,8 +25,9 @@ struct Mesh {
 bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh);
 
 /* Three indices per triangle, every index names a vertex, and every triangle runs
- * counter-clockwise seen from +z or has no area (|twice area| <= degenerate, ems^2). */
-testing::AssertionResult meshInvariants(const Mesh &mesh, double degenerate = 1e-9);
+ * counter-clockwise seen from +z or has no area: twice its signed area (ems^2) is at
+ * least -degenerate, 0 unless a caller needs an allowance. */
+testing::AssertionResult meshInvariants(const Mesh &mesh, double degenerate = 0.0);
 
 /* Sum of the triangles' unsigned areas, ems^2. */
 double meshArea(const Mesh &mesh);
@@ -34,8 +35,8 @@ double meshArea(const Mesh &mesh);
 /* Adds the mesh, scaled by pixelsPerEm, to the grid's coverage. */
 void rasterizeMesh(const Mesh &mesh, double pixelsPerEm, CoverageGrid &grid);
 
-/* Every contour of the glyph through GetGlyphContour, as (x, y) in ems. The glyph must
- * have been passed to GetGlyphInfo. False when a contour query fails. */
+/* GetGlyphInfo, then every contour of the glyph through GetGlyphContour, as (x, y) in
+ * ems, then ClearGlyphContour. False when a query fails. */
 bool readContours(tavixInternalFontData *font, uint32_t code, int contourCount,
                   std::vector<std::vector<Point2>> *contours);
 

@@ -142,6 +142,9 @@ double triangleCellArea(Point2 a, Point2 b, Point2 c, double cx, double cy)
 
 double coverageIoU(const CoverageGrid &a, const CoverageGrid &b)
 {
+    if (a.x0() != b.x0() || a.y0() != b.y0() || a.width() != b.width() ||
+        a.height() != b.height())
+        return 0.0;
     double common = 0.0, either = 0.0;
     for (int j = 0; j < a.height(); ++j) {
         for (int i = 0; i < a.width(); ++i) {
@@ -183,28 +186,51 @@ FT_Outline *FreeTypeFace::load(FT_UInt glyph)
     return &face_->glyph->outline;
 }
 
-bool FreeTypeFace::render(CoverageGrid &grid)
+bool FreeTypeFace::render(CoverageGrid &grid, int outlinePpem, int gridPpem, int supersampling)
 {
     FT_Outline *outline = &face_->glyph->outline;
-    std::vector<unsigned char> pixels(static_cast<size_t>(grid.width()) * grid.height(), 0);
+    if ((gridPpem * supersampling) % outlinePpem != 0)
+        return false;
+    const int f = supersampling, width = grid.width() * f, height = grid.height() * f;
+    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height, 0);
     FT_Bitmap bitmap;
     std::memset(&bitmap, 0, sizeof bitmap);
-    bitmap.rows = static_cast<unsigned>(grid.height());
-    bitmap.width = static_cast<unsigned>(grid.width());
-    bitmap.pitch = grid.width();
+    bitmap.rows = static_cast<unsigned>(height);
+    bitmap.width = static_cast<unsigned>(width);
+    bitmap.pitch = width;
     bitmap.buffer = pixels.data();
     bitmap.num_grays = 256;
     bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
-    FT_Outline_Translate(outline, -64 * static_cast<FT_Pos>(grid.x0()),
-                         -64 * static_cast<FT_Pos>(grid.y0()));
+    scaleOutline(*outline, gridPpem * f / outlinePpem, 1);
+    FT_Outline_Translate(outline, -64 * static_cast<FT_Pos>(grid.x0()) * f,
+                         -64 * static_cast<FT_Pos>(grid.y0()) * f);
     if (FT_Outline_Get_Bitmap(library_, outline, &bitmap))
         return false;
     /* The bitmap's first row is its top row. */
-    for (int j = 0; j < grid.height(); ++j)
-        for (int i = 0; i < grid.width(); ++i)
-            grid.set(i, j, pixels[static_cast<size_t>(grid.height() - 1 - j) * grid.width() + i] /
-                               255.0);
+    for (int j = 0; j < grid.height(); ++j) {
+        for (int i = 0; i < grid.width(); ++i) {
+            int sum = 0;
+            for (int v = 0; v < f; ++v) {
+                const unsigned char *row =
+                    &pixels[static_cast<size_t>(height - 1 - (j * f + v)) * width + i * f];
+                for (int u = 0; u < f; ++u)
+                    sum += row[u];
+            }
+            grid.set(i, j, sum / (255.0 * f * f));
+        }
+    }
     return true;
+}
+
+void scaleOutline(FT_Outline &outline, long numerator, long denominator)
+{
+    auto scale = [&](FT_Pos v) {
+        return static_cast<FT_Pos>(std::lround(static_cast<double>(v) * numerator / denominator));
+    };
+    for (short k = 0; k < outline.n_points; ++k) {
+        outline.points[k].x = scale(outline.points[k].x);
+        outline.points[k].y = scale(outline.points[k].y);
+    }
 }
 
 std::vector<MappedGlyph> mappedGlyphs(FT_Face face)
@@ -221,6 +247,131 @@ std::vector<MappedGlyph> mappedGlyphs(FT_Face face)
         code = FT_Get_Next_Char(face, code, &glyph);
     }
     return glyphs;
+}
+
+namespace {
+
+struct Edge {
+    Point2 a, b;
+    double minX, maxX, minY, maxY;
+};
+
+bool strictlyOpposite(double u, double v) { return (u > 0.0 && v < 0.0) || (u < 0.0 && v > 0.0); }
+
+bool crossInside(const Edge &e, const Edge &f)
+{
+    return strictlyOpposite(cross(e.a, e.b, f.a), cross(e.a, e.b, f.b)) &&
+           strictlyOpposite(cross(f.a, f.b, e.a), cross(f.a, f.b, e.b));
+}
+
+} // namespace
+
+/* Edges sorted by their left end; only pairs whose x ranges overlap are compared. */
+bool contoursCross(const std::vector<std::vector<Point2>> &contours)
+{
+    std::vector<Edge> edges;
+    for (const auto &contour : contours) {
+        for (size_t k = 0; k < contour.size(); ++k) {
+            Point2 a = contour[k], b = contour[(k + 1) % contour.size()];
+            if (a.x == b.x && a.y == b.y)
+                continue;
+            edges.push_back({a, b, std::min(a.x, b.x), std::max(a.x, b.x), std::min(a.y, b.y),
+                             std::max(a.y, b.y)});
+        }
+    }
+    std::sort(edges.begin(), edges.end(),
+              [](const Edge &e, const Edge &f) { return e.minX < f.minX; });
+    for (size_t i = 0; i < edges.size(); ++i) {
+        for (size_t j = i + 1; j < edges.size() && edges[j].minX <= edges[i].maxX; ++j) {
+            if (edges[j].minY > edges[i].maxY || edges[j].maxY < edges[i].minY)
+                continue;
+            if (crossInside(edges[i], edges[j]))
+                return true;
+        }
+    }
+    return false;
+}
+
+namespace {
+
+bool onSegment(Point2 p, Point2 a, Point2 b)
+{
+    return cross(a, b, p) == 0.0 && p.x >= std::min(a.x, b.x) && p.x <= std::max(a.x, b.x) &&
+           p.y >= std::min(a.y, b.y) && p.y <= std::max(a.y, b.y);
+}
+
+/* Winding number of the closed polygon around p, or nothing when p is on it. */
+bool windingAround(const std::vector<Point2> &polygon, Point2 p, int *winding)
+{
+    int w = 0;
+    for (size_t k = 0; k < polygon.size(); ++k) {
+        Point2 a = polygon[k], b = polygon[(k + 1) % polygon.size()];
+        if (onSegment(p, a, b))
+            return false;
+        if (a.y <= p.y && b.y > p.y && cross(a, b, p) > 0.0)
+            ++w;
+        else if (a.y > p.y && b.y <= p.y && cross(a, b, p) < 0.0)
+            --w;
+    }
+    *winding = w;
+    return true;
+}
+
+enum class Placement { inside, apart, onIt };
+
+/* Where inner lies relative to outer, judged at a vertex of inner not on outer;
+ * contours that do not cross are either nested or apart. */
+Placement placement(const std::vector<Point2> &inner, const std::vector<Point2> &outer)
+{
+    for (const Point2 &p : inner) {
+        int w;
+        if (windingAround(outer, p, &w))
+            return w != 0 ? Placement::inside : Placement::apart;
+    }
+    return Placement::onIt;
+}
+
+} // namespace
+
+/* Depth (number of containing contours) decides the expected orientation. A contour
+ * lying wholly on another (a duplicate, as in some composite glyphs) overlaps it. */
+bool contoursNestAlternately(const std::vector<std::vector<Point2>> &contours)
+{
+    std::vector<size_t> solid;
+    for (size_t c = 0; c < contours.size(); ++c)
+        if (polygonArea(contours[c]) != 0.0)
+            solid.push_back(c);
+    int outerSign = 0;
+    for (size_t c : solid) {
+        int depth = 0;
+        for (size_t d : solid) {
+            if (d == c)
+                continue;
+            Placement where = placement(contours[c], contours[d]);
+            /* Every vertex on the other contour: a copy of it, or run along it. */
+            if (where == Placement::onIt)
+                return false;
+            depth += where == Placement::inside ? 1 : 0;
+        }
+        int sign = polygonArea(contours[c]) > 0.0 ? 1 : -1;
+        int expected = depth % 2 == 0 ? sign : -sign;
+        if (outerSign == 0)
+            outerSign = expected;
+        if (expected != outerSign)
+            return false;
+    }
+    return true;
+}
+
+double contoursLength(const std::vector<std::vector<Point2>> &contours)
+{
+    double length = 0.0;
+    for (const auto &contour : contours)
+        for (size_t k = 0; k < contour.size(); ++k) {
+            Point2 a = contour[k], b = contour[(k + 1) % contour.size()];
+            length += std::hypot(b.x - a.x, b.y - a.y);
+        }
+    return length;
 }
 
 bool quickRun()

@@ -51,8 +51,9 @@ private:
  * that CoverageGrid::addTriangle is checked against. */
 double triangleCellArea(Point2 a, Point2 b, Point2 c, double cx, double cy);
 
-/* Fuzzy intersection over union of two grids of the same geometry, each cell
- * clamped to [0, 1]: sum of minima over sum of maxima. 1 for two empty grids. */
+/* Fuzzy intersection over union of two grids of the same geometry, each cell clamped
+ * to [0, 1]: sum of minima over sum of maxima. 1 for two empty grids, 0 for grids of
+ * different geometry. */
 double coverageIoU(const CoverageGrid &a, const CoverageGrid &b);
 
 /* A FreeType library and face of its own, sized with
@@ -70,15 +71,23 @@ public:
     /* Loads the glyph with FT_LOAD_NO_HINTING; its outline, or null when FreeType
      * fails or the glyph is not an outline. Valid until the next load. */
     FT_Outline *load(FT_UInt glyph);
-    /* The outline of the last load rendered anti-aliased by FreeType into the grid's
-     * cells (26.6 coordinates, 64 per pixel), coverage 0 to 1 per cell. The outline is
-     * moved in place; load again before reusing it. */
-    bool render(CoverageGrid &grid);
+    /* The outline of the last load, whose 26.6 coordinates are at outlinePpem pixels
+     * per em, rendered anti-aliased by FreeType into the grid, whose cells are pixels at
+     * gridPpem: coverage 0 to 1 per cell. FreeType renders supersampling times larger
+     * than the grid and each cell gets the mean of its pixels, because FreeType
+     * flattens curves to within 1/16 of its own pixel. gridPpem * supersampling must be
+     * a multiple of outlinePpem, so that the outline is scaled exactly. The outline is
+     * changed in place; load again before reusing it. */
+    bool render(CoverageGrid &grid, int outlinePpem, int gridPpem, int supersampling);
 
 private:
     FT_Library library_ = nullptr;
     FT_Face face_ = nullptr;
 };
+
+/* Multiplies every point of the outline by numerator / denominator, rounded to the
+ * nearest 26.6 unit: the same outline at another pixel size. */
+void scaleOutline(FT_Outline &outline, long numerator, long denominator);
 
 /* A glyph reachable through the face's Unicode charmap, with the first character
  * code that maps to it. */
@@ -89,6 +98,21 @@ struct MappedGlyph {
 
 /* Every distinct nonzero glyph the selected charmap reaches, in code order. */
 std::vector<MappedGlyph> mappedGlyphs(FT_Face face);
+
+/* Whether two edges of the closed polylines (within one or between two) cross at a
+ * point inside both. Touching at a vertex or running along each other is not
+ * crossing. */
+bool contoursCross(const std::vector<std::vector<Point2>> &contours);
+
+/* For contours that do not cross: whether each one with area winds opposite to the
+ * contour that immediately contains it (outer contours all one way, holes the other,
+ * islands in holes like outer contours), and none lies wholly on another (a copy of
+ * it). Then the non-zero and the even-odd fill both
+ * cover exactly the absolute sum of the contours' signed areas. */
+bool contoursNestAlternately(const std::vector<std::vector<Point2>> &contours);
+
+/* Total length of the closed polylines. */
+double contoursLength(const std::vector<std::vector<Point2>> &contours);
 
 /* GLYVA_QUICK=1 in the environment: long sweeps visit every 10th item only. */
 bool quickRun();
