@@ -132,6 +132,9 @@ Tesselator::Tesselator(float windingRule, int normalAxis)
     if (!tess)
         return;
     gluTessProperty(tess, GLU_TESS_WINDING_RULE, windingRule);
+    /* GLU's setter falls through from a rejected whole-number rule into the
+     * boundary-only property and switches triangle output off; put back its default. */
+    gluTessProperty(tess, GLU_TESS_BOUNDARY_ONLY, GL_FALSE);
     setNormal(tess, normalAxis);
     gluTessBeginPolygon(tess, &info);
 }
@@ -179,7 +182,11 @@ tessInfo *Tesselator::Finish()
 {
     if (!tess)
         return &info;
-    gluTessEndPolygon(tess);
+    /* After running out of memory GLU's mesh may be half built (an edge without its
+     * vertex), and sweeping it is unsafe: the polygon, discarded anyway, is only
+     * deleted. */
+    if (!discarded(&info))
+        gluTessEndPolygon(tess);
     gluDeleteTess(tess);
     tess = nullptr;
     if (discarded(&info))

@@ -93,13 +93,14 @@ TEST(PlyxMessage, FormattingAndTheAddedNewline)
 
 TEST(PlyxMessage, EmptyMessagesAreReportedOnlyByDebug)
 {
-    Output o = run([] { plyxDebugMessage("plyxUtil", 12, ""); });
+    static const char *const empty = ""; /* a literal would be refused at compile time */
+    Output o = run([] { plyxDebugMessage("plyxUtil", 12, empty); });
     EXPECT_EQ(o.out, "");
     EXPECT_EQ(o.err, "NULL Msg for plyxUtil/12)\n");
     o = run([] { plyxDebugMessage("plyxUtil", 12, "%s", ""); });
     EXPECT_EQ(o.err, "NULL Msg for plyxUtil/12)\n");
     for (const Level &level : kQuietLevels) {
-        o = run([&] { level.fn("plyxUtil", 12, ""); });
+        o = run([&] { level.fn("plyxUtil", 12, empty); });
         EXPECT_EQ(o.out, "") << level.name;
         EXPECT_EQ(o.err, "") << level.name;
     }
