@@ -75,7 +75,11 @@ bool windowHoldsNoDuplicates(const float *v, uint32_t count)
 
 void replayFont(const char *path, uint32_t quality, bool carried)
 {
-    const std::vector<uint32_t> codes = codesWithGlyphs(path);
+    std::vector<uint32_t> codes = codesWithGlyphs(path);
+    /* Sanitizer allocators copy on every exact-fit growth, so a shared array carried
+     * across a whole font costs quadratic time there. */
+    if (carried && quick() && codes.size() > 100)
+        codes.resize(100);
     ASSERT_FALSE(codes.empty()) << path;
     tavixInternalFontData *font = OpenFont(path);
     ASSERT_NE(font, nullptr);

@@ -3,7 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
-namespace glyva_test {
+namespace glyva_test
+{
 
 bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh)
 {
@@ -30,7 +31,8 @@ bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh)
 testing::AssertionResult meshInvariants(const Mesh &mesh, double degenerate)
 {
     if (mesh.indices.size() % 3 != 0)
-        return testing::AssertionFailure() << mesh.indices.size() << " indices, not whole triangles";
+        return testing::AssertionFailure()
+               << mesh.indices.size() << " indices, not whole triangles";
     for (size_t k = 0; k < mesh.indices.size(); ++k) {
         int32_t index = mesh.indices[k];
         if (index < 0 || static_cast<size_t>(index) >= mesh.vertices.size())
@@ -42,8 +44,8 @@ testing::AssertionResult meshInvariants(const Mesh &mesh, double degenerate)
                      &c = mesh.vertices[mesh.indices[t + 2]];
         double twice = cross(a, b, c);
         if (twice < -degenerate)
-            return testing::AssertionFailure() << "triangle " << t / 3 << " runs clockwise, twice area "
-                                               << twice;
+            return testing::AssertionFailure()
+                   << "triangle " << t / 3 << " runs clockwise, twice area " << twice;
     }
     return testing::AssertionSuccess();
 }

@@ -13,7 +13,8 @@
 /* The library's mesh and contours of one glyph, copied out the way a host does, and
  * the checks every mesh must pass before anything else is compared. */
 
-namespace glyva_test {
+namespace glyva_test
+{
 
 struct Mesh {
     std::vector<Point2> vertices; /* ems */

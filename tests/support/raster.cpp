@@ -7,9 +7,11 @@
 
 #include FT_OUTLINE_H
 
-namespace glyva_test {
+namespace glyva_test
+{
 
-namespace {
+namespace
+{
 
 /* A convex polygon of at most a triangle clipped by four axis-aligned half-planes. */
 struct SmallPolygon {
@@ -27,7 +29,10 @@ double area(const SmallPolygon &poly)
     return 0.5 * twice;
 }
 
-double coordinate(const Point2 &p, bool alongY) { return alongY ? p.y : p.x; }
+double coordinate(const Point2 &p, bool alongY)
+{
+    return alongY ? p.y : p.x;
+}
 
 /* Sutherland-Hodgman against one axis-aligned line: keeps the side where the
  * coordinate is <= value (keepBelow) or >= value. Crossing points are placed on the
@@ -122,7 +127,8 @@ void CoverageGrid::addTriangle(Point2 a, Point2 b, Point2 c)
         if (end == first)
             end = first + 1;
         for (int i = first; i < end; ++i) {
-            double upTo = i + 1 >= end ? stripArea : std::fabs(area(clip(strip, false, i + 1, true)));
+            double upTo =
+                i + 1 >= end ? stripArea : std::fabs(area(clip(strip, false, i + 1, true)));
             if (i >= 0 && i < width_)
                 cells_[static_cast<size_t>(j) * width_ + i] += upTo - leftOf;
             leftOf = upTo;
@@ -142,8 +148,7 @@ double triangleCellArea(Point2 a, Point2 b, Point2 c, double cx, double cy)
 
 double coverageIoU(const CoverageGrid &a, const CoverageGrid &b)
 {
-    if (a.x0() != b.x0() || a.y0() != b.y0() || a.width() != b.width() ||
-        a.height() != b.height())
+    if (a.x0() != b.x0() || a.y0() != b.y0() || a.width() != b.width() || a.height() != b.height())
         return 0.0;
     double common = 0.0, either = 0.0;
     for (int j = 0; j < a.height(); ++j) {
@@ -186,40 +191,57 @@ FT_Outline *FreeTypeFace::load(FT_UInt glyph)
     return &face_->glyph->outline;
 }
 
+namespace
+{
+
+/* FreeType's spans of one fine row, added to the coarse cells they fall in. */
+struct SpanSink {
+    CoverageGrid *grid;
+    int factor;
+};
+
+void addSpans(int y, int count, const FT_Span *spans, void *user)
+{
+    auto *sink = static_cast<SpanSink *>(user);
+    const int f = sink->factor, j = y / f;
+    if (y < 0 || j >= sink->grid->height())
+        return;
+    const double weight = 1.0 / (255.0 * f * f);
+    for (int k = 0; k < count; ++k) {
+        const int x0 = spans[k].x, x1 = spans[k].x + spans[k].len;
+        for (int i = x0 / f; i * f < x1 && i < sink->grid->width(); ++i) {
+            int covered = std::min(x1, (i + 1) * f) - std::max(x0, i * f);
+            sink->grid->set(i, j, sink->grid->at(i, j) + spans[k].coverage * covered * weight);
+        }
+    }
+}
+
+} // namespace
+
+/* FreeType's anti-aliasing rasteriser in direct mode: it hands over runs of equal
+ * coverage, which are summed into the grid's cells without a bitmap in between. */
 bool FreeTypeFace::render(CoverageGrid &grid, int outlinePpem, int gridPpem, int supersampling)
 {
     FT_Outline *outline = &face_->glyph->outline;
     if ((gridPpem * supersampling) % outlinePpem != 0)
         return false;
-    const int f = supersampling, width = grid.width() * f, height = grid.height() * f;
-    std::vector<unsigned char> pixels(static_cast<size_t>(width) * height, 0);
-    FT_Bitmap bitmap;
-    std::memset(&bitmap, 0, sizeof bitmap);
-    bitmap.rows = static_cast<unsigned>(height);
-    bitmap.width = static_cast<unsigned>(width);
-    bitmap.pitch = width;
-    bitmap.buffer = pixels.data();
-    bitmap.num_grays = 256;
-    bitmap.pixel_mode = FT_PIXEL_MODE_GRAY;
+    const int f = supersampling;
     scaleOutline(*outline, gridPpem * f / outlinePpem, 1);
     FT_Outline_Translate(outline, -64 * static_cast<FT_Pos>(grid.x0()) * f,
                          -64 * static_cast<FT_Pos>(grid.y0()) * f);
-    if (FT_Outline_Get_Bitmap(library_, outline, &bitmap))
-        return false;
-    /* The bitmap's first row is its top row. */
-    for (int j = 0; j < grid.height(); ++j) {
-        for (int i = 0; i < grid.width(); ++i) {
-            int sum = 0;
-            for (int v = 0; v < f; ++v) {
-                const unsigned char *row =
-                    &pixels[static_cast<size_t>(height - 1 - (j * f + v)) * width + i * f];
-                for (int u = 0; u < f; ++u)
-                    sum += row[u];
-            }
-            grid.set(i, j, sum / (255.0 * f * f));
-        }
-    }
-    return true;
+    for (int j = 0; j < grid.height(); ++j)
+        for (int i = 0; i < grid.width(); ++i)
+            grid.set(i, j, 0.0);
+    SpanSink sink{&grid, f};
+    FT_Raster_Params params;
+    std::memset(&params, 0, sizeof params);
+    params.source = outline;
+    params.flags = FT_RASTER_FLAG_AA | FT_RASTER_FLAG_DIRECT | FT_RASTER_FLAG_CLIP;
+    params.gray_spans = addSpans;
+    params.user = &sink;
+    params.clip_box = {0, 0, static_cast<FT_Pos>(grid.width()) * f,
+                       static_cast<FT_Pos>(grid.height()) * f};
+    return FT_Outline_Render(library_, outline, &params) == 0;
 }
 
 void scaleOutline(FT_Outline &outline, long numerator, long denominator)
@@ -249,14 +271,18 @@ std::vector<MappedGlyph> mappedGlyphs(FT_Face face)
     return glyphs;
 }
 
-namespace {
+namespace
+{
 
 struct Edge {
     Point2 a, b;
     double minX, maxX, minY, maxY;
 };
 
-bool strictlyOpposite(double u, double v) { return (u > 0.0 && v < 0.0) || (u < 0.0 && v > 0.0); }
+bool strictlyOpposite(double u, double v)
+{
+    return (u > 0.0 && v < 0.0) || (u < 0.0 && v > 0.0);
+}
 
 bool crossInside(const Edge &e, const Edge &f)
 {
@@ -292,7 +318,8 @@ bool contoursCross(const std::vector<std::vector<Point2>> &contours)
     return false;
 }
 
-namespace {
+namespace
+{
 
 bool onSegment(Point2 p, Point2 a, Point2 b)
 {
@@ -380,7 +407,8 @@ bool quickRun()
     return quick && std::strcmp(quick, "1") == 0;
 }
 
-namespace {
+namespace
+{
 
 struct AreaWalk {
     Point2 current{0.0, 0.0};
@@ -392,7 +420,10 @@ Point2 asPoint(const FT_Vector *v)
     return {static_cast<double>(v->x), static_cast<double>(v->y)};
 }
 
-double det(Point2 a, Point2 b) { return a.x * b.y - b.x * a.y; }
+double det(Point2 a, Point2 b)
+{
+    return a.x * b.y - b.x * a.y;
+}
 
 int moveTo(const FT_Vector *to, void *user)
 {

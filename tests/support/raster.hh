@@ -11,7 +11,8 @@
  * triangles, and FreeType's own view of a font (outlines, anti-aliased rendering)
  * called directly, never through the library. */
 
-namespace glyva_test {
+namespace glyva_test
+{
 
 struct Point2 {
     double x, y;
@@ -25,8 +26,9 @@ double polygonArea(const std::vector<Point2> &polygon);
 
 /* A pixel grid: cell (i, j) spans [x0 + i, x0 + i + 1] x [y0 + j, y0 + j + 1], y up.
  * Each cell holds the area covered inside it, in pixels (0 to 1 for a simple fill). */
-class CoverageGrid {
-public:
+class CoverageGrid
+{
+  public:
     CoverageGrid(int x0, int y0, int width, int height);
 
     int x0() const { return x0_; }
@@ -41,7 +43,7 @@ public:
      * whatever its orientation. Parts outside the grid are dropped. */
     void addTriangle(Point2 a, Point2 b, Point2 c);
 
-private:
+  private:
     int x0_, y0_, width_, height_;
     std::vector<double> cells_;
 };
@@ -58,8 +60,9 @@ double coverageIoU(const CoverageGrid &a, const CoverageGrid &b);
 
 /* A FreeType library and face of its own, sized with
  * FT_Set_Char_Size(face, 0, charHeight, 72, 72): charHeight / 64 pixels per em. */
-class FreeTypeFace {
-public:
+class FreeTypeFace
+{
+  public:
     FreeTypeFace(const char *path, FT_F26Dot6 charHeight);
     ~FreeTypeFace();
     FreeTypeFace(const FreeTypeFace &) = delete;
@@ -80,7 +83,7 @@ public:
      * changed in place; load again before reusing it. */
     bool render(CoverageGrid &grid, int outlinePpem, int gridPpem, int supersampling);
 
-private:
+  private:
     FT_Library library_ = nullptr;
     FT_Face face_ = nullptr;
 };

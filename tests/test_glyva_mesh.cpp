@@ -1,0 +1,694 @@
+/* End-to-end tests of the glyva-mesh tool: it is run as a user runs it, and what it
+ * writes is read back with Assimp and cairo. Builds without the tool (the i386 build
+ * has neither Assimp nor cairo) compile to a skip. */
+#include <gtest/gtest.h>
+
+#include "support/support.hh"
+
+#ifndef GLYVA_MESH_TOOL
+
+TEST(GlyvaMesh, SkippedWithoutTheTool) { GTEST_SKIP() << "glyva-mesh is not built here"; }
+
+#else
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+#include <cairo.h>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "Skrib/GlyvaInterface.h"
+
+namespace {
+
+using glyva_test::fixture;
+using glyva_test::kDejaVuSans;
+using glyva_test::kFreeSans;
+
+/* Every glyph here has a hole or a curve, and AV, VA, TA are kerning pairs. */
+const char *const kSample = "Glyva\nAVATAR @8";
+
+std::string quote(const std::string &arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+bool exists(const std::string &path)
+{
+    struct stat st;
+    return stat(path.c_str(), &st) == 0;
+}
+
+std::vector<std::string> listDir(const std::string &dir)
+{
+    std::vector<std::string> names;
+    DIR *d = opendir(dir.c_str());
+    while (d) {
+        const dirent *e = readdir(d);
+        if (!e)
+            break;
+        if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+            names.push_back(e->d_name);
+    }
+    if (d)
+        closedir(d);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+void removeTree(const std::string &path)
+{
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0)
+        return;
+    if (S_ISDIR(st.st_mode)) {
+        for (const std::string &name : listDir(path))
+            removeTree(path + "/" + name);
+        rmdir(path.c_str());
+    } else {
+        unlink(path.c_str());
+    }
+}
+
+struct Result {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+/* A scratch folder per test; the tool runs inside it. */
+class GlyvaMesh : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        char name[] = "/tmp/glyva-mesh-test-XXXXXX";
+        ASSERT_NE(mkdtemp(name), nullptr);
+        dir_ = name;
+    }
+    void TearDown() override { removeTree(dir_); }
+
+    std::string path(const std::string &name) const { return dir_ + "/" + name; }
+
+    Result run(const std::vector<std::string> &args, const std::string &input = "")
+    {
+        const std::string in = path(".stdin"), out = path(".stdout"), err = path(".stderr");
+        std::ofstream(in, std::ios::binary) << input;
+        std::string cmd = "cd " + quote(dir_) + " && " + quote(GLYVA_MESH_TOOL);
+        for (const std::string &a : args)
+            cmd += " " + quote(a);
+        cmd += " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err);
+        const int raw = std::system(cmd.c_str());
+        Result r;
+        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+        r.out = slurp(out);
+        r.err = slurp(err);
+        unlink(in.c_str());
+        unlink(out.c_str());
+        unlink(err.c_str());
+        return r;
+    }
+
+    /* What the folder holds besides the tool's captured streams. */
+    std::vector<std::string> outputs() const { return listDir(dir_); }
+
+    std::string dir_;
+};
+
+size_t countOf(const std::string &text, const std::string &what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+size_t lineCount(const std::string &text) { return countOf(text, "\n"); }
+
+/* A mesh read back, one per object of the file. */
+struct Tri {
+    aiVector3D p[3];
+    aiVector3D n[3];
+};
+using Soup = std::vector<Tri>;
+
+std::vector<Soup> readMeshes(const std::string &file, std::string *names = nullptr)
+{
+    Assimp::Importer importer;
+    const aiScene *scene = importer.ReadFile(file, 0);
+    std::vector<Soup> meshes;
+    if (!scene)
+        return meshes;
+    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
+        const aiMesh *mesh = scene->mMeshes[m];
+        if (names)
+            *names += std::string(mesh->mName.C_Str()) + "\n";
+        Soup soup;
+        for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+            EXPECT_EQ(mesh->mFaces[f].mNumIndices, 3u);
+            Tri t;
+            for (unsigned k = 0; k < 3 && k < mesh->mFaces[f].mNumIndices; ++k) {
+                const unsigned i = mesh->mFaces[f].mIndices[k];
+                t.p[k] = mesh->mVertices[i];
+                t.n[k] = mesh->HasNormals() ? mesh->mNormals[i] : aiVector3D(0, 0, 0);
+            }
+            soup.push_back(t);
+        }
+        meshes.push_back(soup);
+    }
+    return meshes;
+}
+
+size_t triangleCount(const std::vector<Soup> &meshes)
+{
+    size_t n = 0;
+    for (const Soup &s : meshes)
+        n += s.size();
+    return n;
+}
+
+Soup joined(const std::vector<Soup> &meshes)
+{
+    Soup all;
+    for (const Soup &s : meshes)
+        all.insert(all.end(), s.begin(), s.end());
+    return all;
+}
+
+struct Box {
+    float minX = FLT_MAX, minY = FLT_MAX, minZ = FLT_MAX;
+    float maxX = -FLT_MAX, maxY = -FLT_MAX, maxZ = -FLT_MAX;
+};
+
+Box boundsOf(const Soup &soup)
+{
+    Box b;
+    for (const Tri &t : soup) {
+        for (const aiVector3D &p : t.p) {
+            b.minX = std::min(b.minX, p.x), b.maxX = std::max(b.maxX, p.x);
+            b.minY = std::min(b.minY, p.y), b.maxY = std::max(b.maxY, p.y);
+            b.minZ = std::min(b.minZ, p.z), b.maxZ = std::max(b.maxZ, p.z);
+        }
+    }
+    return b;
+}
+
+double signedArea2d(const Tri &t)
+{
+    return 0.5 * ((double(t.p[1].x) - t.p[0].x) * (double(t.p[2].y) - t.p[0].y) -
+                  (double(t.p[2].x) - t.p[0].x) * (double(t.p[1].y) - t.p[0].y));
+}
+
+double flatArea(const Soup &soup)
+{
+    double a = 0.0;
+    for (const Tri &t : soup)
+        a += signedArea2d(t);
+    return a;
+}
+
+double signedVolume(const Soup &soup)
+{
+    double v = 0.0;
+    for (const Tri &t : soup) {
+        const double ax = t.p[0].x, ay = t.p[0].y, az = t.p[0].z;
+        const double bx = t.p[1].x, by = t.p[1].y, bz = t.p[1].z;
+        const double cx = t.p[2].x, cy = t.p[2].y, cz = t.p[2].z;
+        v += ax * (by * cz - bz * cy) - ay * (bx * cz - bz * cx) + az * (bx * cy - by * cx);
+    }
+    return v / 6.0;
+}
+
+/* Area of the front cap: the triangles lying at z = depth. */
+double frontArea(const Soup &soup, float depth)
+{
+    double a = 0.0;
+    for (const Tri &t : soup) {
+        if (t.p[0].z == depth && t.p[1].z == depth && t.p[2].z == depth)
+            a += signedArea2d(t);
+    }
+    return a;
+}
+
+/* Edges after welding equal positions: a closed, consistently oriented surface uses
+ * every directed edge exactly once and its reverse exactly once. Returns the number of
+ * directed edges that break this (0 when watertight). */
+size_t openEdges(const Soup &soup)
+{
+    std::map<std::array<float, 3>, int> ids;
+    auto id = [&ids](const aiVector3D &p) {
+        return ids.emplace(std::array<float, 3>{p.x + 0.0f, p.y + 0.0f, p.z + 0.0f}, ids.size())
+            .first->second;
+    };
+    std::map<std::pair<int, int>, int> uses;
+    size_t bad = 0;
+    for (const Tri &t : soup) {
+        const int v[3] = {id(t.p[0]), id(t.p[1]), id(t.p[2])};
+        for (int k = 0; k < 3; ++k) {
+            if (v[k] == v[(k + 1) % 3])
+                ++bad;
+            ++uses[{v[k], v[(k + 1) % 3]}];
+        }
+    }
+    for (const auto &[edge, n] : uses) {
+        auto back = uses.find({edge.second, edge.first});
+        if (n != 1 || back == uses.end() || back->second != 1)
+            ++bad;
+    }
+    return bad;
+}
+
+/* Corners whose normal points away from the side its triangle faces. */
+size_t inwardNormals(const Soup &soup)
+{
+    size_t bad = 0;
+    for (const Tri &t : soup) {
+        const aiVector3D face = (t.p[1] - t.p[0]) ^ (t.p[2] - t.p[0]);
+        if (face.Length() < 1e-12f)
+            continue;
+        for (const aiVector3D &n : t.n) {
+            if (n * face <= 0.0f)
+                ++bad;
+        }
+    }
+    return bad;
+}
+
+/* The three numbers of the summary line, the last one. */
+std::array<long, 3> summaryCounts(const std::string &err)
+{
+    std::array<long, 3> counts{-1, -1, -1};
+    const size_t at = err.rfind("glyva-mesh: ");
+    if (at != std::string::npos)
+        std::sscanf(err.c_str() + at, "glyva-mesh: %ld %*s %ld %*s %ld",
+                    &counts[0], &counts[1], &counts[2]);
+    return counts;
+}
+
+struct Pixels {
+    int width = 0, height = 0;
+    long inked = 0;
+};
+
+Pixels readPng(const std::string &file)
+{
+    Pixels px;
+    cairo_surface_t *s = cairo_image_surface_create_from_png(file.c_str());
+    if (cairo_surface_status(s) == CAIRO_STATUS_SUCCESS) {
+        px.width = cairo_image_surface_get_width(s);
+        px.height = cairo_image_surface_get_height(s);
+        const int stride = cairo_image_surface_get_stride(s);
+        const unsigned char *data = cairo_image_surface_get_data(s);
+        for (int y = 0; y < px.height; ++y) {
+            const auto *row = reinterpret_cast<const uint32_t *>(data + y * stride);
+            for (int x = 0; x < px.width; ++x)
+                px.inked += (row[x] & 0xFFFFFF) != 0xFFFFFF;
+        }
+    }
+    cairo_surface_destroy(s);
+    return px;
+}
+
+/* What the font API itself says, to compare the tool's layout with. */
+struct ApiFont {
+    explicit ApiFont(const std::string &path) : font(OpenFont(path.c_str())) {}
+    ~ApiFont() { CloseFont(font); }
+    float advance(uint32_t c)
+    {
+        glyphInfoRecord info{};
+        EXPECT_EQ(GetGlyphInfo(&info, font, c), 1);
+        return info.horiAdvance;
+    }
+    float kern(uint32_t l, uint32_t r)
+    {
+        advance(l), advance(r);
+        float x = 0.0f;
+        EXPECT_EQ(GetKerning2(&x, nullptr, font, l, r), 1);
+        return x;
+    }
+    tavixInternalFontData *font;
+};
+
+TEST_F(GlyvaMesh, HelpDocumentsOptionsExitStatusesAndExamples)
+{
+    const Result r = run({"--help"});
+    EXPECT_EQ(r.status, 0);
+    for (const char *word : {"--font", "--text-file", "--size", "--align", "--quality", "--depth",
+                             "--all-glyphs", "--png-size", "--edges", "--quiet", "Exit status",
+                             "Examples", ".obj", ".stl", ".glb", ".gltf", ".svg", ".png"})
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(GlyvaMesh, FlatObjIsEveryGlyphAtZeroFacingFront)
+{
+    const Result r = run({"--size", "10", kSample, "-o", "flat.obj"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    const std::array<long, 3> counts = summaryCounts(r.err);
+    EXPECT_EQ(counts[0], 13); /* the space has no outline */
+    EXPECT_NE(r.err.find(" s -> flat.obj"), std::string::npos) << r.err;
+    const std::vector<Soup> meshes = readMeshes(path("flat.obj"));
+    ASSERT_EQ(meshes.size(), 1u);
+    EXPECT_EQ(static_cast<long>(meshes[0].size()), counts[2]);
+    const Box box = boundsOf(meshes[0]);
+    EXPECT_EQ(box.minZ, 0.0f);
+    EXPECT_EQ(box.maxZ, 0.0f);
+    EXPECT_GT(box.maxY, 7.0f); /* the G's top, 0.73 em up at 10 units per em */
+    EXPECT_LT(box.minY, -10.0f); /* the second line lies one line height lower */
+    for (const Tri &t : meshes[0]) {
+        EXPECT_GE(signedArea2d(t), -1e-9) << "every triangle counter-clockwise";
+        for (const aiVector3D &n : t.n)
+            EXPECT_EQ(n, aiVector3D(0, 0, 1));
+    }
+    EXPECT_EQ(outputs(), std::vector<std::string>{"flat.obj"});
+}
+
+TEST_F(GlyvaMesh, AllFormatsHoldTheSameMesh)
+{
+    const Result r = run({"--edges", kSample, "-o", "s.obj", "-o", "s.stl", "-o", "s.glb", "-o",
+                          "s.gltf", "-o", "s.svg", "-o", "s.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const long triangles = summaryCounts(r.err)[2];
+    ASSERT_GT(triangles, 100);
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"s.bin", "s.glb", "s.gltf", "s.obj", "s.png",
+                                                   "s.stl", "s.svg"}));
+    const std::string stl = slurp(path("s.stl"));
+    EXPECT_EQ(stl.size(), 84u + 50u * static_cast<size_t>(triangles)) << "binary STL";
+    const Box objBox = boundsOf(joined(readMeshes(path("s.obj"))));
+    for (const char *file : {"s.obj", "s.stl", "s.glb", "s.gltf"}) {
+        const std::vector<Soup> meshes = readMeshes(path(file));
+        EXPECT_EQ(static_cast<long>(triangleCount(meshes)), triangles) << file;
+        const Box box = boundsOf(joined(meshes));
+        EXPECT_NEAR(box.minX, objBox.minX, 1e-5) << file;
+        EXPECT_NEAR(box.maxY, objBox.maxY, 1e-5) << file;
+    }
+    const std::string svg = slurp(path("s.svg"));
+    EXPECT_NE(svg.find("<svg"), std::string::npos);
+    const Pixels px = readPng(path("s.png"));
+    EXPECT_EQ(px.width, 1200);
+    EXPECT_GT(px.height, 300);
+    EXPECT_GT(px.inked, px.width * px.height / 20);
+}
+
+TEST_F(GlyvaMesh, PngHasTheAskedSizeAndInk)
+{
+    Result r = run({"--png-size", "400x300", "o", "-o", "o.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    Pixels px = readPng(path("o.png"));
+    EXPECT_EQ(px.width, 400);
+    EXPECT_EQ(px.height, 300);
+    EXPECT_GT(px.inked, 400 * 300 / 20);
+    EXPECT_LT(px.inked, 400 * 300 * 3 / 4) << "the hole of the o stays empty";
+    r = run({"--png-size", "500", "--align", "center", "wide text", "-o", "w.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    px = readPng(path("w.png"));
+    EXPECT_EQ(px.width, 500);
+    EXPECT_GT(px.height, 20);
+    EXPECT_LT(px.height, 250) << "the height follows the text's proportions";
+}
+
+/* The solid of every glyph is closed: each edge is used once in each direction, the
+ * normals point out, and the volume is the front cap's area times the depth. */
+void expectWatertightSolids(GlyvaMesh &t, Result r, float depth)
+{
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err.find("warning"), std::string::npos) << r.err;
+    std::string names;
+    const std::vector<Soup> solids = readMeshes(t.path("solid.obj"), &names);
+    const std::vector<Soup> flat = readMeshes(t.path("flat.obj"));
+    ASSERT_EQ(flat.size(), 1u);
+    EXPECT_EQ(static_cast<long>(solids.size()), summaryCounts(r.err)[0]) << names;
+    double capTotal = 0.0;
+    for (size_t i = 0; i < solids.size(); ++i) {
+        const Soup &solid = solids[i];
+        EXPECT_EQ(openEdges(solid), 0u) << "solid " << i;
+        EXPECT_EQ(inwardNormals(solid), 0u) << "solid " << i;
+        const Box box = boundsOf(solid);
+        EXPECT_EQ(box.minZ, 0.0f);
+        EXPECT_EQ(box.maxZ, depth);
+        const double cap = frontArea(solid, depth);
+        EXPECT_GT(cap, 0.0);
+        EXPECT_NEAR(signedVolume(solid), cap * depth, 1e-4 * cap * depth) << "solid " << i;
+        capTotal += cap;
+    }
+    EXPECT_NEAR(capTotal, flatArea(flat[0]), 1e-4 * capTotal) << "the caps are the flat mesh";
+    const Soup stl = joined(readMeshes(t.path("solid.stl")));
+    EXPECT_EQ(openEdges(stl), 0u);
+    EXPECT_NEAR(signedVolume(stl), capTotal * depth, 1e-4 * capTotal * depth);
+}
+
+TEST_F(GlyvaMesh, ExtrudedTrueTypeGlyphsAreWatertight)
+{
+    ASSERT_EQ(run({"--size", "10", kSample, "-o", "flat.obj"}).status, 0);
+    expectWatertightSolids(
+        *this, run({"--size", "10", "--depth", "2.5", kSample, "-o", "solid.obj", "-o", "solid.stl"}),
+        2.5f);
+}
+
+/* CFF outlines run the other way round; the walls must still face out. */
+TEST_F(GlyvaMesh, ExtrudedCffGlyphsAreWatertight)
+{
+    const std::string text = "Glyva AVATAR @8 Bergfeld%&";
+    ASSERT_EQ(run({"--font", kFreeSans, "--quality", "80", text, "-o", "flat.obj"}).status, 0);
+    expectWatertightSolids(*this,
+                           run({"--font", kFreeSans, "--quality", "80", "--depth", "0.25", text,
+                                "-o", "solid.obj", "-o", "solid.stl"}),
+                           0.25f);
+}
+
+TEST_F(GlyvaMesh, ExtrudedGlbLoadsWithOneSolidPerGlyph)
+{
+    const Result r = run({"--depth", "0.2", "Glyva", "-o", "solid.glb"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Soup> solids = readMeshes(path("solid.glb"));
+    ASSERT_EQ(solids.size(), 5u);
+    for (const Soup &s : solids)
+        EXPECT_EQ(openEdges(s), 0u);
+}
+
+TEST_F(GlyvaMesh, KerningAdvancesAndLineHeightFollowTheFontApi)
+{
+    const std::string font = fixture("fixtures.ttf");
+    ApiFont api(font);
+    const float kernVA = api.kern('V', 'A');
+    ASSERT_LT(kernVA, 0.0f);
+    ASSERT_EQ(run({"--font", font, "--size", "10", "VA", "-o", "va.obj"}).status, 0);
+    ASSERT_EQ(run({"--font", font, "--size", "10", "AA", "-o", "aa.obj"}).status, 0);
+    /* The square of A spans half an em from its pen position. */
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("va.obj")))).maxX,
+                    10.0f * (api.advance('V') + kernVA + 0.5f));
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("aa.obj")))).maxX,
+                    10.0f * (api.advance('A') + 0.5f));
+    ASSERT_EQ(run({"--font", font, "--size", "10", "A\nA", "-o", "lines.obj"}).status, 0);
+    const float lineHeight = GetAscender(api.font) - GetDescender(api.font);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("lines.obj")))).minY, -10.0f * lineHeight);
+}
+
+TEST_F(GlyvaMesh, AlignPutsXZeroAtEachLinesStartMiddleOrEnd)
+{
+    const std::string font = fixture("fixtures.ttf");
+    /* Advance 1 em, the square 0..0.5 em: lines "A" and "AA". */
+    ASSERT_EQ(run({"--font", font, "--align", "right", "A\nAA", "-o", "r.obj"}).status, 0);
+    const Box right = boundsOf(joined(readMeshes(path("r.obj"))));
+    EXPECT_FLOAT_EQ(right.minX, -2.0f);
+    EXPECT_FLOAT_EQ(right.maxX, -0.5f);
+    ASSERT_EQ(run({"--font", font, "--align", "center", "A\nAA", "-o", "c.obj"}).status, 0);
+    const Box center = boundsOf(joined(readMeshes(path("c.obj"))));
+    EXPECT_FLOAT_EQ(center.minX, -1.0f);
+    EXPECT_FLOAT_EQ(center.maxX, 0.5f);
+}
+
+TEST_F(GlyvaMesh, MissingCharactersAreReportedOnceAndDrawnAsTheFontDrawsThem)
+{
+    const std::string font = fixture("fixtures.ttf");
+    const Result r = run({"--font", font, "ZAZ\xE2\x82\xAC", "-o", "m.obj"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(r.err, "lacks"), 1u) << r.err;
+    EXPECT_NE(r.err.find("U+005A 'Z', U+20AC '\xE2\x82\xAC'"), std::string::npos) << r.err;
+    /* The fixture's missing glyph is a box with a hole: 8 triangles, as GLU gives it. */
+    const std::vector<Soup> meshes = readMeshes(path("m.obj"));
+    EXPECT_EQ(triangleCount(meshes), 3 * 8u + 2u);
+    EXPECT_NEAR(flatArea(joined(meshes)), 3 * (0.5 - 0.3 * 0.8) + 0.25, 1e-5);
+}
+
+TEST_F(GlyvaMesh, InvalidUtf8BecomesReplacementCharactersWithOneWarning)
+{
+    const Result r = run({"A\xFF" "B\xE2\x82" "C\xED\xA0\x80", "-o", "u.obj"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(countOf(r.err, "warning"), 1u) << r.err;
+    EXPECT_NE(r.err.find("not valid UTF-8: 5 invalid sequences"), std::string::npos) << r.err;
+    /* A, B, C and the five U+FFFD that DejaVu Sans draws. */
+    EXPECT_EQ(summaryCounts(r.err)[0], 8);
+    EXPECT_TRUE(exists(path("u.obj")));
+}
+
+TEST_F(GlyvaMesh, TextComesFromArgumentsFileOrStandardInput)
+{
+    std::ofstream(path("text.txt")) << "Hi\nthere\n";
+    const Result fromFile = run({"--text-file", "text.txt", "-o", "f.obj"});
+    const Result fromStdin = run({"-o", "s.obj"}, "Hi\r\nthere\n");
+    const Result fromArgs = run({"Hi\nthere", "-o", "a.obj"});
+    ASSERT_EQ(fromFile.status, 0) << fromFile.err;
+    ASSERT_EQ(fromStdin.status, 0) << fromStdin.err;
+    ASSERT_EQ(fromArgs.status, 0) << fromArgs.err;
+    EXPECT_EQ(summaryCounts(fromFile.err), summaryCounts(fromArgs.err));
+    EXPECT_EQ(summaryCounts(fromStdin.err), summaryCounts(fromArgs.err));
+    EXPECT_EQ(slurp(path("f.obj")), slurp(path("a.obj")));
+    EXPECT_EQ(slurp(path("s.obj")), slurp(path("a.obj")));
+}
+
+TEST_F(GlyvaMesh, QuietSilencesTheSummary)
+{
+    const Result r = run({"--quiet", "Glyva", "-o", "q.stl"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(exists(path("q.stl")));
+}
+
+TEST_F(GlyvaMesh, QualityChangesCurveSubdivision)
+{
+    const Result coarse = run({"--quality", "0", "O", "-o", "c.obj"});
+    const Result fine = run({"--quality", "100", "O", "-o", "f.obj"});
+    ASSERT_EQ(coarse.status, 0) << coarse.err;
+    ASSERT_EQ(fine.status, 0) << fine.err;
+    EXPECT_LT(summaryCounts(coarse.err)[2], summaryCounts(fine.err)[2]);
+}
+
+TEST_F(GlyvaMesh, FontByFamilyNameThroughFontconfig)
+{
+    const Result byName = run({"--font", "DejaVu Sans", "Glyva", "-o", "n.obj"});
+    const Result byPath = run({"--font", kDejaVuSans, "Glyva", "-o", "p.obj"});
+    const Result byDefault = run({"Glyva", "-o", "d.obj"});
+    ASSERT_EQ(byName.status, 0) << byName.err;
+    EXPECT_EQ(byName.err.find("warning"), std::string::npos) << byName.err;
+    EXPECT_EQ(slurp(path("n.obj")), slurp(path("p.obj")));
+    EXPECT_EQ(slurp(path("d.obj")), slurp(path("p.obj")));
+}
+
+TEST_F(GlyvaMesh, AllGlyphsMakesASpecimen)
+{
+    const Result r = run({"--font", fixture("cubic.otf"), "--all-glyphs", "--depth", "0.1", "-o",
+                          "all.obj", "-o", "all.png"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(summaryCounts(r.err)[0], 3); /* A, O, S; the space has no outline */
+    EXPECT_EQ(r.err.find("\r"), std::string::npos) << "no progress bar off a terminal";
+    EXPECT_EQ(openEdges(joined(readMeshes(path("all.obj")))), 0u);
+    EXPECT_GT(readPng(path("all.png")).inked, 0);
+}
+
+/* Failures: the documented status, one line naming the culprit, and no file left. */
+void expectFailure(GlyvaMesh &t, const Result &r, int status, const std::string &named)
+{
+    EXPECT_EQ(r.status, status) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find(named), std::string::npos) << r.err;
+    EXPECT_EQ(t.outputs(), std::vector<std::string>{});
+}
+
+TEST_F(GlyvaMesh, MissingFontIsStatusTwo)
+{
+    expectFailure(*this, run({"--font", "/no/such/font.ttf", "A", "-o", "x.obj"}), 2,
+                  "/no/such/font.ttf");
+    expectFailure(*this, run({"--font", "nosuch.otf", "A", "-o", "x.obj"}), 2, "nosuch.otf");
+}
+
+TEST_F(GlyvaMesh, UnreadableFontIsStatusTwo)
+{
+    for (const char *name : {"truncated-header.ttf", "symbol-only.ttf"})
+        expectFailure(*this, run({"--font", fixture(name), "A", "-o", "x.png"}), 2, name);
+    expectFailure(*this, run({"--font", dir_, "A", "-o", "x.png"}), 2, dir_);
+}
+
+TEST_F(GlyvaMesh, FontWhoseGlyphQueriesFailIsStatusTwo)
+{
+    const std::string font = fixture("malformed.ttf");
+    expectFailure(*this, run({"--font", font, "CA", "-o", "x.stl"}), 2, "malformed.ttf");
+    expectFailure(*this, run({"--font", fixture("fixtures.ttf"), "--all-glyphs", "-o", "x.stl"}),
+                  2, "U+0049 'I'");
+    EXPECT_EQ(run({"--font", font, "C", "-o", "x.stl"}).status, 0) << "the rest still works";
+}
+
+TEST_F(GlyvaMesh, UnknownExtensionIsStatusOne)
+{
+    expectFailure(*this, run({"A", "-o", "x.xyz"}), 1, "'.xyz'");
+    expectFailure(*this, run({"A", "-o", "good.obj", "-o", "noextension"}), 1, "noextension");
+}
+
+TEST_F(GlyvaMesh, EmptyTextIsStatusOne)
+{
+    expectFailure(*this, run({"", "-o", "x.obj"}), 1, "empty");
+    expectFailure(*this, run({"-o", "x.obj"}, ""), 1, "empty");
+    expectFailure(*this, run({"-o", "x.obj"}, "\n"), 1, "empty");
+    expectFailure(*this, run({" \t ", "-o", "x.obj"}), 1, "nothing to draw");
+}
+
+TEST_F(GlyvaMesh, BadUsageIsStatusOne)
+{
+    expectFailure(*this, run({"A"}), 1, "no output");
+    expectFailure(*this, run({"--quality", "101", "A", "-o", "x.obj"}), 1, "--quality");
+    expectFailure(*this, run({"--depth", "-1", "A", "-o", "x.obj"}), 1, "--depth");
+    expectFailure(*this, run({"--size", "nan", "A", "-o", "x.obj"}), 1, "--size");
+    expectFailure(*this, run({"--align", "middle", "A", "-o", "x.obj"}), 1, "--align");
+    expectFailure(*this, run({"--png-size", "0x10", "A", "-o", "x.png"}), 1, "--png-size");
+    expectFailure(*this, run({"--text-file", "absent.txt", "-o", "x.obj"}), 1, "absent.txt");
+    expectFailure(*this, run({"--all-glyphs", "A", "-o", "x.obj"}), 1, "--all-glyphs");
+}
+
+TEST_F(GlyvaMesh, UnwritableOutputIsStatusThreeAndLeavesNothing)
+{
+    expectFailure(*this, run({"A", "-o", "no/such/dir/x.obj"}), 3, "no/such/dir/x.obj");
+    std::ofstream(path("plainfile")) << "x";
+    const Result underFile = run({"A", "-o", "ok.png", "-o", "plainfile/x.png"});
+    EXPECT_EQ(underFile.status, 3) << underFile.err;
+    EXPECT_EQ(outputs(), std::vector<std::string>{"plainfile"}) << "ok.png not written either";
+}
+
+/* A failure after the writers ran: the glTF buffer cannot take its place, so neither
+ * file appears and the staging folder goes. */
+TEST_F(GlyvaMesh, FailedMoveIntoPlaceLeavesNoPartialOutput)
+{
+    ASSERT_EQ(mkdir(path("x.bin").c_str(), 0755), 0);
+    const Result r = run({"A", "-o", "x.gltf"});
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("x.bin"), std::string::npos) << r.err;
+    EXPECT_EQ(outputs(), std::vector<std::string>{"x.bin"});
+}
+
+TEST_F(GlyvaMesh, OutputReplacesAnExistingFileOnlyWhenComplete)
+{
+    std::ofstream(path("keep.obj")) << "old";
+    EXPECT_EQ(run({"--font", "/no/such/font.ttf", "A", "-o", "keep.obj"}).status, 2);
+    EXPECT_EQ(slurp(path("keep.obj")), "old");
+    EXPECT_EQ(run({"A", "-o", "keep.obj"}).status, 0);
+    EXPECT_NE(slurp(path("keep.obj")), "old");
+    EXPECT_EQ(outputs(), std::vector<std::string>{"keep.obj"});
+}
+
+} // namespace
+
+#endif
