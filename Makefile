@@ -5,11 +5,12 @@ CMAKE ?= cmake
 NATIVE := build
 I386 := build-i386
 ASAN := build-asan
+TSAN := build-tsan
 FUZZ := build-fuzz
 BENCH := build-bench
 FUZZ_SECONDS ?= 60
 
-.PHONY: all deps deps-native demo test test-native test-i386 test-asan fuzz fuzz-short bench clean
+.PHONY: all deps deps-native demo test test-native test-i386 test-asan test-tsan test-valgrind fuzz fuzz-short bench clean
 
 all: test
 
@@ -22,11 +23,26 @@ deps-native:
 $(NATIVE)/CMakeCache.txt:
 	$(CMAKE) -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYVA_WERROR=ON
 
-demo: deps-native $(NATIVE)/CMakeCache.txt
-	$(CMAKE) --build $(NATIVE) -j$(JOBS)
-	./$(NATIVE)/examples/glyva-metrics
+# The sample has kerning pairs (AV, VA, TA) and glyphs with holes (A, R, a, @, 8).
+# docs/demo.png is the PNG of the first command.
+DEMO := out/demo
+GLYVA_MESH := ./$(NATIVE)/tools/glyva-mesh/glyva-mesh
+DEMO_TEXT := "$$(printf 'Glyva\nAVATAR @8')"
 
-test: deps test-native test-i386 test-asan fuzz-short
+demo: deps-native $(NATIVE)/CMakeCache.txt
+	$(CMAKE) -S . -B $(NATIVE) >/dev/null
+	$(CMAKE) --build $(NATIVE) -j$(JOBS)
+	mkdir -p $(DEMO)
+	$(GLYVA_MESH) --align center --edges $(DEMO_TEXT) \
+	  -o $(DEMO)/glyva.png -o $(DEMO)/glyva.glb -o $(DEMO)/glyva.obj
+	$(GLYVA_MESH) --align center --size 10 --depth 2 $(DEMO_TEXT) -o $(DEMO)/glyva-extruded.stl
+	@echo "demo outputs in $(DEMO)/:"
+	@echo "  $(DEMO)/glyva.png           picture with the triangle edges"
+	@echo "  $(DEMO)/glyva.glb           flat mesh, glTF 2.0 binary (1 unit per em)"
+	@echo "  $(DEMO)/glyva.obj           flat mesh, Wavefront OBJ"
+	@echo "  $(DEMO)/glyva-extruded.stl  one watertight solid per glyph, 10 units per em, 2 deep"
+
+test: deps test-native test-i386 test-asan test-tsan test-valgrind fuzz-short
 
 test-native: $(NATIVE)/CMakeCache.txt
 	$(CMAKE) --build $(NATIVE) -j$(JOBS)
@@ -45,6 +61,20 @@ test-asan:
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 GLYVA_QUICK=1 \
 	  ctest --output-on-failure -j$(JOBS)
+
+# Threads on distinct handles and objects: ThreadSanitizer must stay silent.
+test-tsan:
+	$(CMAKE) -S . -B $(TSAN) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYVA_BUILD_EXAMPLES=OFF \
+	  -DGLYVA_BUILD_TOOLS=OFF -DGLYVA_SANITIZE=thread
+	$(CMAKE) --build $(TSAN) -j$(JOBS) --target test_threads
+	TSAN_OPTIONS=halt_on_error=1 ./$(TSAN)/tests/test_threads
+
+# Memcheck over the real-font queries; suppressions cover only the system libraries.
+test-valgrind: test-native
+	valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_glyph_queries
+	valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_tesselator
 
 $(FUZZ)/CMakeCache.txt:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -7,7 +7,10 @@
 
 #ifndef GLYVA_MESH_TOOL
 
-TEST(GlyvaMesh, SkippedWithoutTheTool) { GTEST_SKIP() << "glyva-mesh is not built here"; }
+TEST(GlyvaMesh, SkippedWithoutTheTool)
+{
+    GTEST_SKIP() << "glyva-mesh is not built here";
+}
 
 #else
 
@@ -34,7 +37,8 @@ TEST(GlyvaMesh, SkippedWithoutTheTool) { GTEST_SKIP() << "glyva-mesh is not buil
 
 #include "Skrib/GlyvaInterface.h"
 
-namespace {
+namespace
+{
 
 using glyva_test::fixture;
 using glyva_test::kDejaVuSans;
@@ -103,8 +107,9 @@ struct Result {
 };
 
 /* A scratch folder per test; the tool runs inside it. */
-class GlyvaMesh : public ::testing::Test {
-public:
+class GlyvaMesh : public ::testing::Test
+{
+  public:
     void SetUp() override
     {
         char name[] = "/tmp/glyva-mesh-test-XXXXXX";
@@ -148,7 +153,10 @@ size_t countOf(const std::string &text, const std::string &what)
     return n;
 }
 
-size_t lineCount(const std::string &text) { return countOf(text, "\n"); }
+size_t lineCount(const std::string &text)
+{
+    return countOf(text, "\n");
+}
 
 /* A mesh read back, one per object of the file. */
 struct Tri {
@@ -305,8 +313,8 @@ std::array<long, 3> summaryCounts(const std::string &err)
     std::array<long, 3> counts{-1, -1, -1};
     const size_t at = err.rfind("glyva-mesh: ");
     if (at != std::string::npos)
-        std::sscanf(err.c_str() + at, "glyva-mesh: %ld %*s %ld %*s %ld",
-                    &counts[0], &counts[1], &counts[2]);
+        std::sscanf(err.c_str() + at, "glyva-mesh: %ld %*s %ld %*s %ld", &counts[0], &counts[1],
+                    &counts[2]);
     return counts;
 }
 
@@ -378,7 +386,7 @@ TEST_F(GlyvaMesh, FlatObjIsEveryGlyphAtZeroFacingFront)
     const Box box = boundsOf(meshes[0]);
     EXPECT_EQ(box.minZ, 0.0f);
     EXPECT_EQ(box.maxZ, 0.0f);
-    EXPECT_GT(box.maxY, 7.0f); /* the G's top, 0.73 em up at 10 units per em */
+    EXPECT_GT(box.maxY, 7.0f);   /* the G's top, 0.73 em up at 10 units per em */
     EXPECT_LT(box.minY, -10.0f); /* the second line lies one line height lower */
     for (const Tri &t : meshes[0]) {
         EXPECT_GE(signedArea2d(t), -1e-9) << "every triangle counter-clockwise";
@@ -466,7 +474,8 @@ TEST_F(GlyvaMesh, ExtrudedTrueTypeGlyphsAreWatertight)
 {
     ASSERT_EQ(run({"--size", "10", kSample, "-o", "flat.obj"}).status, 0);
     expectWatertightSolids(
-        *this, run({"--size", "10", "--depth", "2.5", kSample, "-o", "solid.obj", "-o", "solid.stl"}),
+        *this,
+        run({"--size", "10", "--depth", "2.5", kSample, "-o", "solid.obj", "-o", "solid.stl"}),
         2.5f);
 }
 
@@ -538,7 +547,10 @@ TEST_F(GlyvaMesh, MissingCharactersAreReportedOnceAndDrawnAsTheFontDrawsThem)
 
 TEST_F(GlyvaMesh, InvalidUtf8BecomesReplacementCharactersWithOneWarning)
 {
-    const Result r = run({"A\xFF" "B\xE2\x82" "C\xED\xA0\x80", "-o", "u.obj"});
+    const Result r = run({"A\xFF"
+                          "B\xE2\x82"
+                          "C\xED\xA0\x80",
+                          "-o", "u.obj"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(countOf(r.err, "warning"), 1u) << r.err;
     EXPECT_NE(r.err.find("not valid UTF-8: 5 invalid sequences"), std::string::npos) << r.err;
@@ -590,7 +602,7 @@ TEST_F(GlyvaMesh, FontByFamilyNameThroughFontconfig)
     EXPECT_EQ(slurp(path("d.obj")), slurp(path("p.obj")));
 }
 
-TEST_F(GlyvaMesh, AllGlyphsMakesASpecimen)
+TEST_F(GlyvaMesh, AllGlyphsMakesAGridOfTheFont)
 {
     const Result r = run({"--font", fixture("cubic.otf"), "--all-glyphs", "--depth", "0.1", "-o",
                           "all.obj", "-o", "all.png"});
@@ -628,8 +640,8 @@ TEST_F(GlyvaMesh, FontWhoseGlyphQueriesFailIsStatusTwo)
 {
     const std::string font = fixture("malformed.ttf");
     expectFailure(*this, run({"--font", font, "CA", "-o", "x.stl"}), 2, "malformed.ttf");
-    expectFailure(*this, run({"--font", fixture("fixtures.ttf"), "--all-glyphs", "-o", "x.stl"}),
-                  2, "U+0049 'I'");
+    expectFailure(*this, run({"--font", fixture("fixtures.ttf"), "--all-glyphs", "-o", "x.stl"}), 2,
+                  "U+0049 'I'");
     EXPECT_EQ(run({"--font", font, "C", "-o", "x.stl"}).status, 0) << "the rest still works";
 }
 

@@ -1,0 +1,66 @@
+#ifndef TOOLS_GLYVA_MESH_GEOMETRY_H
+#define TOOLS_GLYVA_MESH_GEOMETRY_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace glyvamesh
+{
+
+struct Vec2 {
+    float x = 0.0f;
+    float y = 0.0f;
+};
+
+struct Vec3 {
+    float x = 0.0f;
+    float y = 0.0f;
+    float z = 0.0f;
+};
+
+/* One glyph's flat tessellation in ems, relative to its pen position, as the library
+ * hands it out: three indices per counter-clockwise triangle. */
+struct GlyphMesh {
+    std::vector<Vec2> vertices;
+    std::vector<uint32_t> triangles;
+};
+
+/* A flattened outline contour, closing point not repeated. */
+using Contour = std::vector<Vec2>;
+
+/* What the tool knows about one character of the font. */
+struct GlyphShape {
+    GlyphMesh mesh;
+    std::vector<Contour> contours;
+    /* The font's contour convention: outer contours counter-clockwise (CFF) when set,
+     * clockwise (TrueType) otherwise. */
+    bool postScriptOrientation = false;
+    float advance = 0.0f;
+    bool missing = false;
+};
+
+/* A glyph placed in the output, in output units. */
+struct PlacedGlyph {
+    uint32_t code = 0;
+    const GlyphShape *shape = nullptr;
+    Vec2 origin;
+    float scale = 1.0f;
+};
+
+/* An output mesh with per-vertex normals, three indices per triangle. */
+struct Mesh {
+    std::string name;
+    std::vector<Vec3> positions;
+    std::vector<Vec3> normals;
+    std::vector<uint32_t> triangles;
+};
+
+inline Vec2 place(const PlacedGlyph &g, Vec2 v)
+{
+    return {g.origin.x + v.x * g.scale, g.origin.y + v.y * g.scale};
+}
+
+} // namespace glyvamesh
+
+#endif

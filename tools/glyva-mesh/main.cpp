@@ -1,0 +1,403 @@
+/* glyva-mesh: text to meshes and pictures through the Glyva font API. */
+#include <fontconfig/fontconfig.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Skrib/GlyvaInterface.h"
+#include "fontFace.h"
+#include "fontLookup.h"
+#include "layout.h"
+#include "meshExport.h"
+#include "options.h"
+#include "picture.h"
+#include "solid.h"
+#include "stagedOutput.h"
+#include "utf8.h"
+
+namespace glyvamesh
+{
+namespace
+{
+
+constexpr uint32_t kTab = 0x09;
+
+void message(const char *kind, const std::string &text)
+{
+    std::fprintf(stderr, "glyva-mesh: %s%s\n", kind, text.c_str());
+}
+
+int fail(int status, const std::string &text)
+{
+    message("", text);
+    return status;
+}
+
+void warn(const std::string &text)
+{
+    message("warning: ", text);
+}
+
+/* "1 glyph", "2 glyphs". */
+std::string counted(size_t n, const char *one, const char *many = nullptr)
+{
+    return std::to_string(n) + " " + (n == 1 ? one : many ? many : std::string(one) + "s");
+}
+
+struct OutputPlan {
+    std::string path;
+    const char *meshFormat = nullptr; /* null for a picture */
+    PictureFormat picture = PictureFormat::Png;
+};
+
+std::string extensionOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return {};
+    std::string ext = path.substr(dot);
+    std::transform(ext.begin(), ext.end(), ext.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext;
+}
+
+bool planOutput(const std::string &path, OutputPlan *plan, std::string *error)
+{
+    const std::string ext = extensionOf(path);
+    plan->path = path;
+    plan->meshFormat = meshFormatFor(ext);
+    if (plan->meshFormat)
+        return true;
+    if (ext == ".png" || ext == ".svg") {
+        plan->picture = ext == ".png" ? PictureFormat::Png : PictureFormat::Svg;
+        return true;
+    }
+    *error = "unknown output type '" + ext + "' for " + path +
+             " (use .obj, .stl, .glb, .gltf, .svg or .png)";
+    return false;
+}
+
+bool readStream(FILE *in, std::string *bytes)
+{
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0)
+        bytes->append(buf, n);
+    return !std::ferror(in);
+}
+
+bool readText(const Options &o, std::string *bytes, std::string *error)
+{
+    if (!o.text.empty()) {
+        for (size_t i = 0; i < o.text.size(); ++i)
+            *bytes += (i ? " " : "") + o.text[i];
+        return true;
+    }
+    if (!o.haveTextFile && isatty(STDIN_FILENO)) {
+        *error = "no text given: pass TEXT, --text-file FILE or pipe it in (see --help)";
+        return false;
+    }
+    const bool fromStdin = !o.haveTextFile || o.textFile == "-";
+    FILE *in = fromStdin ? stdin : std::fopen(o.textFile.c_str(), "rb");
+    const std::string name = fromStdin ? "standard input" : o.textFile;
+    const bool ok = in && readStream(in, bytes);
+    const int err = errno;
+    if (in && !fromStdin)
+        std::fclose(in);
+    if (!ok)
+        *error = "cannot read the text from " + name + ": " + std::strerror(err);
+    return ok;
+}
+
+/* A progress bar on standard error, redrawn at each whole percent. */
+class Progress
+{
+  public:
+    Progress(size_t total, bool shown) : total_(total), shown_(shown && total > 0) {}
+    void step(size_t done)
+    {
+        const size_t percent = done * 100 / total_;
+        if (!shown_ || percent == last_)
+            return;
+        last_ = percent;
+        const int bar = static_cast<int>(percent * 30 / 100);
+        std::fprintf(stderr, "\rglyva-mesh: [%.*s%*s] %3zu%% %zu/%zu glyphs", bar,
+                     "##############################", 30 - bar, "", percent, done, total_);
+        std::fflush(stderr);
+    }
+    ~Progress()
+    {
+        if (shown_ && last_ != SIZE_MAX)
+            std::fputs("\r\033[K", stderr);
+    }
+
+  private:
+    size_t total_;
+    bool shown_;
+    size_t last_ = SIZE_MAX;
+};
+
+/* Everything one run works on. */
+struct Run {
+    Options options;
+    std::vector<OutputPlan> outputs;
+    std::vector<Line> lines;
+    std::unique_ptr<FontFace> face;
+    std::vector<PlacedGlyph> placed;
+    std::vector<Mesh> meshes;
+    size_t solidsNotWatertight = 0;
+    size_t solidsOffOutline = 0;
+};
+
+int prepareOutputs(Run &run)
+{
+    std::string error;
+    for (const std::string &path : run.options.outputs) {
+        OutputPlan plan;
+        if (!planOutput(path, &plan, &error))
+            return fail(kExitUsage, error);
+        run.outputs.push_back(plan);
+    }
+    for (const OutputPlan &plan : run.outputs) {
+        const std::string reason = unwritableReason(plan.path);
+        if (!reason.empty())
+            return fail(kExitOutput, "cannot write " + plan.path + ": " + reason);
+    }
+    return kExitOk;
+}
+
+int prepareText(Run &run)
+{
+    if (run.options.allGlyphs)
+        return kExitOk;
+    std::string bytes, error;
+    if (!readText(run.options, &bytes, &error))
+        return fail(kExitUsage, error);
+    const DecodedText text = decodeUtf8(bytes);
+    if (text.invalidSequences)
+        warn("the text is not valid UTF-8: " + counted(text.invalidSequences, "invalid sequence") +
+             " replaced by U+FFFD");
+    run.lines = splitLines(text.codes);
+    const bool empty =
+        std::all_of(run.lines.begin(), run.lines.end(), [](const Line &l) { return l.empty(); });
+    if (empty)
+        return fail(kExitUsage, "the text is empty");
+    return kExitOk;
+}
+
+int openFont(Run &run)
+{
+    std::string error;
+    std::string path = run.options.font;
+    if (path.empty() || !looksLikeFontPath(path)) {
+        FontChoice choice;
+        if (!resolveFont(run.options.font, &choice, &error))
+            return fail(kExitFont, error);
+        if (!choice.substitutedFamily.empty())
+            warn("no font named '" + run.options.font + "'; fontconfig chose " +
+                 choice.substitutedFamily + " (" + choice.path + ")");
+        path = choice.path;
+    }
+    run.face = FontFace::open(path, run.options.quality, &error);
+    return run.face ? kExitOk : fail(kExitFont, error);
+}
+
+std::vector<uint32_t> charactersToLoad(const Run &run)
+{
+    if (run.options.allGlyphs)
+        return run.face->characters();
+    std::vector<uint32_t> codes;
+    for (const Line &line : run.lines) {
+        for (uint32_t c : line)
+            codes.push_back(c == kTab ? ' ' : c);
+    }
+    std::sort(codes.begin(), codes.end());
+    codes.erase(std::unique(codes.begin(), codes.end()), codes.end());
+    return codes;
+}
+
+std::string missingList(const std::vector<uint32_t> &missing)
+{
+    std::string list;
+    const size_t shown = std::min<size_t>(missing.size(), 8);
+    for (size_t i = 0; i < shown; ++i)
+        list += (i ? ", " : "") + describeCharacter(missing[i]);
+    if (missing.size() > shown)
+        list += " and " + std::to_string(missing.size() - shown) + " more";
+    return list;
+}
+
+int loadGlyphs(Run &run)
+{
+    const std::vector<uint32_t> codes = charactersToLoad(run);
+    if (codes.empty())
+        return fail(kExitFont, "font " + run.face->path() + ": fontconfig lists no characters");
+    Progress progress(codes.size(),
+                      run.options.allGlyphs && !run.options.quiet && isatty(STDERR_FILENO));
+    std::string error;
+    for (size_t i = 0; i < codes.size(); ++i) {
+        if (!run.face->glyph(codes[i], run.options.depth > 0.0f, &error))
+            return fail(kExitFont, error);
+        progress.step(i + 1);
+    }
+    const std::vector<uint32_t> &missing = run.face->missing();
+    if (!missing.empty())
+        warn("font " + run.face->path() + " lacks " + counted(missing.size(), "character") +
+             ", drawn with its missing glyph: " + missingList(missing));
+    return kExitOk;
+}
+
+void layOut(Run &run)
+{
+    FontFace &face = *run.face;
+    const bool contours = run.options.depth > 0.0f;
+    LayoutFont font;
+    font.glyph = [&face, contours](uint32_t code) {
+        std::string ignored; /* every glyph was loaded before */
+        return face.glyph(code, contours, &ignored);
+    };
+    font.kerning = [&face](uint32_t l, uint32_t r) { return face.kerning(l, r); };
+    font.lineHeight = face.ascender() - face.descender();
+    if (run.options.allGlyphs)
+        run.placed = layoutGrid(face.characters(), font, run.options.size);
+    else
+        run.placed = layoutLines(run.lines, font, run.options.align, run.options.size);
+    run.placed.erase(
+        std::remove_if(run.placed.begin(), run.placed.end(),
+                       [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
+        run.placed.end());
+}
+
+std::string glyphName(size_t index, uint32_t code)
+{
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "glyph%zu_U+%04X", index, static_cast<unsigned>(code));
+    return buf;
+}
+
+void buildMeshes(Run &run)
+{
+    if (run.options.depth <= 0.0f) {
+        run.meshes.push_back(flatMesh(run.placed, run.options.allGlyphs ? "glyphs" : "text"));
+        return;
+    }
+    for (size_t i = 0; i < run.placed.size(); ++i) {
+        SolidReport report;
+        Mesh mesh = extrudeGlyph(run.placed[i], run.options.depth, &report);
+        if (mesh.triangles.empty())
+            continue;
+        run.solidsNotWatertight += report.watertight ? 0 : 1;
+        run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
+        mesh.name = glyphName(i, run.placed[i].code);
+        run.meshes.push_back(std::move(mesh));
+    }
+    if (run.solidsNotWatertight)
+        warn(counted(run.solidsNotWatertight, "glyph solid") +
+             " not watertight: the outline touches or overlaps itself");
+    if (run.solidsOffOutline)
+        warn(counted(run.solidsOffOutline, "glyph solid") +
+             " with side walls off the font's outline (self-intersecting contours)");
+}
+
+bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, std::string *note,
+              std::string *error)
+{
+    if (plan.meshFormat)
+        return writeMeshes(run.meshes, plan.meshFormat, path, error);
+    int w = 0, h = 0;
+    if (!writePicture(run.placed, run.options.picture, plan.picture, path, &w, &h, error))
+        return false;
+    *note = " (" + std::to_string(w) + "x" + std::to_string(h) + ")";
+    return true;
+}
+
+/* All outputs are staged first and moved into place only when every one is complete. */
+int writeOutputs(const Run &run, std::string *written)
+{
+    std::vector<std::unique_ptr<StagedOutput>> staged;
+    std::string error;
+    for (const OutputPlan &plan : run.outputs) {
+        staged.push_back(std::make_unique<StagedOutput>(plan.path));
+        std::string note;
+        if (!staged.back()->open(&error))
+            return fail(kExitOutput, error);
+        if (!writeOne(run, plan, staged.back()->stagingPath(), &note, &error))
+            return fail(kExitOutput, "cannot write " + plan.path + ": " + error);
+        *written += (written->empty() ? "" : ", ") + plan.path + note;
+    }
+    for (auto &output : staged) {
+        if (!output->commit(&error))
+            return fail(kExitOutput, error);
+    }
+    return kExitOk;
+}
+
+void summarise(const Run &run, const std::string &written, double seconds)
+{
+    size_t vertices = 0, triangles = 0;
+    for (const Mesh &m : run.meshes) {
+        vertices += m.positions.size();
+        triangles += m.triangles.size() / 3;
+    }
+    std::fprintf(stderr, "glyva-mesh: %s, %s, %s, %.3f s -> %s\n",
+                 counted(run.placed.size(), "glyph").c_str(),
+                 counted(vertices, "vertex", "vertices").c_str(),
+                 counted(triangles, "triangle").c_str(), seconds, written.c_str());
+}
+
+int run(int argc, char **argv)
+{
+    const auto start = std::chrono::steady_clock::now();
+    removeStagedOnSignals();
+    Run run;
+    std::string error;
+    if (!parseOptions(argc, argv, &run.options, &error))
+        return fail(kExitUsage, error);
+    if (run.options.help) {
+        std::fputs(helpText(), stdout);
+        return kExitOk;
+    }
+    if (run.options.version) {
+        std::printf("glyva-mesh %s\n%s\n", GLYVA_MESH_VERSION, GetDescription());
+        return kExitOk;
+    }
+    int status = prepareOutputs(run);
+    if (status == kExitOk)
+        status = prepareText(run);
+    if (status == kExitOk)
+        status = openFont(run);
+    if (status == kExitOk)
+        status = loadGlyphs(run);
+    if (status != kExitOk)
+        return status;
+    layOut(run);
+    if (run.placed.empty())
+        return fail(kExitUsage, "nothing to draw: no character of the text has an outline in " +
+                                    run.face->path());
+    buildMeshes(run);
+    std::string written;
+    status = writeOutputs(run, &written);
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (status == kExitOk && !run.options.quiet)
+        summarise(run, written, took.count());
+    return status;
+}
+
+} // namespace
+} // namespace glyvamesh
+
+int main(int argc, char **argv)
+{
+    const int status = glyvamesh::run(argc, argv);
+    FcFini();
+    return status;
+}

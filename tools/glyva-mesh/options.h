@@ -1,0 +1,45 @@
+#ifndef TOOLS_GLYVA_MESH_OPTIONS_H
+#define TOOLS_GLYVA_MESH_OPTIONS_H
+
+#include <string>
+#include <vector>
+
+#include "layout.h"
+#include "picture.h"
+
+namespace glyvamesh
+{
+
+/* Exit statuses, as --help documents them. */
+enum ExitStatus {
+    kExitOk = 0,
+    kExitUsage = 1,  /* bad option, unknown output type, no or empty text */
+    kExitFont = 2,   /* font missing, unreadable or unusable */
+    kExitOutput = 3, /* an output could not be written */
+};
+
+struct Options {
+    std::vector<std::string> outputs;
+    std::vector<std::string> text;
+    std::string textFile;
+    bool haveTextFile = false;
+    std::string font;
+    float size = 1.0f;
+    int quality = 50;
+    float depth = 0.0f;
+    Align align = Align::Left;
+    bool allGlyphs = false;
+    PictureOptions picture;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+};
+
+/* False with error set for a command line that cannot be run. */
+bool parseOptions(int argc, char **argv, Options *options, std::string *error);
+
+const char *helpText();
+
+} // namespace glyvamesh
+
+#endif
