@@ -109,10 +109,10 @@ TEST(Threads, TesselatorsInParallelGiveTheSingleThreadResults)
 {
     uint64_t expected[kThreads], got[kThreads];
     for (int t = 0; t < kThreads; ++t)
-        expected[t] = tessellateStar(101 + 50 * t);
+        expected[t] = tessellateStar(41 + 10 * t);
     std::vector<std::thread> threads;
     for (int t = 0; t < kThreads; ++t)
-        threads.emplace_back([&, t] { got[t] = tessellateStar(101 + 50 * t); });
+        threads.emplace_back([&, t] { got[t] = tessellateStar(41 + 10 * t); });
     for (std::thread &thread : threads)
         thread.join();
     for (int t = 0; t < kThreads; ++t)
