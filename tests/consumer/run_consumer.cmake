@@ -17,8 +17,10 @@ file(GLOB_RECURSE pcfile ${prefix}/*/glyva.pc)
 get_filename_component(pcdir "${pcfile}" DIRECTORY)
 get_filename_component(libdir "${pcdir}" DIRECTORY)
 
+set(emulator "")
 if(TOOLCHAIN)
   include(${TOOLCHAIN})
+  set(emulator ${CMAKE_CROSSCOMPILING_EMULATOR})
   set(ENV{PKG_CONFIG_LIBDIR} "${pcdir}:${GLYVA_PKG_CONFIG_LIBDIR}")
 else()
   set(ENV{PKG_CONFIG_PATH} "${pcdir}")
@@ -29,7 +31,7 @@ separate_arguments(flags UNIX_COMMAND "${flags}")
 separate_arguments(extra UNIX_COMMAND "${CXXFLAGS}")
 run(${COMPILER} ${extra} -std=c++17 ${SOURCE}/tests/consumer/consumer.cpp ${flags}
     -Wl,-rpath,${libdir} -o ${WORK}/consumer-pkgconfig)
-run(${WORK}/consumer-pkgconfig ${font})
+run(${emulator} ${WORK}/consumer-pkgconfig ${font})
 message(STATUS "pkg-config host: ${last_output}")
 
 set(toolchain_arg "")
@@ -40,5 +42,5 @@ run(${CMAKE_COMMAND} -S ${SOURCE}/tests/consumer -B ${WORK}/cmake-build
     -DCMAKE_PREFIX_PATH=${prefix} ${toolchain_arg}
     -DCMAKE_BUILD_RPATH=${libdir})
 run(${CMAKE_COMMAND} --build ${WORK}/cmake-build)
-run(${WORK}/cmake-build/consumer ${font})
+run(${emulator} ${WORK}/cmake-build/consumer ${font})
 message(STATUS "CMake host: ${last_output}")
