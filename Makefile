@@ -71,9 +71,9 @@ test-tsan:
 
 # Memcheck over the real-font queries; suppressions cover only the system libraries.
 test-valgrind: test-native
-	valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+	GLYVA_QUICK=1 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
 	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_glyph_queries
-	valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+	GLYVA_QUICK=1 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
 	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_tesselator
 
 $(FUZZ)/CMakeCache.txt:
