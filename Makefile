@@ -78,7 +78,7 @@ test-valgrind: test-native
 
 $(FUZZ)/CMakeCache.txt:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DGLYVA_BUILD_TESTS=OFF -DGLYVA_BUILD_EXAMPLES=OFF -DGLYVA_BUILD_FUZZ=ON \
+	  -DGLYVA_BUILD_TESTS=OFF -DGLYVA_BUILD_EXAMPLES=OFF -DGLYVA_BUILD_TOOLS=OFF -DGLYVA_BUILD_FUZZ=ON \
 	  -DGLYVA_SANITIZE=address,undefined
 
 fuzz-short: $(FUZZ)/CMakeCache.txt
