@@ -116,13 +116,6 @@ void setNormal(GLUtesselator *tess, int normalAxis)
 /* GLU's sweep is only defined for finite coordinates. */
 bool finite3(const float *v) { return isfinite(v[0]) && isfinite(v[1]) && isfinite(v[2]); }
 
-void dropPartialTriangle(MFInt32 &indices)
-{
-    uint32_t whole = indices.count - indices.count % 3;
-    if (whole != indices.count)
-        sizeMFInt32(&indices, whole);
-}
-
 } // namespace
 
 Tesselator::Tesselator(float windingRule, int normalAxis)
@@ -191,6 +184,6 @@ tessInfo *Tesselator::Finish()
     tess = nullptr;
     if (discarded(&info))
         discard(&info);
-    dropPartialTriangle(info.indices);
+    glyva::dropPartialTriangle(info.indices);
     return &info;
 }

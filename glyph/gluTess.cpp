@@ -1,5 +1,7 @@
 #include "glyph/gluTess.hh"
 
+#include "util/plyxUtil.h"
+
 namespace glyva {
 
 namespace {
@@ -24,6 +26,13 @@ GLUtesselator *newTessellator(const TessCallbacks &callbacks)
     gluTessCallback(tess, GLU_TESS_ERROR_DATA, asGluCallback(callbacks.error));
     gluTessCallback(tess, GLU_TESS_EDGE_FLAG_DATA, asGluCallback(callbacks.edge));
     return tess;
+}
+
+void dropPartialTriangle(MFInt32 &indices)
+{
+    uint32_t whole = indices.count - indices.count % 3;
+    if (whole != indices.count)
+        sizeMFInt32(&indices, whole);
 }
 
 } // namespace glyva

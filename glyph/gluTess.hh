@@ -3,6 +3,8 @@
 
 #include <GL/glu.h>
 
+#include "util/plyxTypes.h"
+
 namespace glyva {
 
 /* The six GLU callbacks of a tessellation module, in their data forms: the last
@@ -21,6 +23,10 @@ struct TessCallbacks {
  * or null. The edge-flag callback being registered is what makes GLU deliver
  * independent triangles only, never strips or fans. */
 GLUtesselator *newTessellator(const TessCallbacks &callbacks);
+
+/* An error that stops GLU part way through a triangle must leave whole triangles only:
+ * a trailing one or two indices would shift every later reader's triangles. */
+void dropPartialTriangle(MFInt32 &indices);
 
 } // namespace glyva
 

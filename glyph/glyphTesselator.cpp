@@ -336,14 +336,6 @@ void discardMeshes(tavixInternalFontData *font, tessInfo &info)
     clearMFInt32(&info.glyph->triangleIndices);
 }
 
-/* An error that stops GLU part way through a triangle leaves whole triangles only. */
-void dropPartialTriangle(MFInt32 &indices)
-{
-    uint32_t whole = indices.count - indices.count % 3;
-    if (whole != indices.count)
-        sizeMFInt32(&indices, whole);
-}
-
 /* Triangulates a checked outline with at least one contour; false when memory ran out,
  * for the tessellator or the lists as for the mesh, which is then discarded: a glyph
  * whose mesh could not be made must not read as a glyph without a mesh. */
@@ -391,7 +383,7 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
         discardMeshes(font, info);
         return false;
     }
-    dropPartialTriangle(record->triangleIndices);
+    glyva::dropPartialTriangle(record->triangleIndices);
     return true;
 }
 
