@@ -51,6 +51,19 @@ struct tavixInternalFontData {
 
 namespace glyva {
 
+inline float scaled(FT_Pos value) { return static_cast<float>(value) / kFontScale; }
+
+/* A handle on face faceIndex of the file: null only for a null path or when the handle
+ * cannot be allocated; otherwise the handle, in the state its opening reached (a face
+ * that cannot be used leaves ftFace or glyphData null). */
+tavixInternalFontData *newFont(const char *path, FT_Long faceIndex);
+void deleteFont(tavixInternalFontData *font);
+
+/* The handed-out contour lists of the last flattened glyph. */
+void clearContours(tavixInternalFontData *font);
+/* Flattens every contour of a checked outline into fresh contour lists. */
+bool flattenAllContours(tavixInternalFontData *font, const FT_Outline *outline);
+
 /* The face is ready for glyph queries: opened, Unicode charmap, glyph table. */
 inline bool fontReady(const tavixInternalFontData *font)
 {

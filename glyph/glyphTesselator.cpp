@@ -1,4 +1,4 @@
-#include "glyph/glyphTesselator.h"
+#include "glyph/glyphMesh.hh"
 
 #include <stdint.h>
 
@@ -160,37 +160,6 @@ int Walk::cubicFrom(int i)
     return i + 2;
 }
 
-enum class Flattened { kPoints, kNothing, kOutOfMemory };
-
-/* The walk over one closed contour. A list that could not grow is emptied and the walk
- * stops: a contour with points silently missing would mesh as a different shape. */
-Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
-                         SimpleVec3Array &out)
-{
-    if (count > 0 && (!points || !tags))
-        return out.count ? Flattened::kPoints : Flattened::kNothing;
-    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, out, false};
-    int i = 0;
-    while (i < walk.n && !walk.outOfMemory) {
-        unsigned char tag = walk.tags[i];
-        if (tag == kTagOn || walk.n == 1) {
-            walk.outOfMemory = !appendUnlessRepeat(out, walk.at(i));
-            ++i;
-        } else if (tag == kTagConic) {
-            i = walk.conicFrom(i);
-        } else if (tag == kTagCubic) {
-            i = walk.cubicFrom(i);
-        } else {
-            ++i;
-        }
-    }
-    if (walk.outOfMemory) {
-        clearMFVec3f(&out);
-        return Flattened::kOutOfMemory;
-    }
-    return out.count ? Flattened::kPoints : Flattened::kNothing;
-}
-
 /* ---- glyph tessellation ---- */
 
 /* Vertices GLU creates at intersections and merges, at fixed addresses until the
@@ -299,12 +268,12 @@ bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline
     int first;
     uint16_t count;
     glyva::contourSpan(outline, k, &first, &count);
-    Flattened result = flattenContour(quality, outline->points + first,
-                                      reinterpret_cast<const char *>(outline->tags + first),
-                                      count, list);
-    if (result == Flattened::kOutOfMemory)
+    glyva::Flattened result = glyva::flattenContour(
+        quality, outline->points + first, reinterpret_cast<const char *>(outline->tags + first),
+        count, list);
+    if (result == glyva::Flattened::kOutOfMemory)
         return false;
-    if (result == Flattened::kNothing) {
+    if (result == glyva::Flattened::kNothing) {
         plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
         return true;
     }
@@ -389,35 +358,50 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
 
 } // namespace
 
-extern "C" {
+namespace glyva {
 
-int fillContour(tavixInternalFontData *font, const FT_Vector *points, const char *tags,
-                uint16_t count, SimpleVec3Array *out)
+/* A list that could not grow is emptied and the walk stops: a contour with points
+ * silently missing would mesh as a different shape. */
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         SimpleVec3Array &out)
 {
-    if (!font || !out)
-        return 0;
-    return flattenContour(font->quality, points, tags, count, *out) == Flattened::kPoints;
+    if (count > 0 && (!points || !tags))
+        return out.count ? Flattened::kPoints : Flattened::kNothing;
+    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, out, false};
+    int i = 0;
+    while (i < walk.n && !walk.outOfMemory) {
+        unsigned char tag = walk.tags[i];
+        if (tag == kTagOn || walk.n == 1) {
+            walk.outOfMemory = !appendUnlessRepeat(out, walk.at(i));
+            ++i;
+        } else if (tag == kTagConic) {
+            i = walk.conicFrom(i);
+        } else if (tag == kTagCubic) {
+            i = walk.cubicFrom(i);
+        } else {
+            ++i;
+        }
+    }
+    if (walk.outOfMemory) {
+        clearMFVec3f(&out);
+        return Flattened::kOutOfMemory;
+    }
+    return out.count ? Flattened::kPoints : Flattened::kNothing;
 }
 
-uint32_t tavixTesselateGlyph(tavixInternalFontData *font, uint32_t charCode)
+uint32_t tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record)
 {
-    if (!glyva::fontReady(font))
-        return 0;
-    FT_UInt g;
-    internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);
-    if (!record->valid)
-        return 0;
-    FT_GlyphSlot slot = glyva::loadGlyph(font, g, record);
+    FT_GlyphSlot slot = loadGlyph(font, glyphIndex, record);
     if (!slot)
         return 0;
-    const FT_Outline *outline = glyva::checkedOutline(slot);
+    const FT_Outline *outline = checkedOutline(slot);
     if (!outline) /* a bitmap glyph has no mesh; a corrupt outline is refused */
-        return slot->format == FT_GLYPH_FORMAT_OUTLINE ? 0 : g;
+        return slot->format == FT_GLYPH_FORMAT_OUTLINE ? 0 : glyphIndex;
     if (outline->n_contours <= 0)
-        return g;
+        return glyphIndex;
     if (!tessellateOutline(font, outline, record))
         return 0;
-    return g;
+    return glyphIndex;
 }
 
-} // extern "C"
+} // namespace glyva
