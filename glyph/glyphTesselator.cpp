@@ -6,6 +6,7 @@
 #include "glyph/gluTess.hh"
 #include "glyph/vertexWindow.hh"
 #include "util/emuKD/kd.h"
+#include "util/mfArrays.hh"
 #include "util/plyxUtil.h"
 
 namespace {
@@ -38,29 +39,33 @@ Point lerp(Point p, Point q, float t)
 /* Curve parameter step: 1 at quality 0, 1/26 at 0.5, 1/51 at 1. */
 float curveStep(float quality) { return 1.0f / (1.0f + 50.0f * quality); }
 
-/* False when the list could not grow; it is then empty and the contour lost. */
-bool appendPoint(SimpleVec3Array &out, Point p)
+using PointList = glyva::mf::Reserve<SimpleVec3Array>;
+
+/* Contour points are 2D, stored on the plane z = 0. False when the list could not
+ * grow; it is then empty and the contour lost. */
+bool appendPoint(PointList &out, Point p)
 {
-    const float xy[2] = {p.x, p.y};
-    return appendMFVec3fVec2(&out, xy) != 0;
+    const float xyz[3] = {p.x, p.y, 0.0f};
+    return out.append(xyz) != 0;
 }
 
-bool repeatsLast(const SimpleVec3Array &out, Point p)
+bool repeatsLast(PointList &out, Point p)
 {
-    if (out.count == 0)
+    const SimpleVec3Array &list = out.array();
+    if (list.count == 0)
         return false;
-    const float *last = out.values[out.count - 1];
+    const float *last = list.values[list.count - 1];
     return last[0] == p.x && last[1] == p.y;
 }
 
-bool appendUnlessRepeat(SimpleVec3Array &out, Point p)
+bool appendUnlessRepeat(PointList &out, Point p)
 {
     return repeatsLast(out, p) || appendPoint(out, p);
 }
 
 /* One quadratic segment; its end is always stored so that a following on-curve visit
  * of the same point is skipped by the repeat test. False when memory ran out. */
-bool evaluateConic(float quality, SimpleVec3Array &out, const float *start, const float *control,
+bool evaluateConic(float quality, PointList &out, const float *start, const float *control,
                    const float *end)
 {
     const Point p0{start[0], start[1]}, p1{control[0], control[1]}, p2{end[0], end[1]};
@@ -73,14 +78,14 @@ bool evaluateConic(float quality, SimpleVec3Array &out, const float *start, cons
     return appendPoint(out, p2);
 }
 
-bool conic(float quality, SimpleVec3Array &out, Point s, Point c, Point e)
+bool conic(float quality, PointList &out, Point s, Point c, Point e)
 {
     const float a[2] = {s.x, s.y}, b[2] = {c.x, c.y}, d[2] = {e.x, e.y};
     return evaluateConic(quality, out, a, b, d);
 }
 
 /* A cubic segment, sampled at k * h for k = 0..N with no repeat test. */
-bool cubic(float quality, SimpleVec3Array &out, Point s, Point c1, Point c2, Point e)
+bool cubic(float quality, PointList &out, Point s, Point c1, Point c2, Point e)
 {
     float h = curveStep(quality);
     int n = static_cast<int>(1.0f + 50.0f * quality);
@@ -99,7 +104,7 @@ struct Walk {
     const unsigned char *tags;
     int n;
     float quality;
-    SimpleVec3Array &out;
+    PointList &out;
     bool outOfMemory;
 
     Point at(int i) const { return scaledPoint(points[i]); }
@@ -170,17 +175,25 @@ struct CombinedChunk {
     float vertices[64][3];
 };
 
-/* Context of one glyph tessellation, handed to every callback. */
+/* Context of one glyph tessellation, handed to every callback. The shared vertex array
+ * and the glyph's list grow through reserves for the length of the tessellation. */
 struct tessInfo {
-    uint16_t type;
-    MFVec2f *vertices;
+    tessInfo(MFVec2f &shared, internalGlyphData *record)
+        : vertices(shared), indices(record->triangleIndices), glyph(record)
+    {
+        window.seed(shared);
+    }
+
+    uint16_t type = 0;
+    glyva::mf::Reserve<MFVec2f> vertices;
+    glyva::mf::Reserve<MFInt32> indices;
     internalGlyphData *glyph;
-    CombinedChunk *combined;
+    CombinedChunk *combined = nullptr;
     /* The shared vertex array could not grow and was emptied. */
-    bool vertexStoreFailed;
+    bool vertexStoreFailed = false;
     /* Memory ran out elsewhere (index list, flattening, GLU itself): the mesh lacks
      * parts of the glyph and is discarded. */
-    bool incomplete;
+    bool incomplete = false;
     /* Merges corners with the shared array's last 65 vertices without scanning them. */
     glyva::VertexWindow<MFVec2f, 2> window;
 };
@@ -219,12 +232,12 @@ void jglVertex(void *vertexData, void *data)
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index = info->window.searchInsert(*info->vertices, static_cast<const float *>(vertexData));
+    int32_t index = info->window.searchInsert(info->vertices, static_cast<const float *>(vertexData));
     if (index < 0) {
         info->vertexStoreFailed = true;
         return;
     }
-    if (info->type == GL_TRIANGLES && !appendMFInt32(&info->glyph->triangleIndices, index))
+    if (info->type == GL_TRIANGLES && !info->indices.append(&index))
         info->incomplete = true;
 }
 
@@ -325,14 +338,7 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
         return false;
     }
     kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
-    tessInfo info;
-    info.type = 0;
-    info.vertices = &font->glyphVertices;
-    info.glyph = record;
-    info.combined = nullptr;
-    info.vertexStoreFailed = false;
-    info.incomplete = false;
-    info.window.seed(font->glyphVertices);
+    tessInfo info(font->glyphVertices, record);
     bool flattened = true;
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours && flattened; ++k)
@@ -348,6 +354,8 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
         clearMFVec3f(&lists[k]);
     kdFree(lists);
     releaseCombined(&info);
+    info.vertices.settle();
+    info.indices.settle();
     if (info.vertexStoreFailed || info.incomplete) {
         discardMeshes(font, info);
         return false;
@@ -367,12 +375,13 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
 {
     if (count > 0 && (!points || !tags))
         return out.count ? Flattened::kPoints : Flattened::kNothing;
-    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, out, false};
+    PointList list(out);
+    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, list, false};
     int i = 0;
     while (i < walk.n && !walk.outOfMemory) {
         unsigned char tag = walk.tags[i];
         if (tag == kTagOn || walk.n == 1) {
-            walk.outOfMemory = !appendUnlessRepeat(out, walk.at(i));
+            walk.outOfMemory = !appendUnlessRepeat(list, walk.at(i));
             ++i;
         } else if (tag == kTagConic) {
             i = walk.conicFrom(i);
@@ -382,10 +391,9 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
             ++i;
         }
     }
-    if (walk.outOfMemory) {
-        clearMFVec3f(&out);
+    if (walk.outOfMemory) /* the failed append has emptied the list */
         return Flattened::kOutOfMemory;
-    }
+    list.settle();
     return out.count ? Flattened::kPoints : Flattened::kNothing;
 }
 

@@ -4,6 +4,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "util/mfArrays.hh"
 #include "util/plyxUtil.h"
 
 namespace glyva {
@@ -15,7 +16,8 @@ namespace glyva {
  *   never holds two equal elements and one index per position is enough;
  * - the index holds exactly the window's elements: each append removes the element
  *   that leaves the window, so at most kWindow entries live in kSlots slots.
- * The array must change only through this object while it is in use. */
+ * The array must change only through this object (and the Reserve it appends through)
+ * while it is in use. */
 template <typename MF, int N> class VertexWindow {
 public:
     static constexpr uint32_t kWindow = 65;
@@ -31,15 +33,16 @@ public:
 
     /* The index of v in the window, else v appended; -1 when the array cannot grow
      * (it is then empty, and the window index with it). */
-    int32_t searchInsert(MF &array, const float *v)
+    int32_t searchInsert(mf::Reserve<MF> &store, const float *v)
     {
+        MF &array = store.array();
         const float *key = v;
         if (const Slot *hit = find(key))
             return static_cast<int32_t>(hit->next - 1);
         float copy[N];
         memcpy(copy, v, sizeof copy); /* v may point into the storage that moves */
         uint32_t n = array.count;
-        if (!append(array, copy)) {
+        if (!store.append(copy)) {
             memset(slots_, 0, sizeof slots_);
             return -1;
         }
@@ -135,9 +138,6 @@ private:
             }
         }
     }
-
-    static int append(MFVec2f &array, const float *v) { return appendMFVec2f(&array, v); }
-    static int append(MFVec3f &array, const float *v) { return appendMFVec3f(&array, v); }
 
     Slot slots_[kSlots];
 };

@@ -10,7 +10,8 @@
 /* The one implementation of the multi-value array operations. Every record is the
  * two-field layout { uint32_t count; Element *values; }; the element type, and with it
  * the element width, is read off the record's `values` field, so one template serves
- * all eight numeric types and the string list's entry array. Storage is exact-fit. */
+ * all eight numeric types and the string list's entry array. Storage is exact-fit
+ * between operations. */
 namespace glyva
 {
 namespace mf
@@ -139,6 +140,82 @@ template <typename Record> int append(Record *array, const void *element)
     kdMemcpy(&array->values[index], &copy, kWidth<Record>);
     return 1;
 }
+
+/* Appends for the length of one operation whose storage grows by half again, so that
+ * n appends cost O(log n) reallocations instead of n. The record stays a valid
+ * exact-fit record in count and contents throughout; only its block may be larger
+ * than count until Reserve::settle() (or the destructor) trims it, after which it is
+ * the record that plain appends would have built. While a Reserve is alive the record
+ * must change only through it. */
+template <typename Record> class Reserve
+{
+  public:
+    explicit Reserve(Record &array) : array_(array), capacity_(array.count) {}
+    ~Reserve() { settle(); }
+    Reserve(const Reserve &) = delete;
+    Reserve &operator=(const Reserve &) = delete;
+
+    Record &array() { return array_; }
+
+    /* As append(): 0 when the record cannot grow, which then leaves it empty. */
+    int append(const void *element)
+    {
+        Element<Record> copy; /* element may point into the block that moves */
+        kdMemcpy(&copy, element, kWidth<Record>);
+        if (array_.count == capacity_ && !grow())
+            return 0;
+        kdMemcpy(&array_.values[array_.count++], &copy, kWidth<Record>);
+        return 1;
+    }
+
+    /* Back to exact fit. A trim the allocator refuses keeps the larger block, which is
+     * still the record's valid storage. */
+    void settle()
+    {
+        if (capacity_ == array_.count)
+            return;
+        capacity_ = array_.count;
+        if (array_.count == 0) {
+            release(&array_);
+            return;
+        }
+        if (void *storage = kdRealloc(array_.values, byteSize<Record>(array_.count)))
+            array_.values = static_cast<Element<Record> *>(storage);
+    }
+
+    /* After something else emptied the record. */
+    void forget() { capacity_ = array_.count; }
+
+  private:
+    /* Half again, else exactly one more under memory pressure, else the record is lost
+     * as a failed exact-fit append loses it. */
+    bool grow()
+    {
+        const uint64_t count = array_.count;
+        if (count + 1 > kMaxCount<Record>) {
+            release(&array_);
+            capacity_ = 0;
+            return false;
+        }
+        uint64_t wanted = count + (count >> 1) + 8;
+        if (wanted > kMaxCount<Record>)
+            wanted = kMaxCount<Record>;
+        const uint64_t sizes[2] = {wanted, count + 1};
+        for (uint64_t capacity : sizes) {
+            if (void *storage = kdRealloc(array_.values, byteSize<Record>(capacity))) {
+                array_.values = static_cast<Element<Record> *>(storage);
+                capacity_ = capacity;
+                return true;
+            }
+        }
+        release(&array_);
+        capacity_ = 0;
+        return false;
+    }
+
+    Record &array_;
+    uint64_t capacity_;
+};
 
 template <typename Record> constexpr uint32_t kComponents = kWidth<Record> / sizeof(float);
 
