@@ -5,7 +5,9 @@
 #include <stdint.h>
 
 #include "glyph/gluTess.hh"
+#include "glyph/vertexWindow.hh"
 #include "util/emuKD/kd.h"
+#include "util/mfArrays.hh"
 #include "util/plyxUtil.h"
 
 namespace {
@@ -41,15 +43,62 @@ const float *resolve(Tesselator *t, void *ref)
     return index < array.count ? array.values[index] : nullptr;
 }
 
+/* The output of one sweep: merged through a position index of the search window, and
+ * grown by reserves that Finish trims back to exact fit. GLU delivers every output
+ * vertex inside gluTessEndPolygon, so the sweep lives in Finish's frame. */
+struct Sweep {
+    explicit Sweep(tessInfo &info) : vertices(info.vertices), indices(info.indices)
+    {
+        window.seed(info.vertices);
+    }
+
+    glyva::mf::Reserve<MFVec3f> vertices;
+    glyva::mf::Reserve<MFInt32> indices;
+    glyva::VertexWindow<MFVec3f, 3> window;
+};
+
+/* While the sweep runs, GLU's handle is held by Finish and the object's handle field
+ * carries the sweep, tagged in its low bit (GLU's handles are heap blocks, so never
+ * odd). Only these callbacks run until Finish puts the handle back. */
+GLUtesselator *sweepHandle(Sweep *sweep)
+{
+    return reinterpret_cast<GLUtesselator *>(reinterpret_cast<uintptr_t>(sweep) | 1);
+}
+
+Sweep *sweepOf(Tesselator *t)
+{
+    uintptr_t raw = reinterpret_cast<uintptr_t>(t->tess);
+    return (raw & 1) ? reinterpret_cast<Sweep *>(raw & ~static_cast<uintptr_t>(1)) : nullptr;
+}
+
+/* The window search-insert of the output vertices; -1 when they cannot grow. */
+int32_t storeVertex(Tesselator *t, const float *xyz)
+{
+    if (Sweep *sweep = sweepOf(t))
+        return sweep->window.searchInsert(sweep->vertices, xyz);
+    return searchInsertMFVec3f(&t->info.vertices, xyz);
+}
+
+bool storeIndex(Tesselator *t, int32_t index)
+{
+    if (Sweep *sweep = sweepOf(t))
+        return sweep->indices.append(&index) != 0;
+    return appendMFInt32(&t->info.indices, index) != 0;
+}
+
 bool discarded(const tessInfo *info) { return info->error == kOutOfMemory; }
 
 /* Storage ran out mid-polygon: the partial mesh could name vertices that are gone,
- * so nothing of it is kept and the record says why. */
+ * so nothing of it is kept and the record says why. Nothing is stored after it. */
 void discard(tessInfo *info)
 {
     clearMFInt32(&info->indices);
     clearMFVec3f(&info->vertices);
     info->error = kOutOfMemory;
+    if (Sweep *sweep = sweepOf(owner(info))) {
+        sweep->vertices.forget();
+        sweep->indices.forget();
+    }
 }
 
 void jglBegin(GLenum type, void *data)
@@ -62,15 +111,16 @@ void jglVertex(void *vertexData, void *data)
     auto *info = static_cast<tessInfo *>(data);
     if (discarded(info))
         return;
-    const float *v = resolve(owner(info), vertexData);
+    Tesselator *t = owner(info);
+    const float *v = resolve(t, vertexData);
     if (!v)
         return discard(info);
     /* A copy: the search may append and move the storage v points into. */
     const float xyz[3] = {v[0], v[1], v[2]};
-    int32_t index = searchInsertMFVec3f(&info->vertices, xyz);
+    int32_t index = storeVertex(t, xyz);
     if (index < 0)
         return discard(info);
-    if (info->type == GL_TRIANGLES && !appendMFInt32(&info->indices, index))
+    if (info->type == GL_TRIANGLES && !storeIndex(t, index))
         discard(info);
 }
 
@@ -82,7 +132,7 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
         return;
     const float xyz[3] = {static_cast<float>(coords[0]), static_cast<float>(coords[1]),
                           static_cast<float>(coords[2])};
-    int32_t index = searchInsertMFVec3f(&info->vertices, xyz);
+    int32_t index = storeVertex(owner(info), xyz);
     if (index < 0)
         return discard(info);
     *outData = vertexRef(kCombined, index);
@@ -178,8 +228,15 @@ tessInfo *Tesselator::Finish()
     /* After running out of memory GLU's mesh may be half built (an edge without its
      * vertex), and sweeping it is unsafe: the polygon, discarded anyway, is only
      * deleted. */
-    if (!discarded(&info))
-        gluTessEndPolygon(tess);
+    if (!discarded(&info)) {
+        GLUtesselator *handle = tess;
+        {
+            Sweep sweep(info);
+            tess = sweepHandle(&sweep);
+            gluTessEndPolygon(handle);
+        }
+        tess = handle;
+    }
     gluDeleteTess(tess);
     tess = nullptr;
     if (discarded(&info))

@@ -1,18 +1,23 @@
-// The glyph tessellation merges corners through a position index of the search window;
-// its results must be those of the plain 65-element window search, byte for byte. Each
-// corner the library delivered is replayed through searchInsertMFVec2f into a shadow
-// array, which must end up identical, with identical indices.
+// The glyph tessellation and the Tesselator merge vertices through a position index of
+// the search window; their results must be those of the plain 65-element window
+// search, byte for byte. Each corner the glyph path delivered is replayed through
+// searchInsertMFVec2f into a shadow array, which must end up identical, with identical
+// indices. The Tesselator is compared with the same GLU sweep driven here, storing
+// through searchInsertMFVec3f in GLU's callback order.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
 #include <ft2build.h>
 #include FT_FREETYPE_H
+#include <GL/glu.h>
 #include <gtest/gtest.h>
 
 #include "Skrib/GlyvaInterface.h"
+#include "glyph/Tesselator.h"
 #include "support/support.hh"
 #include "util/plyxUtil.h"
 
@@ -156,5 +161,112 @@ INSTANTIATE_TEST_SUITE_P(RealFonts, MergeMatchesWindowSearch, testing::ValuesIn(
                                  name = "FreeSans";
                              return name + "_q" + std::to_string(info.param.quality);
                          });
+
+/* The plain pipeline: every output vertex and every crossing GLU creates goes through
+ * the window scan, in the order GLU hands them over. References are indices + 1 into
+ * input (positive) or vertices (negative). */
+struct PlainSweep {
+    MFVec3f input = {0, nullptr}, vertices = {0, nullptr};
+    MFInt32 indices = {0, nullptr};
+    GLenum type = 0;
+    ~PlainSweep()
+    {
+        clearMFVec3f(&input);
+        clearMFVec3f(&vertices);
+        clearMFInt32(&indices);
+    }
+    const float *resolve(void *ref) const
+    {
+        intptr_t r = reinterpret_cast<intptr_t>(ref);
+        return r > 0 ? input.values[r - 1] : vertices.values[-r - 1];
+    }
+};
+
+void plainBegin(GLenum type, void *data) { static_cast<PlainSweep *>(data)->type = type; }
+void plainEnd(void *data) { static_cast<PlainSweep *>(data)->type = 0; }
+void plainEdge(GLboolean, void *) {}
+void plainVertex(void *ref, void *data)
+{
+    auto *s = static_cast<PlainSweep *>(data);
+    const float *v = s->resolve(ref);
+    const float xyz[3] = {v[0], v[1], v[2]};
+    int32_t index = searchInsertMFVec3f(&s->vertices, xyz);
+    if (s->type == GL_TRIANGLES)
+        appendMFInt32(&s->indices, index);
+}
+void plainCombine(GLdouble c[3], void *[4], GLfloat[4], void **out, void *data)
+{
+    auto *s = static_cast<PlainSweep *>(data);
+    const float xyz[3] = {static_cast<float>(c[0]), static_cast<float>(c[1]),
+                          static_cast<float>(c[2])};
+    *out = reinterpret_cast<void *>(-static_cast<intptr_t>(searchInsertMFVec3f(&s->vertices, xyz) + 1));
+}
+
+using Polygon = std::vector<std::vector<std::array<float, 3>>>;
+
+void plainTessellate(const Polygon &polygon, float rule, PlainSweep &s)
+{
+    GLUtesselator *tess = gluNewTess();
+    ASSERT_NE(tess, nullptr);
+    gluTessCallback(tess, GLU_TESS_BEGIN_DATA, reinterpret_cast<_GLUfuncptr>(plainBegin));
+    gluTessCallback(tess, GLU_TESS_VERTEX_DATA, reinterpret_cast<_GLUfuncptr>(plainVertex));
+    gluTessCallback(tess, GLU_TESS_COMBINE_DATA, reinterpret_cast<_GLUfuncptr>(plainCombine));
+    gluTessCallback(tess, GLU_TESS_END_DATA, reinterpret_cast<_GLUfuncptr>(plainEnd));
+    gluTessCallback(tess, GLU_TESS_EDGE_FLAG_DATA, reinterpret_cast<_GLUfuncptr>(plainEdge));
+    gluTessProperty(tess, GLU_TESS_WINDING_RULE, rule);
+    gluTessNormal(tess, 0, 0, 1);
+    gluTessBeginPolygon(tess, &s);
+    for (const auto &contour : polygon) {
+        gluTessBeginContour(tess);
+        for (const auto &p : contour) {
+            int32_t index = searchInsertMFVec3f(&s.input, p.data());
+            const float *stored = s.input.values[index];
+            GLdouble xyz[3] = {stored[0], stored[1], stored[2]};
+            gluTessVertex(tess, xyz, reinterpret_cast<void *>(static_cast<intptr_t>(index + 1)));
+        }
+        gluTessEndContour(tess);
+    }
+    gluTessEndPolygon(tess);
+    gluDeleteTess(tess);
+}
+
+template <typename MF> bool sameBytes(const MF &a, const MF &b)
+{
+    return a.count == b.count &&
+           (a.count == 0 || std::memcmp(a.values, b.values, a.count * sizeof a.values[0]) == 0);
+}
+
+/* Points on a coarse grid repeat within and across contours and cross one another at
+ * shared points, so the window both merges and lets merged points fall out of it. */
+TEST(TesselatorMerge, RandomPolygonsMatchTheWindowSearch)
+{
+    std::mt19937 rng(11);
+    std::uniform_int_distribution<int> grid(0, 11);
+    size_t merged = 0;
+    for (int round = 0; round < 40; ++round) {
+        Polygon polygon(1 + round % 3);
+        for (auto &contour : polygon)
+            for (int i = 0, n = 20 + 30 * (round % 5); i < n; ++i)
+                contour.push_back({grid(rng) * 0.25f, grid(rng) * 0.5f, 0.0f});
+        for (float rule : {float(GLU_TESS_WINDING_ODD), float(GLU_TESS_WINDING_NONZERO)}) {
+            PlainSweep plain;
+            plainTessellate(polygon, rule, plain);
+            Tesselator t(rule, 3);
+            for (const auto &contour : polygon) {
+                t.BeginContour();
+                for (const auto &p : contour)
+                    t.Vertex(p.data());
+                t.EndContour();
+            }
+            const tessInfo *info = t.Finish();
+            ASSERT_EQ(info->error, 0);
+            EXPECT_TRUE(sameBytes(t.input, plain.input)) << "round " << round;
+            EXPECT_TRUE(sameBytes(info->vertices, plain.vertices)) << "round " << round;
+            EXPECT_TRUE(sameBytes(info->indices, plain.indices)) << "round " << round;
+            merged += info->indices.count - info->vertices.count;
+        }
+    }
+    EXPECT_GT(merged, 1000u);
+}
 
 } // namespace
