@@ -1,5 +1,7 @@
 #include <stdint.h>
 
+#include <GL/glu.h>
+
 #include "Skrib/fontData.hh"
 #include "glyph/glyphMesh.hh"
 #include "util/emuKD/kd.h"
@@ -124,6 +126,9 @@ void deleteFont(tavixInternalFontData *font)
     font->fontData = nullptr;
     clearMFVec2f(&font->glyphVertices);
     clearContours(font);
+    if (font->tessellator)
+        gluDeleteTess(font->tessellator);
+    font->tessellator = nullptr;
     if (font->ftLibrary) {
         FT_Done_FreeType(*font->ftLibrary);
         kdFree(font->ftLibrary);

@@ -9,6 +9,8 @@
 #include "Skrib/GlyvaInterface.h"
 #include "util/plyxTypes.h"
 
+class GLUtesselator;
+
 /* Every FreeType value becomes a length by this divisor: 26.6 values at 640 units per
  * em become ems, font units become font units / 640. */
 constexpr float kFontScale = 640.0f;
@@ -47,6 +49,9 @@ struct tavixInternalFontData {
     MFVec2f glyphVertices;
     int32_t glyphContourCount;
     SimpleVec3Array *glyphContours;
+    /* The glyph path's GLU tessellator, kept between glyphs; null until the first
+     * mesh and after one that failed. */
+    GLUtesselator *tessellator;
 };
 
 namespace glyva {

@@ -194,6 +194,9 @@ struct tessInfo {
     /* Memory ran out elsewhere (index list, flattening, GLU itself): the mesh lacks
      * parts of the glyph and is discarded. */
     bool incomplete = false;
+    /* GLU reported an error: its tessellator may hold a half-swept mesh and is not
+     * kept for the next glyph. */
+    bool reported = false;
     /* Merges corners with the shared array's last 65 vertices without scanning them. */
     glyva::VertexWindow<MFVec2f, 2> window;
 };
@@ -264,8 +267,12 @@ void jglEnd(void *data) { static_cast<tessInfo *>(data)->type = 0; }
  * vertices or the whole polygon, so the glyph's mesh cannot be trusted. */
 void jglError(GLenum error, void *data)
 {
-    if (error == GLU_OUT_OF_MEMORY && data)
-        static_cast<tessInfo *>(data)->incomplete = true;
+    if (!data)
+        return;
+    auto *info = static_cast<tessInfo *>(data);
+    info->reported = true;
+    if (error == GLU_OUT_OF_MEMORY)
+        info->incomplete = true;
 }
 
 void jglEdge(GLboolean, void *) {}
@@ -318,19 +325,41 @@ void discardMeshes(tavixInternalFontData *font, tessInfo &info)
     clearMFInt32(&info.glyph->triangleIndices);
 }
 
+/* The handle keeps one tessellator between glyphs: creating one costs about as much as
+ * sweeping a small glyph. Only a tessellator whose last polygon ended without any
+ * error is kept; GLU leaves nothing of a finished polygon behind in it. */
+GLUtesselator *takeTessellator(tavixInternalFontData *font)
+{
+    GLUtesselator *tess = font->tessellator;
+    font->tessellator = nullptr;
+    if (tess)
+        return tess;
+    tess = glyva::newTessellator(kCallbacks);
+    if (tess)
+        gluTessNormal(tess, 0.0, 0.0, 1.0);
+    return tess;
+}
+
+void returnTessellator(tavixInternalFontData *font, GLUtesselator *tess, bool clean)
+{
+    if (clean && !font->tessellator)
+        font->tessellator = tess;
+    else
+        gluDeleteTess(tess);
+}
+
 /* Triangulates a checked outline with at least one contour; false when memory ran out,
  * for the tessellator or the lists as for the mesh, which is then discarded: a glyph
  * whose mesh could not be made must not read as a glyph without a mesh. */
 bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
                        internalGlyphData *record)
 {
-    GLUtesselator *tess = glyva::newTessellator(kCallbacks);
+    GLUtesselator *tess = takeTessellator(font);
     if (!tess)
         return false;
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
-    gluTessNormal(tess, 0.0, 0.0, 1.0);
     size_t n = static_cast<size_t>(outline->n_contours);
     auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
     if (!lists) {
@@ -349,7 +378,8 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
      * unsafe: the polygon is abandoned and only deleted. */
     if (!info.incomplete)
         gluTessEndPolygon(tess);
-    gluDeleteTess(tess);
+    bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
+    returnTessellator(font, tess, clean);
     for (size_t k = 0; k < n; ++k)
         clearMFVec3f(&lists[k]);
     kdFree(lists);

@@ -197,7 +197,7 @@ template <typename Record> class Reserve
             capacity_ = 0;
             return false;
         }
-        uint64_t wanted = count + (count >> 1) + 8;
+        uint64_t wanted = count < 32 ? 32 : count + (count >> 1);
         if (wanted > kMaxCount<Record>)
             wanted = kMaxCount<Record>;
         const uint64_t sizes[2] = {wanted, count + 1};
