@@ -85,11 +85,11 @@ int32_t faceIndexFailure(glyvaShapeFont *font, const char *path, int32_t faceInd
         return GLYVA_SHAPE_BAD_FILE;
     }
     if (faces == 1)
-        setError(font, "face index %d is past the single face of font %s",
-                 static_cast<int>(faceIndex), path);
+        setError(font, "face index %d is past the single face of the font",
+                 static_cast<int>(faceIndex));
     else
-        setError(font, "face index %d is past the %ld faces of the collection %s",
-                 static_cast<int>(faceIndex), static_cast<long>(faces), path);
+        setError(font, "face index %d is past the %ld faces of the collection",
+                 static_cast<int>(faceIndex), static_cast<long>(faces));
     return GLYVA_SHAPE_BAD_FACE;
 }
 
@@ -113,7 +113,7 @@ int32_t openCore(glyvaShapeFont *font, const char *path, int32_t faceIndex)
             setError(font, "out of memory opening %s", path);
             return GLYVA_SHAPE_NO_MEMORY;
         }
-        setError(font, "font %s has no Unicode character map", path);
+        setError(font, "the font has no Unicode character map");
         return GLYVA_SHAPE_BAD_FILE;
     }
     return GLYVA_SHAPE_OK;
