@@ -28,6 +28,10 @@ $(NATIVE)/CMakeCache.txt:
 DEMO := out/demo
 GLYVA_MESH := ./$(NATIVE)/tools/glyva-mesh/glyva-mesh
 DEMO_TEXT := "$$(printf 'Glyva\nAVATAR @8')"
+# Shaped lines: GPOS kerning and the ffi ligature in Latin, joined Arabic right to left.
+DEMO_LATIN := "Office AVATAR Wave"
+DEMO_ARABIC := "$$(printf '\331\205\330\261\330\255\330\250\330\247 \330\250\330\247\331\204\330\271\330\247\331\204\331\205')"
+DEMO_ARABIC_FONT := /usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf
 
 demo: deps-native $(NATIVE)/CMakeCache.txt
 	$(CMAKE) -S . -B $(NATIVE) >/dev/null
@@ -36,11 +40,16 @@ demo: deps-native $(NATIVE)/CMakeCache.txt
 	$(GLYVA_MESH) --align center --edges $(DEMO_TEXT) \
 	  -o $(DEMO)/glyva.png -o $(DEMO)/glyva.glb -o $(DEMO)/glyva.obj
 	$(GLYVA_MESH) --align center --size 10 --depth 2 $(DEMO_TEXT) -o $(DEMO)/glyva-extruded.stl
+	$(GLYVA_MESH) --align center --edges $(DEMO_LATIN) -o $(DEMO)/latin.png -o $(DEMO)/latin.glb
+	$(GLYVA_MESH) --align center --font $(DEMO_ARABIC_FONT) $(DEMO_ARABIC) \
+	  -o $(DEMO)/arabic.png -o $(DEMO)/arabic.glb
 	@echo "demo outputs in $(DEMO)/:"
 	@echo "  $(DEMO)/glyva.png           picture with the triangle edges"
 	@echo "  $(DEMO)/glyva.glb           flat mesh, glTF 2.0 binary (1 unit per em)"
 	@echo "  $(DEMO)/glyva.obj           flat mesh, Wavefront OBJ"
 	@echo "  $(DEMO)/glyva-extruded.stl  one watertight solid per glyph, 10 units per em, 2 deep"
+	@echo "  $(DEMO)/latin.png, latin.glb    'Office AVATAR Wave' shaped: ffi ligature, GPOS kerning"
+	@echo "  $(DEMO)/arabic.png, arabic.glb  an Arabic line (Noto Sans Arabic), joined, right to left"
 
 test: deps test-native test-i386 test-asan test-tsan test-valgrind fuzz-short
 

@@ -137,6 +137,14 @@ void deleteFont(tavixInternalFontData *font)
     kdFree(font);
 }
 
+void refreshFaceMetrics(tavixInternalFontData *font)
+{
+    if (!font || !font->ftFace || !font->ftFace->size)
+        return;
+    FT_Set_Char_Size(font->ftFace, 0, kCharSize, 72, 72);
+    storeFaceMetrics(font);
+}
+
 void clearContours(tavixInternalFontData *font)
 {
     if (!font || !font->glyphContours)

@@ -64,6 +64,11 @@ inline float scaled(FT_Pos value) { return static_cast<float>(value) / kFontScal
 tavixInternalFontData *newFont(const char *path, FT_Long faceIndex);
 void deleteFont(tavixInternalFontData *font);
 
+/* Sets the handle's size again and re-reads the face metrics, for a face whose
+ * variation coordinates changed after opening; before any glyph is loaded, since the
+ * glyph records keep the metrics they were loaded with. */
+void refreshFaceMetrics(tavixInternalFontData *font);
+
 /* The handed-out contour lists of the last flattened glyph. */
 void clearContours(tavixInternalFontData *font);
 /* Flattens every contour of a checked outline into fresh contour lists. */

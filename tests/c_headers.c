@@ -1,6 +1,7 @@
 #include "Skrib/GlyvaInterface.h"
 #include "glyph/Tesselator.h"
 #include "glyph/glyphTesselator.h"
+#include "shape/glyvaShape.h"
 #include "util/emuKD/kd.h"
 #include "util/plyxTypes.h"
 #include "util/plyxUtil.h"
@@ -8,5 +9,5 @@
 int glyva_c_headers_compile(void)
 {
     MFVec3f array = {0, 0};
-    return sizeMFVec3f(&array, 0) + (int)sizeof(glyphInfoRecord);
+    return sizeMFVec3f(&array, 0) + (int)sizeof(glyphInfoRecord) + (int)sizeof(glyvaShapedGlyph);
 }

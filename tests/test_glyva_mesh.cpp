@@ -506,16 +506,61 @@ TEST_F(GlyvaMesh, KerningAdvancesAndLineHeightFollowTheFontApi)
     ApiFont api(font);
     const float kernVA = api.kern('V', 'A');
     ASSERT_LT(kernVA, 0.0f);
-    ASSERT_EQ(run({"--font", font, "--size", "10", "VA", "-o", "va.obj"}).status, 0);
-    ASSERT_EQ(run({"--font", font, "--size", "10", "AA", "-o", "aa.obj"}).status, 0);
+    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "VA", "-o", "va.obj"}).status, 0);
+    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "AA", "-o", "aa.obj"}).status, 0);
     /* The square of A spans half an em from its pen position. */
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("va.obj")))).maxX,
                     10.0f * (api.advance('V') + kernVA + 0.5f));
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("aa.obj")))).maxX,
                     10.0f * (api.advance('A') + 0.5f));
-    ASSERT_EQ(run({"--font", font, "--size", "10", "A\nA", "-o", "lines.obj"}).status, 0);
+    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "A\nA", "-o", "lines.obj"}).status, 0);
     const float lineHeight = GetAscender(api.font) - GetDescender(api.font);
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("lines.obj")))).minY, -10.0f * lineHeight);
+}
+
+/* The shaped layout kerns at the font's full precision: the fixture's V A pair is
+ * -0.5 em (hb-shape: V advances 480 of 640 units, A is offset -160), which the font
+ * API's 10 px/em kerning gives as -0.2 em; DejaVu Sans's A V pair (A advances 1270
+ * instead of 1401 of 2048 units) comes back from the font API as 0. */
+TEST_F(GlyvaMesh, ShapedLayoutKernsAtFullPrecisionUnlikeSimple)
+{
+    const std::string font = fixture("fixtures.ttf");
+    ASSERT_EQ(run({"--font", font, "--size", "10", "VA", "-o", "va.obj"}).status, 0);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("va.obj")))).maxX, 10.0f * (1.0f - 0.5f + 0.5f));
+    ASSERT_EQ(run({"--size", "10", "AV", "-o", "shaped.obj"}).status, 0);
+    ASSERT_EQ(run({"--layout", "simple", "--size", "10", "AV", "-o", "simple.obj"}).status, 0);
+    EXPECT_NEAR(boundsOf(joined(readMeshes(path("simple.obj")))).maxX -
+                    boundsOf(joined(readMeshes(path("shaped.obj")))).maxX,
+                10.0 * (ApiFont(kDejaVuSans).advance('A') - 1270.0 / 2048), 1e-4);
+    /* Ligatures: "office" is o, ffi, c, e in DejaVu Sans; 13 glyphs of Arabic with one
+     * space (hb-shape with Noto Sans Arabic), drawn right to left. */
+    EXPECT_EQ(summaryCounts(run({"office", "-o", "o.obj"}).err)[0], 4);
+    EXPECT_EQ(summaryCounts(run({"--features", "liga=0", "office", "-o", "o.obj"}).err)[0], 6);
+    EXPECT_EQ(summaryCounts(run({"--layout", "simple", "office", "-o", "o.obj"}).err)[0], 6);
+    const Result arabic = run({"--font", "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf",
+                               "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 \xd8\xa8\xd8\xa7"
+                               "\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85",
+                               "-o", "ar.glb", "-o", "ar.png"});
+    ASSERT_EQ(arabic.status, 0) << arabic.err;
+    EXPECT_EQ(summaryCounts(arabic.err)[0], 12);
+    EXPECT_GT(readPng(path("ar.png")).inked, 0);
+}
+
+/* Faces and instances: the collection's face 1 and the variable font's bold master
+ * are twice as wide as face 0 and the default instance. */
+TEST_F(GlyvaMesh, FaceAndVariationPickTheOutlines)
+{
+    const std::string ttc = fixture("collection.ttc"), variable = fixture("variable.ttf");
+    ASSERT_EQ(run({"--font", ttc, "A", "-o", "f0.obj"}).status, 0);
+    ASSERT_EQ(run({"--font", ttc, "--face", "1", "A", "-o", "f1.obj"}).status, 0);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("f0.obj")))).maxX, 0.5f);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("f1.obj")))).maxX, 1.0f);
+    ASSERT_EQ(run({"--font", variable, "AA", "-o", "v.obj"}).status, 0);
+    ASSERT_EQ(run({"--font", variable, "--variation", "wght=700", "AA", "-o", "w.obj"}).status, 0);
+    ASSERT_EQ(run({"--font", variable, "--variation", "Bold", "AA", "-o", "b.obj"}).status, 0);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("v.obj")))).maxX, 0.5f + 0.25f);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("w.obj")))).maxX, 0.75f + 0.5f);
+    EXPECT_EQ(slurp(path("b.obj")), slurp(path("w.obj")));
 }
 
 TEST_F(GlyvaMesh, AlignPutsXZeroAtEachLinesStartMiddleOrEnd)
@@ -699,6 +744,25 @@ TEST_F(GlyvaMesh, OutputReplacesAnExistingFileOnlyWhenComplete)
     EXPECT_EQ(run({"A", "-o", "keep.obj"}).status, 0);
     EXPECT_NE(slurp(path("keep.obj")), "old");
     EXPECT_EQ(outputs(), std::vector<std::string>{"keep.obj"});
+}
+
+TEST_F(GlyvaMesh, BadFaceOrVariationIsStatusTwoAndBadShapingIsStatusOne)
+{
+    const std::string ttc = fixture("collection.ttc"), variable = fixture("variable.ttf");
+    expectFailure(*this, run({"--font", variable, "--variation", "wdht=100", "A", "-o", "x.obj"}),
+                  2, "unknown axis 'wdht'");
+    expectFailure(*this, run({"--font", variable, "--variation", "Black", "A", "-o", "x.obj"}), 2,
+                  "no instance named 'Black'");
+    expectFailure(*this, run({"--font", ttc, "--face", "2", "A", "-o", "x.obj"}), 2,
+                  "face index 2 is past the 2 faces of the collection");
+    expectFailure(*this, run({"--face", "1", "A", "-o", "x.obj"}), 2, "past the single face");
+    expectFailure(*this, run({"--layout", "simple", "--face", "1", "A", "-o", "x.obj"}), 1,
+                  "--face");
+    expectFailure(*this, run({"--layout", "typeset", "A", "-o", "x.obj"}), 1, "--layout");
+    expectFailure(*this, run({"--direction", "up", "A", "-o", "x.obj"}), 1, "--direction");
+    expectFailure(*this, run({"--features", "liga=0,@@", "A", "-o", "x.obj"}), 1,
+                  "bad feature '@@'");
+    expectFailure(*this, run({"--script", "Latin", "A", "-o", "x.obj"}), 1, "bad script 'Latin'");
 }
 
 } // namespace

@@ -177,6 +177,8 @@ static const struct fixture fixtures[] = {
   {"malformed.ttf", " ABC", "", {0}},
   {"truncated.ttf", " ABCDEFGHIVW", "AV", {0}},
   {"truncated-header.ttf", " A", "", {0}},
+  {"variable.ttf", " A", "", {0}},
+  {"collection.ttc", " A", "", {0}},
 };
 
 static unsigned char *read_file(const char *path, long *size)

@@ -26,10 +26,11 @@ from fontTools.fontBuilder import FontBuilder
 from fontTools.misc.roundTools import otRound
 from fontTools.pens.boundsPen import BoundsPen
 from fontTools.pens.t2CharStringPen import T2CharStringPen
-from fontTools.ttLib import newTable
+from fontTools.ttLib import TTCollection, newTable
 from fontTools.ttLib.tables import _g_l_y_f
 from fontTools.ttLib.tables._c_m_a_p import cmap_classes
 from fontTools.ttLib.tables._k_e_r_n import KernTable_format_0
+from fontTools.ttLib.tables.TupleVariation import TupleVariation
 from fontTools.ttLib.tables.ttProgram import Program
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -454,11 +455,65 @@ def make_truncated_header(fixtures_path):
     return write_prefix(fixtures_path, "truncated-header.ttf", 100)
 
 
+# ---------------------------------------------------------------------------
+# A variable font and a collection, for face and instance selection
+
+def make_variable():
+    """One `wght` axis, 400 (default) to 700, two masters in gvar.
+
+    `A` is a bar 160 wide and 640 tall at wght 400 (area 0.25 em2, advance
+    320); the 700 master moves its right edge and the advance phantom point
+    160 units right (area 0.5 em2, advance 480).  No HVAR: advances come from
+    the phantom points, in FreeType and HarfBuzz alike.  Named instances:
+    Regular (400), Bold (700).
+    """
+    order = [".notdef", "space", "bar"]
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
+              "bar": tt_glyph([rect_cw(0, 0, 160, 640)])}
+    advances = {".notdef": 640, "space": 320, "bar": 320}
+    fb = build_ttf(order, glyphs, unicode_cmap_tables({0x20: "space",
+                                                       0x41: "bar"}),
+                   advances, "Glyva Variable")
+    fb.setupFvar([("wght", 400, 400, 700, "Weight")],
+                 [{"location": {"wght": 400}, "stylename": "Regular"},
+                  {"location": {"wght": 700}, "stylename": "Bold"}])
+    # Deltas for the 4 outline points, then the 4 phantom points (left,
+    # right, top, bottom).
+    bold = TupleVariation({"wght": (0.0, 1.0, 1.0)},
+                          [(0, 0), (0, 0), (160, 0), (160, 0),
+                           (0, 0), (160, 0), (0, 0), (0, 0)])
+    fb.setupGvar({"bar": [bold]})
+    return save(fb, "variable.ttf")
+
+
+def make_collection():
+    """Two faces: face 0 maps `A` to a 320x320 square, face 1 to a 640x160
+    bar (areas 0.25 and 0.25 em2, but different bounds and advances)."""
+    fonts = []
+    for family, rect, advance in (("Glyva Collection One", (0, 0, 320, 320), 640),
+                                  ("Glyva Collection Two", (0, 0, 640, 160), 960)):
+        order = [".notdef", "space", "square"]
+        glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
+                  "square": tt_glyph([rect_cw(*rect)])}
+        advances = {".notdef": 640, "space": 320, "square": advance}
+        fb = build_ttf(order, glyphs,
+                       unicode_cmap_tables({0x20: "space", 0x41: "square"}),
+                       advances, family)
+        fb.font.recalcTimestamp = False
+        fonts.append(fb.font)
+    collection = TTCollection()
+    collection.fonts = fonts
+    path = os.path.join(HERE, "collection.ttc")
+    collection.save(path)
+    return path
+
+
 def main():
     fixtures = make_fixtures()
     outputs = [fixtures, make_cubic(), make_nokern(), make_symbol_only(),
                make_macroman_only(), make_malformed(),
-               make_truncated(fixtures), make_truncated_header(fixtures)]
+               make_truncated(fixtures), make_truncated_header(fixtures),
+               make_variable(), make_collection()]
     for p in outputs:
         print("wrote %s (%d bytes)" % (os.path.relpath(p), os.path.getsize(p)))
 

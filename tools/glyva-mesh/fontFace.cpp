@@ -16,8 +16,9 @@ namespace glyvamesh
 namespace
 {
 
-/* Why a font file cannot be used before the library sees it, or empty. */
-std::string unreadableReason(const std::string &path)
+} // namespace
+
+std::string unreadableFontReason(const std::string &path)
 {
     struct stat st;
     if (stat(path.c_str(), &st) != 0)
@@ -30,6 +31,9 @@ std::string unreadableReason(const std::string &path)
     std::fclose(file);
     return {};
 }
+
+namespace
+{
 
 bool sameVec(const Vec2 &a, const Vec2 &b)
 {
@@ -86,7 +90,7 @@ FontFace::~FontFace()
 
 std::unique_ptr<FontFace> FontFace::open(const std::string &path, int quality, std::string *error)
 {
-    const std::string reason = unreadableReason(path);
+    const std::string reason = unreadableFontReason(path);
     if (!reason.empty()) {
         *error = "cannot read font " + path + ": " + reason;
         return nullptr;

@@ -64,6 +64,9 @@ class FontFace
     bool haveHelper_ = false;
 };
 
+/* Why a font file cannot be used before the library sees it, or empty. */
+std::string unreadableFontReason(const std::string &path);
+
 /* "U+0041 'A'" for messages. */
 std::string describeCharacter(uint32_t code);
 

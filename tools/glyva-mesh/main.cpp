@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -19,6 +20,7 @@
 #include "meshExport.h"
 #include "options.h"
 #include "picture.h"
+#include "shapedFace.h"
 #include "solid.h"
 #include "stagedOutput.h"
 #include "utf8.h"
@@ -152,6 +154,12 @@ struct Run {
     std::vector<OutputPlan> outputs;
     std::vector<Line> lines;
     std::unique_ptr<FontFace> face;
+    /* The shaped layout's face, lines and glyphs by index. */
+    std::unique_ptr<ShapedFace> shaped;
+    std::vector<ShapedLine> shapedLines;
+    std::map<uint32_t, const GlyphShape *> shapedGlyphs;
+    double tabAdvance = 0.0;
+    std::string fontPath;
     std::vector<PlacedGlyph> placed;
     std::vector<Mesh> meshes;
     size_t solidsNotWatertight = 0;
@@ -194,6 +202,11 @@ int prepareText(Run &run)
     return kExitOk;
 }
 
+bool usesShaping(const Run &run)
+{
+    return run.options.layout == LayoutMode::Shaped && !run.options.allGlyphs;
+}
+
 int openFont(Run &run)
 {
     std::string error;
@@ -206,6 +219,15 @@ int openFont(Run &run)
             warn("no font named '" + run.options.font + "'; fontconfig chose " +
                  choice.substitutedFamily + " (" + choice.path + ")");
         path = choice.path;
+    }
+    run.fontPath = path;
+    if (usesShaping(run)) {
+        const std::string reason = unreadableFontReason(path);
+        if (!reason.empty())
+            return fail(kExitFont, "cannot read font " + path + ": " + reason);
+        const std::string instance = run.options.haveVariation ? run.options.variation : "";
+        run.shaped = ShapedFace::open(path, run.options.face, instance, run.options.quality, &error);
+        return run.shaped ? kExitOk : fail(kExitFont, error);
     }
     run.face = FontFace::open(path, run.options.quality, &error);
     return run.face ? kExitOk : fail(kExitFont, error);
@@ -236,8 +258,55 @@ std::string missingList(const std::vector<uint32_t> &missing)
     return list;
 }
 
+void warnMissing(const std::string &path, const std::vector<uint32_t> &missing)
+{
+    if (!missing.empty())
+        warn("font " + path + " lacks " + counted(missing.size(), "character") +
+             ", drawn with its missing glyph: " + missingList(missing));
+}
+
+/* Every line shaped, and every glyph the shaping picked loaded once. */
+int loadShapedGlyphs(Run &run)
+{
+    const Options &o = run.options;
+    ShapeSettings settings;
+    settings.script = o.script;
+    settings.language = o.language;
+    settings.features = o.features;
+    settings.direction = o.direction;
+    std::string error;
+    ShapedLine space;
+    if (!run.shaped->shapeLine(Line{' '}, settings, &space, &error))
+        return fail(kExitUsage, error);
+    for (const ShapedGlyph &g : space.runs[0])
+        run.tabAdvance += 4.0 * g.xAdvance;
+    std::vector<uint32_t> missing;
+    for (const Line &line : run.lines) {
+        ShapedLine shaped;
+        if (!run.shaped->shapeLine(line, settings, &shaped, &error))
+            return fail(kExitUsage, error);
+        for (const std::vector<ShapedGlyph> &glyphs : shaped.runs) {
+            for (const ShapedGlyph &g : glyphs) {
+                const GlyphShape *shape = run.shaped->glyph(g.glyph, o.depth > 0.0f, &error);
+                if (!shape)
+                    return fail(kExitFont, error);
+                run.shapedGlyphs[g.glyph] = shape;
+                if (g.glyph == 0)
+                    missing.push_back(g.code);
+            }
+        }
+        run.shapedLines.push_back(std::move(shaped));
+    }
+    std::sort(missing.begin(), missing.end());
+    missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
+    warnMissing(run.fontPath, missing);
+    return kExitOk;
+}
+
 int loadGlyphs(Run &run)
 {
+    if (usesShaping(run))
+        return loadShapedGlyphs(run);
     const std::vector<uint32_t> codes = charactersToLoad(run);
     if (codes.empty())
         return fail(kExitFont, "font " + run.face->path() + ": fontconfig lists no characters");
@@ -249,15 +318,26 @@ int loadGlyphs(Run &run)
             return fail(kExitFont, error);
         progress.step(i + 1);
     }
-    const std::vector<uint32_t> &missing = run.face->missing();
-    if (!missing.empty())
-        warn("font " + run.face->path() + " lacks " + counted(missing.size(), "character") +
-             ", drawn with its missing glyph: " + missingList(missing));
+    warnMissing(run.face->path(), run.face->missing());
     return kExitOk;
+}
+
+void dropEmpty(std::vector<PlacedGlyph> &placed)
+{
+    placed.erase(std::remove_if(placed.begin(), placed.end(),
+                                [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
+                 placed.end());
 }
 
 void layOut(Run &run)
 {
+    if (usesShaping(run)) {
+        run.placed = layoutShapedLines(run.shapedLines, run.shapedGlyphs, run.tabAdvance,
+                                       run.shaped->ascender() - run.shaped->descender(),
+                                       run.options.align, run.options.size);
+        dropEmpty(run.placed);
+        return;
+    }
     FontFace &face = *run.face;
     const bool contours = run.options.depth > 0.0f;
     LayoutFont font;
@@ -271,10 +351,7 @@ void layOut(Run &run)
         run.placed = layoutGrid(face.characters(), font, run.options.size);
     else
         run.placed = layoutLines(run.lines, font, run.options.align, run.options.size);
-    run.placed.erase(
-        std::remove_if(run.placed.begin(), run.placed.end(),
-                       [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
-        run.placed.end());
+    dropEmpty(run.placed);
 }
 
 std::string glyphName(size_t index, uint32_t code)
@@ -382,7 +459,7 @@ int run(int argc, char **argv)
     layOut(run);
     if (run.placed.empty())
         return fail(kExitUsage, "nothing to draw: no character of the text has an outline in " +
-                                    run.face->path());
+                                    run.fontPath);
     buildMeshes(run);
     std::string written;
     status = writeOutputs(run, &written);

@@ -11,7 +11,19 @@ namespace glyvamesh
 namespace
 {
 
-enum LongOnly { kAllGlyphs = 256, kPngSize, kEdges, kVersion };
+enum LongOnly {
+    kAllGlyphs = 256,
+    kPngSize,
+    kEdges,
+    kVersion,
+    kLayout,
+    kScript,
+    kLanguage,
+    kDirection,
+    kFeatures,
+    kFace,
+    kVariation,
+};
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
@@ -24,6 +36,13 @@ const option kLongOptions[] = {
     {"all-glyphs", no_argument, nullptr, kAllGlyphs},
     {"png-size", required_argument, nullptr, kPngSize},
     {"edges", no_argument, nullptr, kEdges},
+    {"layout", required_argument, nullptr, kLayout},
+    {"script", required_argument, nullptr, kScript},
+    {"language", required_argument, nullptr, kLanguage},
+    {"direction", required_argument, nullptr, kDirection},
+    {"features", required_argument, nullptr, kFeatures},
+    {"face", required_argument, nullptr, kFace},
+    {"variation", required_argument, nullptr, kVariation},
     {"quiet", no_argument, nullptr, 'Q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
@@ -80,8 +99,70 @@ bool parseAlign(const std::string &text, Align *align)
     return true;
 }
 
+/* The values of GLYVA_SHAPE_DIRECTION_*, in order. */
+bool parseDirection(const std::string &text, int *direction)
+{
+    static const char *const kNames[] = {"auto", "ltr", "rtl", "ttb", "btt"};
+    for (int d = 0; d < 5; ++d) {
+        if (text == kNames[d]) {
+            *direction = d;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool applyShapingOption(int c, const char *arg, Options *o, std::string *error)
+{
+    long face = 0;
+    switch (c) {
+    case kLayout:
+        if (std::string(arg) == "shaped" || std::string(arg) == "simple") {
+            o->layout = std::string(arg) == "shaped" ? LayoutMode::Shaped : LayoutMode::Simple;
+            return true;
+        }
+        *error = std::string("--layout takes shaped or simple, not '") + arg + "'";
+        return false;
+    case kScript:
+        o->script = arg;
+        return true;
+    case kLanguage:
+        o->language = arg;
+        return true;
+    case kFeatures:
+        o->features = arg;
+        return true;
+    case kDirection:
+        if (parseDirection(arg, &o->direction))
+            return true;
+        *error = std::string("--direction takes auto, ltr, rtl, ttb or btt, not '") + arg + "'";
+        return false;
+    case kFace:
+        if (parseInt(arg, 0, 65535, &face)) {
+            o->face = static_cast<int>(face);
+            o->haveFace = true;
+            return true;
+        }
+        *error = std::string("--face takes a face index from 0 to 65535, not '") + arg + "'";
+        return false;
+    case kVariation:
+        if (*arg) {
+            o->variation = arg;
+            o->haveVariation = true;
+            return true;
+        }
+        *error = "--variation takes AXIS=VALUE,... or an instance name, not ''";
+        return false;
+    default:
+        *error = "see glyva-mesh --help";
+        return false;
+    }
+}
+
 bool applyOption(int c, const char *arg, Options *o, std::string *error)
 {
+    if (c >= kLayout && c <= kVariation)
+        return applyShapingOption(c, arg, o, error);
     long quality = 0;
     switch (c) {
     case 'o':
@@ -165,6 +246,12 @@ bool parseOptions(int argc, char **argv, Options *options, std::string *error)
         *error = "--all-glyphs takes no text";
         return false;
     }
+    const bool shaping = options->layout == LayoutMode::Shaped && !options->allGlyphs;
+    if (!shaping && (options->haveFace || options->haveVariation)) {
+        *error = "--face and --variation need the shaped layout (not --layout simple or "
+                 "--all-glyphs)";
+        return false;
+    }
     if (!options->text.empty() && options->haveTextFile) {
         *error = "give the text either as arguments or with --text-file, not both";
         return false;
@@ -202,6 +289,20 @@ Options:
   -a, --align WHERE      left, center or right: where x = 0 lies on each line
                          (default left)
   -q, --quality N        curve subdivision, 0 to 100 (default 50)
+      --layout MODE      shaped (default): HarfBuzz lays the text out as a typesetter
+                         would, with the font's kerning (GPOS or kern) at full
+                         precision, ligatures, marks, right-to-left and complex
+                         scripts; simple: one glyph per character, kerned by the font
+                         API (kern table, 0.1 em steps), as hosts of the library get it
+      --script TAG       ISO 15924 script such as Latn, Arab, Deva (default: detected)
+      --language TAG     BCP 47 language such as en, ar, hi (default: none)
+      --direction DIR    auto (default, from the script), ltr, rtl, ttb or btt
+      --features LIST    OpenType features as HarfBuzz writes them, comma-separated,
+                         e.g. "liga=0,+smcp,kern"
+      --face N           face N of a font collection (.ttc/.otc); default 0
+      --variation VALUES an instance of a variable font: AXIS=VALUE,... such as
+                         "wght=700,wdth=80" (axes not named keep their defaults), or
+                         the name of a named instance such as "Bold"
   -d, --depth D          extrude every glyph into a solid D output units deep, from
                          z = 0 (back) to z = D (front), watertight with outward normals
       --all-glyphs       a chart of every character the font maps, in a grid, with a
@@ -213,7 +314,10 @@ Options:
   -h, --help             this text
       --version          the tool's and the library's version
 
-Text that starts with '-' goes after '--'. Characters the font lacks are drawn with
+Each line is shaped on its own (a tab splits it into runs four spaces apart);
+right-to-left lines come out in visual order and are aligned like the others.
+--face and --variation need the shaped layout; --all-glyphs charts characters
+through the font API. Text that starts with '-' goes after '--'. Characters the font lacks are drawn with
 the font's missing glyph and reported once; invalid UTF-8 becomes U+FFFD with one
 warning. A summary (glyphs, vertices, triangles, time) goes to standard error.
 Outputs appear only when complete: nothing is left behind when a run fails.
@@ -222,7 +326,8 @@ Exit status:
   0  written
   1  bad usage: unknown option or value, no output, unknown output extension, no
      text, empty text, text with nothing to draw, unreadable --text-file
-  2  the font is missing, unreadable, or the library cannot read its glyphs
+  2  the font is missing, unreadable, or the library cannot read its glyphs; a face
+     index past the collection's faces, an unknown axis or instance
   3  an output cannot be written (missing or read-only folder, ...)
 
 Examples:
@@ -230,6 +335,9 @@ Examples:
   glyva-mesh --size 10 --depth 2 "Hello" -o hello.stl
   glyva-mesh --align center --edges --png-size 1600 $'Glyva\nAVATAR' -o glyva.png
   glyva-mesh --font "DejaVu Serif" --quality 80 Text -o text.glb -o text.svg
+  glyva-mesh --font "Noto Sans Arabic" $'\u0645\u0631\u062d\u0628\u0627' -o arabic.png
+  glyva-mesh --font font.ttc --face 1 --variation wght=700 Office -o bold.glb
+  glyva-mesh --layout simple AVATAR -o font-api-kerning.obj
   echo "from a pipe" | glyva-mesh -o pipe.gltf
   glyva-mesh --font /usr/share/fonts/opentype/freefont/FreeSans.otf --all-glyphs \
       -o chart.png

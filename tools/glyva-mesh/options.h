@@ -18,6 +18,10 @@ enum ExitStatus {
     kExitOutput = 3, /* an output could not be written */
 };
 
+/* Shaped: HarfBuzz places the glyphs (kerning, ligatures, marks, scripts); simple: one
+ * glyph per character with the font API's own kerning. */
+enum class LayoutMode { Shaped, Simple };
+
 struct Options {
     std::vector<std::string> outputs;
     std::vector<std::string> text;
@@ -29,6 +33,15 @@ struct Options {
     float depth = 0.0f;
     Align align = Align::Left;
     bool allGlyphs = false;
+    LayoutMode layout = LayoutMode::Shaped;
+    std::string script;
+    std::string language;
+    std::string features;
+    int direction = 0; /* GLYVA_SHAPE_DIRECTION_*, 0 to detect */
+    int face = 0;
+    bool haveFace = false;
+    std::string variation;
+    bool haveVariation = false;
     PictureOptions picture;
     bool quiet = false;
     bool help = false;

@@ -1,0 +1,504 @@
+/* libGlyvaShape against independent truth: positions against HarfBuzz's own hb-shape
+ * tool, meshes against the font API's character path, variable-font outlines against
+ * FreeType's own instances. Builds without HarfBuzz compile to a skip. */
+#include <gtest/gtest.h>
+
+#ifndef GLYVA_SHAPE_BUILT
+
+TEST(Shape, SkippedWithoutHarfBuzz)
+{
+    GTEST_SKIP() << "libGlyvaShape is not built here (no HarfBuzz)";
+}
+
+#else
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_MULTIPLE_MASTERS_H
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "Skrib/GlyvaInterface.h"
+#include "shape/glyvaShape.h"
+#include "support/support.hh"
+
+namespace
+{
+
+using glyva_test::fixture;
+using glyva_test::kDejaVuSans;
+using glyva_test::kFreeSans;
+using glyva_test::kLiberationSans;
+
+const char *const kNotoSansArabic = "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf";
+const char *const kNotoNaskhArabic = "/usr/share/fonts/truetype/noto/NotoNaskhArabic-Regular.ttf";
+const char *const kNotoDevanagari = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf";
+
+/* A handle closed at scope exit. */
+struct Font {
+    glyvaShapeFont *font = nullptr;
+    int32_t status = -1;
+    std::string message;
+    explicit Font(const std::string &path, int32_t face = 0, const char *instance = nullptr)
+    {
+        char text[256];
+        status = glyvaShapeOpen(&font, path.c_str(), face, instance, text, sizeof text);
+        message = text;
+    }
+    ~Font() { glyvaShapeClose(font); }
+    Font(const Font &) = delete;
+    Font &operator=(const Font &) = delete;
+};
+
+struct Reference {
+    long g, cl, dx, dy, ax, ay;
+};
+
+std::string quote(const std::string &arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+long field(const std::string &object, const char *key)
+{
+    const std::string k = std::string("\"") + key + "\":";
+    const size_t at = object.find(k);
+    return at == std::string::npos ? -999999 : std::strtol(object.c_str() + at + k.size(), nullptr, 10);
+}
+
+/* hb-shape's JSON for the same font, text and options, clusters as byte offsets. */
+std::vector<Reference> hbShape(const std::string &font, const std::string &text,
+                               const std::string &extra)
+{
+    std::string cmd = std::string(GLYVA_HB_SHAPE) +
+                      " --no-glyph-names --utf8-clusters --output-format=json " + extra + " " +
+                      quote(font) + " " + quote(text);
+    std::vector<Reference> out;
+    FILE *pipe = popen(cmd.c_str(), "r");
+    if (!pipe)
+        return out;
+    std::string json;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        json.append(buf, n);
+    pclose(pipe);
+    for (size_t open = json.find('{'); open != std::string::npos; open = json.find('{', open + 1)) {
+        const std::string o = json.substr(open, json.find('}', open) - open);
+        out.push_back({field(o, "g"), field(o, "cl"), field(o, "dx"), field(o, "dy"),
+                       field(o, "ax"), field(o, "ay")});
+    }
+    return out;
+}
+
+struct Case {
+    const char *font;
+    const char *text;
+    glyvaShapeOptions options;
+    const char *hbOptions;
+    int32_t face;
+    const char *instance;
+};
+
+void expectSameAsHbShape(const Case &c)
+{
+    SCOPED_TRACE(std::string(c.font) + " '" + c.text + "' " + c.hbOptions);
+    Font f(c.font, c.face, c.instance);
+    ASSERT_EQ(f.status, GLYVA_SHAPE_OK) << f.message;
+    const glyvaShapedGlyph *glyphs = nullptr;
+    const int32_t n = glyvaShapeText(f.font, c.text, -1, &c.options, &glyphs);
+    ASSERT_GT(n, 0) << glyvaShapeError(f.font);
+    const std::vector<Reference> ref = hbShape(c.font, c.text, c.hbOptions);
+    ASSERT_EQ(static_cast<size_t>(n), ref.size());
+    const double upem = glyvaShapeUnitsPerEm(f.font);
+    for (int32_t i = 0; i < n; ++i) {
+        SCOPED_TRACE("glyph " + std::to_string(i));
+        EXPECT_EQ(glyphs[i].glyphIndex, static_cast<uint32_t>(ref[i].g));
+        EXPECT_EQ(glyphs[i].cluster, static_cast<uint32_t>(ref[i].cl));
+        EXPECT_EQ(glyphs[i].xAdvance, ref[i].ax / upem);
+        EXPECT_EQ(glyphs[i].yAdvance, ref[i].ay / upem);
+        EXPECT_EQ(glyphs[i].xOffset, ref[i].dx / upem);
+        EXPECT_EQ(glyphs[i].yOffset, ref[i].dy / upem);
+    }
+}
+
+#ifdef GLYVA_HB_SHAPE
+
+TEST(Shape, LatinKerningAndLigaturesAsHbShape)
+{
+    const glyvaShapeOptions none{};
+    glyvaShapeOptions noLiga{};
+    noLiga.features = "liga=0";
+    for (const char *font : {kDejaVuSans, kLiberationSans})
+        for (const char *text : {"AVATAR", "Wave", "office", "Office AVATAR Wave"})
+            expectSameAsHbShape({font, text, none, "", 0, nullptr});
+    expectSameAsHbShape({kDejaVuSans, "office", noLiga, "--features=liga=0", 0, nullptr});
+
+    /* The invariants the comparison stands on: DejaVu Sans kerns AV below the
+     * library's 10 px grid and ligates ffi. */
+    Font f(kDejaVuSans);
+    const glyvaShapedGlyph *g = nullptr;
+    ASSERT_EQ(glyvaShapeText(f.font, "AV", 2, nullptr, &g), 2);
+    glyphInfoRecord a;
+    ASSERT_EQ(glyvaShapeGlyphInfo(&a, f.font, g[0].glyphIndex), 1);
+    EXPECT_LT(g[0].xAdvance, a.horiAdvance - 0.05);
+    EXPECT_EQ(glyvaShapeText(f.font, "office", 6, nullptr, &g), 4);
+    EXPECT_EQ(glyvaShapeText(f.font, "office", 6, &noLiga, &g), 6);
+}
+
+TEST(Shape, ComplexAndRightToLeftScriptsAsHbShape)
+{
+    const glyvaShapeOptions none{};
+    const char *arabic = "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 "
+                         "\xd8\xa8\xd8\xa7\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85"; /* مرحبا بالعالم */
+    const char *devanagari = "\xe0\xa4\xa8\xe0\xa4\xae\xe0\xa4\xb8\xe0\xa5\x8d\xe0\xa4\xa4"
+                             "\xe0\xa5\x87 \xe0\xa4\xa6\xe0\xa5\x81\xe0\xa4\xa8\xe0\xa4\xbf"
+                             "\xe0\xa4\xaf\xe0\xa4\xbe"; /* नमस्ते दुनिया */
+    const char *hebrew = "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d"; /* שלום עולם */
+    expectSameAsHbShape({kNotoSansArabic, arabic, none, "", 0, nullptr});
+    expectSameAsHbShape({kNotoNaskhArabic, arabic, none, "", 0, nullptr});
+    expectSameAsHbShape({kNotoDevanagari, devanagari, none, "", 0, nullptr});
+    expectSameAsHbShape({kDejaVuSans, hebrew, none, "", 0, nullptr});
+
+    glyvaShapeOptions told{};
+    told.script = "Arab";
+    told.language = "ur";
+    told.direction = GLYVA_SHAPE_DIRECTION_RTL;
+    expectSameAsHbShape({kNotoNaskhArabic, arabic, told,
+                         "--script=Arab --language=ur --direction=rtl", 0, nullptr});
+    glyvaShapeOptions rtl{};
+    rtl.direction = GLYVA_SHAPE_DIRECTION_RTL;
+    expectSameAsHbShape({kDejaVuSans, "AVATAR", rtl, "--direction=rtl", 0, nullptr});
+
+    /* A right-to-left run comes out in visual order: the last character first. */
+    Font f(kNotoSansArabic);
+    const glyvaShapedGlyph *g = nullptr;
+    const int32_t n = glyvaShapeText(f.font, arabic, -1, nullptr, &g);
+    ASSERT_GT(n, 2);
+    EXPECT_GT(g[0].cluster, g[n - 1].cluster);
+    EXPECT_EQ(g[n - 1].cluster, 0u);
+}
+
+TEST(Shape, InstancesAndFacesAsHbShape)
+{
+    const glyvaShapeOptions none{};
+    expectSameAsHbShape({fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=700", 0,
+                         "wght=700"});
+    expectSameAsHbShape({fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=550", 0,
+                         "wght=550"});
+    expectSameAsHbShape({fixture("collection.ttc").c_str(), "AA A", none, "--face-index=1", 1,
+                         nullptr});
+}
+
+#endif
+
+/* The mesh of a glyph: vertices and indices copied out. */
+struct Mesh {
+    std::vector<float> vertices;
+    std::vector<int32_t> indices;
+};
+
+Mesh libraryMesh(tavixInternalFontData *font, uint32_t code)
+{
+    Mesh m;
+    glyphInfoRecord info;
+    if (!GetGlyphInfo(&info, font, code))
+        return m;
+    ClearGlyphData(font, code);
+    float *v = nullptr;
+    int32_t *t = nullptr;
+    const int32_t nv = GetGlyphVertices(&v, font, code);
+    const int32_t nt = GetGlyphTriangleIndices(&t, font, code);
+    if (nv > 0 && nt > 0) {
+        m.vertices.assign(v, v + 2 * nv);
+        m.indices.assign(t, t + nt);
+    }
+    ClearGlyphData(font, code);
+    return m;
+}
+
+Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
+{
+    Mesh m;
+    const float *v = nullptr;
+    const int32_t *t = nullptr;
+    int32_t nv = -1, nt = -1;
+    EXPECT_EQ(glyvaShapeGlyphMesh(font, glyph, &v, &nv, &t, &nt), 1) << glyvaShapeError(font);
+    if (nv > 0 && nt > 0) {
+        m.vertices.assign(v, v + 2 * nv);
+        m.indices.assign(t, t + nt);
+    }
+    return m;
+}
+
+uint32_t freetypeGlyphIndex(const char *path, uint32_t code)
+{
+    FT_Library lib;
+    FT_Face face;
+    if (FT_Init_FreeType(&lib))
+        return 0;
+    uint32_t g = 0;
+    if (!FT_New_Face(lib, path, 0, &face)) {
+        g = FT_Get_Char_Index(face, code);
+        FT_Done_Face(face);
+    }
+    FT_Done_FreeType(lib);
+    return g;
+}
+
+TEST(Shape, MeshByIndexIsTheLibraryMeshByCharacter)
+{
+    for (const char *path : {kDejaVuSans, kLiberationSans, kFreeSans}) {
+        tavixInternalFontData *lib = OpenFont(path);
+        Font f(path);
+        ASSERT_EQ(f.status, GLYVA_SHAPE_OK) << f.message;
+        for (uint32_t quality : {0u, 50u, 100u}) {
+            SetQuality(lib, quality);
+            glyvaShapeSetQuality(f.font, quality);
+            EXPECT_EQ(glyvaShapeGetQuality(f.font), GetQuality(lib));
+            for (uint32_t code : {0x41u, 0x67u, 0x40u, 0x38u, 0xDFu, 0x20u, 0xFB03u}) {
+                SCOPED_TRACE(std::string(path) + " U+" + std::to_string(code) + " quality " +
+                             std::to_string(quality));
+                const uint32_t g = freetypeGlyphIndex(path, code);
+                if (g == 0)
+                    continue; /* FB03 where the font has no ffi */
+                const Mesh byChar = libraryMesh(lib, code);
+                const Mesh byIndex = indexMesh(f.font, g);
+                EXPECT_EQ(byIndex.vertices, byChar.vertices);
+                EXPECT_EQ(byIndex.indices, byChar.indices);
+                EXPECT_EQ(byChar.indices.empty(), code == 0x20u);
+            }
+        }
+        /* The contour of the same glyph, and its metrics. */
+        const uint32_t g = freetypeGlyphIndex(path, '@');
+        glyphInfoRecord byChar, byIndex;
+        ASSERT_EQ(GetGlyphInfo(&byChar, lib, '@'), 1);
+        ASSERT_EQ(glyvaShapeGlyphInfo(&byIndex, f.font, g), 1);
+        EXPECT_EQ(std::memcmp(&byChar, &byIndex, sizeof byChar), 0);
+        for (int32_t k = 0; k < byChar.contourCount; ++k) {
+            float *p = nullptr;
+            const float *q = nullptr;
+            uint8_t e1 = 9, e2 = 9, o1 = 9, o2 = 9;
+            const int32_t n = GetGlyphContour(&p, lib, '@', k, &e1, &o1);
+            ASSERT_GT(n, 0);
+            std::vector<float> expected(p, p + 3 * n);
+            ASSERT_EQ(glyvaShapeGlyphContour(&q, f.font, g, k, &e2, &o2), n);
+            EXPECT_EQ(std::vector<float>(q, q + 3 * n), expected);
+            EXPECT_EQ(e1, e2);
+            EXPECT_EQ(o1, o2);
+        }
+        CloseFont(lib);
+    }
+}
+
+TEST(Shape, LigatureGlyphFromShapingMeshes)
+{
+    Font f(kDejaVuSans);
+    const glyvaShapedGlyph *g = nullptr;
+    ASSERT_EQ(glyvaShapeText(f.font, "office", -1, nullptr, &g), 4);
+    EXPECT_EQ(g[1].glyphIndex, freetypeGlyphIndex(kDejaVuSans, 0xFB03));
+    EXPECT_FALSE(indexMesh(f.font, g[1].glyphIndex).indices.empty());
+}
+
+double meshArea(const Mesh &m)
+{
+    double area = 0.0;
+    for (size_t t = 0; t + 2 < m.indices.size(); t += 3) {
+        const float *a = &m.vertices[2 * m.indices[t]], *b = &m.vertices[2 * m.indices[t + 1]],
+                    *c = &m.vertices[2 * m.indices[t + 2]];
+        area += std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1])) / 2.0;
+    }
+    return area;
+}
+
+/* FreeType's own instance of the fixture's straight-edged glyph: |shoelace area| in
+ * em², and the advance in ems, at the library's load setup. */
+void freetypeInstance(double wght, int namedInstance, uint32_t code, double *area, double *advance)
+{
+    FT_Library lib;
+    FT_Face face;
+    ASSERT_EQ(FT_Init_FreeType(&lib), 0);
+    ASSERT_EQ(FT_New_Face(lib, fixture("variable.ttf").c_str(), 0, &face), 0);
+    if (namedInstance) {
+        ASSERT_EQ(FT_Set_Named_Instance(face, namedInstance), 0);
+    } else {
+        FT_Fixed coord = static_cast<FT_Fixed>(wght * 65536.0);
+        ASSERT_EQ(FT_Set_Var_Design_Coordinates(face, 1, &coord), 0);
+    }
+    FT_Set_Char_Size(face, 0, 640, 72, 72);
+    ASSERT_EQ(FT_Load_Char(face, code, FT_LOAD_NO_HINTING), 0);
+    const FT_Outline &o = face->glyph->outline;
+    double twice = 0.0;
+    for (int k = 0, first = 0; k < o.n_contours; first = o.contours[k++] + 1)
+        for (int i = first; i <= o.contours[k]; ++i) {
+            const FT_Vector &p = o.points[i], &q = o.points[i == o.contours[k] ? first : i + 1];
+            twice += static_cast<double>(p.x) * q.y - static_cast<double>(q.x) * p.y;
+        }
+    *area = std::fabs(twice) / 2.0 / (640.0 * 640.0);
+    *advance = face->glyph->metrics.horiAdvance / 640.0;
+    FT_Done_Face(face);
+    FT_Done_FreeType(lib);
+}
+
+void expectInstance(const char *instance, double wght, int named)
+{
+    SCOPED_TRACE(instance ? instance : "default");
+    Font f(fixture("variable.ttf"), 0, instance);
+    ASSERT_EQ(f.status, GLYVA_SHAPE_OK) << f.message;
+    const glyvaShapedGlyph *g = nullptr;
+    ASSERT_EQ(glyvaShapeText(f.font, "A", 1, nullptr, &g), 1);
+    double area = 0, advance = 0;
+    freetypeInstance(wght, named, 'A', &area, &advance);
+    EXPECT_NEAR(meshArea(indexMesh(f.font, g[0].glyphIndex)), area, 1e-6);
+    EXPECT_NEAR(g[0].xAdvance, advance, 1e-9);
+    glyphInfoRecord info;
+    ASSERT_EQ(glyvaShapeGlyphInfo(&info, f.font, g[0].glyphIndex), 1);
+    EXPECT_FLOAT_EQ(info.horiAdvance, static_cast<float>(advance));
+}
+
+TEST(Shape, VariableInstancesChangeOutlinesAsFreeType)
+{
+    expectInstance(nullptr, 400, 0);
+    expectInstance("wght=700", 700, 0);
+    expectInstance("wght=550", 550, 0);
+    expectInstance("Bold", 0, 2);
+    expectInstance("regular", 0, 1);
+    /* The instances really differ: 160 and 320 units wide, 640 tall. */
+    double regular = 0, bold = 0, advance = 0;
+    freetypeInstance(400, 0, 'A', &regular, &advance);
+    freetypeInstance(700, 0, 'A', &bold, &advance);
+    EXPECT_NEAR(regular, 0.25, 1e-9);
+    EXPECT_NEAR(bold, 0.5, 1e-9);
+}
+
+TEST(Shape, CollectionFaces)
+{
+    Font one(fixture("collection.ttc"), 0), two(fixture("collection.ttc"), 1);
+    ASSERT_EQ(one.status, GLYVA_SHAPE_OK) << one.message;
+    ASSERT_EQ(two.status, GLYVA_SHAPE_OK) << two.message;
+    glyphInfoRecord a, b;
+    ASSERT_EQ(glyvaShapeGlyphInfo(&a, one.font, 2), 1);
+    ASSERT_EQ(glyvaShapeGlyphInfo(&b, two.font, 2), 1);
+    EXPECT_FLOAT_EQ(a.width, 0.5f);
+    EXPECT_FLOAT_EQ(b.width, 1.0f);
+    EXPECT_FLOAT_EQ(b.horiAdvance, 1.5f);
+    Font past(fixture("collection.ttc"), 2);
+    EXPECT_EQ(past.status, GLYVA_SHAPE_BAD_FACE);
+    EXPECT_NE(past.message.find("face index 2 is past the 2 faces of the collection"),
+              std::string::npos)
+        << past.message;
+    EXPECT_EQ(past.font, nullptr);
+}
+
+TEST(Shape, BadFontsFacesAndInstancesAreRefused)
+{
+    struct Bad {
+        std::string path;
+        int32_t face;
+        const char *instance;
+        int32_t status;
+        const char *message;
+    };
+    const std::string variable = fixture("variable.ttf");
+    for (const Bad &bad : std::vector<Bad>{
+             {variable, 0, "wdht=100", GLYVA_SHAPE_BAD_INSTANCE, "unknown axis 'wdht'"},
+             {variable, 0, "wght=700,wdth=80", GLYVA_SHAPE_BAD_INSTANCE, "unknown axis 'wdth'"},
+             {variable, 0, "wght=heavy", GLYVA_SHAPE_BAD_INSTANCE, "bad variation 'wght=heavy'"},
+             {variable, 0, "wght=700,", GLYVA_SHAPE_BAD_INSTANCE, "bad variation"},
+             {variable, 0, "Black", GLYVA_SHAPE_BAD_INSTANCE, "(the font has: Regular, Bold)"},
+             {kDejaVuSans, 0, "wght=700", GLYVA_SHAPE_BAD_INSTANCE, "no variation axes"},
+             {kDejaVuSans, 0, "Bold", GLYVA_SHAPE_BAD_INSTANCE, "no named instances"},
+             {kDejaVuSans, 1, nullptr, GLYVA_SHAPE_BAD_FACE, "past the single face"},
+             {kDejaVuSans, -1, nullptr, GLYVA_SHAPE_BAD_FACE, "not a face index"},
+             {kDejaVuSans, 0x10000, nullptr, GLYVA_SHAPE_BAD_FACE, "not a face index"},
+             {"/nonexistent/font.ttf", 0, nullptr, GLYVA_SHAPE_BAD_FILE, "cannot read"},
+             {fixture("README.md"), 0, nullptr, GLYVA_SHAPE_BAD_FILE, "not a font"},
+             {fixture("symbol-only.ttf"), 0, nullptr, GLYVA_SHAPE_BAD_FILE, "Unicode"},
+         }) {
+        SCOPED_TRACE(bad.path + " " + std::to_string(bad.face) + " " +
+                     (bad.instance ? bad.instance : ""));
+        Font f(bad.path, bad.face, bad.instance);
+        EXPECT_EQ(f.status, bad.status);
+        EXPECT_EQ(f.font, nullptr);
+        EXPECT_NE(f.message.find(bad.message), std::string::npos) << f.message;
+    }
+    glyvaShapeFont *font = reinterpret_cast<glyvaShapeFont *>(1);
+    EXPECT_EQ(glyvaShapeOpen(&font, nullptr, 0, nullptr, nullptr, 0), GLYVA_SHAPE_BAD_ARGUMENT);
+    EXPECT_EQ(font, nullptr);
+    EXPECT_EQ(glyvaShapeOpen(nullptr, kDejaVuSans, 0, nullptr, nullptr, 0),
+              GLYVA_SHAPE_BAD_ARGUMENT);
+    char tiny[8];
+    EXPECT_EQ(glyvaShapeOpen(&font, variable.c_str(), 0, "wdht=1", tiny, sizeof tiny),
+              GLYVA_SHAPE_BAD_INSTANCE);
+    EXPECT_STREQ(tiny, "unknown");
+}
+
+TEST(Shape, BadTextAndArgumentsAreRefused)
+{
+    Font f(kDejaVuSans);
+    ASSERT_EQ(f.status, GLYVA_SHAPE_OK);
+    const glyvaShapedGlyph *g = reinterpret_cast<const glyvaShapedGlyph *>(1);
+    EXPECT_EQ(glyvaShapeText(f.font, "", 0, nullptr, &g), 0);
+    EXPECT_EQ(g, nullptr);
+    for (const char *text : {"A\xC3(", "\xC0\xAF", "\xED\xA0\x80", "ok\xE2\x82", "\xF4\x90\x80\x80",
+                             "\xFF"}) {
+        EXPECT_EQ(glyvaShapeText(f.font, text, -1, nullptr, &g), -1);
+        EXPECT_NE(std::string(glyvaShapeError(f.font)).find("not valid UTF-8"), std::string::npos);
+    }
+    glyvaShapeOptions o{};
+    o.features = "liga=0,@@";
+    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
+    EXPECT_NE(std::string(glyvaShapeError(f.font)).find("bad feature '@@'"), std::string::npos);
+    o = {};
+    o.script = "Ar";
+    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
+    EXPECT_NE(std::string(glyvaShapeError(f.font)).find("bad script 'Ar'"), std::string::npos);
+    o = {};
+    o.language = "en us";
+    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
+    o = {};
+    o.direction = 7;
+    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
+    EXPECT_EQ(glyvaShapeText(f.font, nullptr, 0, nullptr, &g), -1);
+    EXPECT_EQ(glyvaShapeText(f.font, "A", 1, nullptr, nullptr), -1);
+    /* Still usable after every refusal; a character the font lacks is glyph 0. */
+    ASSERT_EQ(glyvaShapeText(f.font, "A\xF4\x8F\xBF\xBD", -1, nullptr, &g), 2);
+    EXPECT_EQ(g[1].glyphIndex, 0u);
+
+    const int32_t count = glyvaShapeGlyphCount(f.font);
+    const float *v;
+    const int32_t *t;
+    int32_t nv, nt;
+    glyphInfoRecord info;
+    EXPECT_EQ(glyvaShapeGlyphMesh(f.font, static_cast<uint32_t>(count), &v, &nv, &t, &nt), 0);
+    EXPECT_NE(std::string(glyvaShapeError(f.font)).find("past the"), std::string::npos);
+    EXPECT_EQ(glyvaShapeGlyphMesh(f.font, UINT32_MAX, &v, &nv, &t, &nt), 0);
+    EXPECT_EQ(glyvaShapeGlyphInfo(&info, f.font, static_cast<uint32_t>(count)), 0);
+    const float *p;
+    EXPECT_EQ(glyvaShapeGlyphContour(&p, f.font, static_cast<uint32_t>(count), 0, nullptr, nullptr), 0);
+    EXPECT_EQ(glyvaShapeGlyphContour(&p, f.font, 36, 99, nullptr, nullptr), 0);
+    EXPECT_EQ(glyvaShapeGlyphMesh(f.font, 0, &v, &nv, &t, &nt), 1); /* .notdef meshes too */
+    EXPECT_GT(nt, 0);
+
+    EXPECT_EQ(glyvaShapeText(nullptr, "A", 1, nullptr, &g), -1);
+    EXPECT_EQ(glyvaShapeGlyphMesh(nullptr, 1, &v, &nv, &t, &nt), 0);
+    EXPECT_EQ(glyvaShapeGlyphInfo(&info, nullptr, 1), 0);
+    EXPECT_EQ(glyvaShapeGlyphCount(nullptr), 0);
+    EXPECT_EQ(glyvaShapeFontMetrics(nullptr, nullptr, nullptr), 0);
+    EXPECT_STRNE(glyvaShapeError(nullptr), "");
+    glyvaShapeSetQuality(f.font, 101);
+    EXPECT_EQ(glyvaShapeGetQuality(f.font), 50);
+    glyvaShapeClose(nullptr);
+}
+
+} // namespace
+
+#endif
