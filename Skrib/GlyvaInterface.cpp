@@ -5,6 +5,7 @@
 #include "Skrib/fontData.hh"
 #include FT_OUTLINE_H
 
+#include "glyph/glyphMesh.hh"
 #include "glyph/glyphTesselator.h"
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
@@ -12,19 +13,6 @@
 namespace {
 
 constexpr const char *kDescription = "Corvalen Glyva interface 1.1";
-
-void copyMetrics(glyphInfoRecord *info, const internalGlyphData *record)
-{
-    info->width = record->width;
-    info->height = record->height;
-    info->horiAdvance = record->horiAdvance;
-    info->vertAdvance = record->vertAdvance;
-    info->horiBearingX = record->horiBearingX;
-    info->horiBearingY = record->horiBearingY;
-    info->vertBearingX = record->vertBearingX;
-    info->vertBearingY = record->vertBearingY;
-    info->contourCount = record->contourCount;
-}
 
 /* The record of a character, only when it has been prepared by GetGlyphInfo. */
 internalGlyphData *validRecord(tavixInternalFontData *font, uint32_t charCode,
@@ -73,21 +61,9 @@ int32_t GetFontBounds(float *bounds, tavixInternalFontData *font)
     return 1;
 }
 
-void SetQuality(tavixInternalFontData *font, uint32_t percent)
-{
-    if (!font || percent > 100)
-        return;
-    font->quality = static_cast<float>(percent) / 100.0f;
-}
+void SetQuality(tavixInternalFontData *font, uint32_t percent) { glyva::setQuality(font, percent); }
 
-/* A single-precision product, so that nearly every percent reads back as stored. */
-int32_t GetQuality(tavixInternalFontData *font)
-{
-    if (!font)
-        return 0;
-    float product = 100.0f * font->quality;
-    return static_cast<int32_t>(product);
-}
+int32_t GetQuality(tavixInternalFontData *font) { return glyva::quality(font); }
 
 int32_t GetGlyphInfo(glyphInfoRecord *info, tavixInternalFontData *font, uint32_t charCode)
 {
@@ -97,7 +73,7 @@ int32_t GetGlyphInfo(glyphInfoRecord *info, tavixInternalFontData *font, uint32_
     internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);
     if (!record->valid && !glyva::loadGlyph(font, g, record))
         return 0;
-    copyMetrics(info, record);
+    glyva::copyMetrics(info, record);
     return 1;
 }
 
@@ -146,22 +122,12 @@ int32_t GetGlyphContour(float **points, tavixInternalFontData *font, uint32_t ch
     FT_UInt g;
     if (!validRecord(font, charCode, &g))
         return 0;
-    const FT_Outline *outline = glyva::checkedOutline(glyva::loadGlyph(font, g, nullptr));
-    if (!outline || contourIndex < 0 || contourIndex >= outline->n_contours)
+    const SimpleVec3Array *contour = nullptr;
+    if (glyva::flattenedContour(font, g, contourIndex, &contour, evenOddFill,
+                                postScriptOrientation) != glyva::Contour::kFound)
         return 0;
-    if (evenOddFill)
-        *evenOddFill = (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? 1 : 0;
-    if (postScriptOrientation)
-        *postScriptOrientation =
-            FT_Outline_Get_Orientation(const_cast<FT_Outline *>(outline)) ==
-                    FT_ORIENTATION_POSTSCRIPT
-                ? 1
-                : 0;
-    if (!glyva::flattenAllContours(font, outline))
-        return 0;
-    const SimpleVec3Array &wanted = font->glyphContours[contourIndex];
-    *points = wanted.values[0];
-    return static_cast<int32_t>(wanted.count);
+    *points = contour->values[0];
+    return static_cast<int32_t>(contour->count);
 }
 
 void ClearGlyphContour(tavixInternalFontData *font) { glyva::clearContours(font); }

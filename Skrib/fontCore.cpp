@@ -6,6 +6,7 @@
 #include "glyph/glyphMesh.hh"
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
+#include FT_OUTLINE_H
 
 namespace {
 
@@ -157,26 +158,80 @@ void clearContours(tavixInternalFontData *font)
 }
 
 /* Flattens every contour of the outline into freshly allocated handle arrays. */
-bool flattenAllContours(tavixInternalFontData *font, const FT_Outline *outline)
+Flattened flattenAllContours(tavixInternalFontData *font, const FT_Outline *outline)
 {
     clearContours(font);
     size_t n = static_cast<size_t>(outline->n_contours);
     auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
     if (!lists)
-        return false;
+        return Flattened::kOutOfMemory;
     kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
     font->glyphContours = lists;
     font->glyphContourCount = outline->n_contours;
     for (int k = 0; k < outline->n_contours; ++k) {
         int first;
         uint16_t count;
-        glyva::contourSpan(outline, k, &first, &count);
-        if (glyva::flattenContour(font->quality, outline->points + first,
-                                  reinterpret_cast<const char *>(outline->tags + first), count,
-                                  lists[k]) != glyva::Flattened::kPoints)
-            return false;
+        contourSpan(outline, k, &first, &count);
+        Flattened result = flattenContour(font->quality, outline->points + first,
+                                          reinterpret_cast<const char *>(outline->tags + first),
+                                          count, lists[k]);
+        if (result != Flattened::kPoints)
+            return result;
     }
-    return true;
+    return Flattened::kPoints;
+}
+
+Contour flattenedContour(tavixInternalFontData *font, FT_UInt glyphIndex, int32_t k,
+                         const SimpleVec3Array **contour, uint8_t *evenOddFill,
+                         uint8_t *postScriptOrientation)
+{
+    const FT_Outline *outline = checkedOutline(loadGlyph(font, glyphIndex, nullptr));
+    if (!outline || k < 0 || k >= outline->n_contours)
+        return Contour::kNone;
+    if (evenOddFill)
+        *evenOddFill = (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? 1 : 0;
+    if (postScriptOrientation)
+        *postScriptOrientation = FT_Outline_Get_Orientation(const_cast<FT_Outline *>(outline)) ==
+                                         FT_ORIENTATION_POSTSCRIPT
+                                     ? 1
+                                     : 0;
+    switch (flattenAllContours(font, outline)) {
+    case Flattened::kPoints:
+        *contour = &font->glyphContours[k];
+        return Contour::kFound;
+    case Flattened::kNothing:
+        return Contour::kNone;
+    default:
+        return Contour::kOutOfMemory;
+    }
+}
+
+void copyMetrics(glyphInfoRecord *info, const internalGlyphData *record)
+{
+    info->width = record->width;
+    info->height = record->height;
+    info->horiAdvance = record->horiAdvance;
+    info->vertAdvance = record->vertAdvance;
+    info->horiBearingX = record->horiBearingX;
+    info->horiBearingY = record->horiBearingY;
+    info->vertBearingX = record->vertBearingX;
+    info->vertBearingY = record->vertBearingY;
+    info->contourCount = record->contourCount;
+}
+
+void setQuality(tavixInternalFontData *font, uint32_t percent)
+{
+    if (font && percent <= 100)
+        font->quality = static_cast<float>(percent) / 100.0f;
+}
+
+/* A single-precision product, so that nearly every percent reads back as stored. */
+int32_t quality(const tavixInternalFontData *font)
+{
+    if (!font)
+        return 0;
+    float product = 100.0f * font->quality;
+    return static_cast<int32_t>(product);
 }
 
 internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode,

@@ -71,8 +71,12 @@ void refreshFaceMetrics(tavixInternalFontData *font);
 
 /* The handed-out contour lists of the last flattened glyph. */
 void clearContours(tavixInternalFontData *font);
-/* Flattens every contour of a checked outline into fresh contour lists. */
-bool flattenAllContours(tavixInternalFontData *font, const FT_Outline *outline);
+/* Metrics of a loaded record as the interfaces hand them out. */
+void copyMetrics(glyphInfoRecord *info, const internalGlyphData *record);
+
+/* Quality in percent, 0 to 100 (larger values are ignored), and back. */
+void setQuality(tavixInternalFontData *font, uint32_t percent);
+int32_t quality(const tavixInternalFontData *font);
 
 /* The face is ready for glyph queries: opened, Unicode charmap, glyph table. */
 inline bool fontReady(const tavixInternalFontData *font)

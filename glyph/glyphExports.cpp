@@ -21,7 +21,7 @@ uint32_t tavixTesselateGlyph(tavixInternalFontData *font, uint32_t charCode)
     internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);
     if (!record->valid)
         return 0;
-    return glyva::tesselateGlyph(font, g, record);
+    return glyva::tesselateGlyph(font, g, record) ? g : 0;
 }
 
 } // extern "C"

@@ -17,10 +17,24 @@ enum class Flattened { kPoints, kNothing, kOutOfMemory };
 Flattened flattenContour(float quality, const FT_Vector *points, const char *tags,
                          uint16_t count, SimpleVec3Array &out);
 
+/* Flattens every contour of a checked outline into fresh contour lists of the handle;
+ * kPoints when each has at least one point. */
+Flattened flattenAllContours(tavixInternalFontData *font, const FT_Outline *outline);
+
 /* Loads glyph glyphIndex (refreshing record's metrics) and meshes it into the handle's
- * shared vertex array and record's triangle list. glyphIndex, or 0 on failure. */
-uint32_t tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex,
-                        internalGlyphData *record);
+ * shared vertex array and record's triangle list. False when the glyph cannot be
+ * loaded or meshed; a glyph without contours (or a bitmap glyph) meshes to nothing. */
+bool tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record);
+
+enum class Contour { kFound, kNone, kOutOfMemory };
+
+/* Flattens every contour of glyph glyphIndex into the handle's contour lists and
+ * points *contour at list k, which holds at least one point. kNone when the glyph
+ * cannot be loaded, its outline is unusable, one of its contours flattens to nothing,
+ * or it has no contour k. The fill flags are written when found, where not null. */
+Contour flattenedContour(tavixInternalFontData *font, FT_UInt glyphIndex, int32_t k,
+                         const SimpleVec3Array **contour, uint8_t *evenOddFill,
+                         uint8_t *postScriptOrientation);
 
 } // namespace glyva
 

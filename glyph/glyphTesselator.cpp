@@ -427,19 +427,17 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
     return out.count ? Flattened::kPoints : Flattened::kNothing;
 }
 
-uint32_t tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record)
+bool tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record)
 {
     FT_GlyphSlot slot = loadGlyph(font, glyphIndex, record);
     if (!slot)
-        return 0;
+        return false;
     const FT_Outline *outline = checkedOutline(slot);
     if (!outline) /* a bitmap glyph has no mesh; a corrupt outline is refused */
-        return slot->format == FT_GLYPH_FORMAT_OUTLINE ? 0 : glyphIndex;
+        return slot->format != FT_GLYPH_FORMAT_OUTLINE;
     if (outline->n_contours <= 0)
-        return glyphIndex;
-    if (!tessellateOutline(font, outline, record))
-        return 0;
-    return glyphIndex;
+        return true;
+    return tessellateOutline(font, outline, record);
 }
 
 } // namespace glyva

@@ -1,0 +1,208 @@
+#include "shape/shapeFont.hh"
+
+#include <stdarg.h>
+#include <stddef.h>
+#include <stdint.h>
+#include <stdio.h>
+#include <string.h>
+
+#include "util/emuKD/kd.h"
+
+namespace {
+
+using glyva::shape::setError;
+
+/* Offset of the first byte that does not belong to well-formed UTF-8 (no overlong
+ * forms, no surrogates, nothing past U+10FFFF), or length when all are well formed.
+ * HarfBuzz would replace such bytes silently and shape something else. */
+size_t firstInvalidByte(const unsigned char *s, size_t length)
+{
+    size_t i = 0;
+    while (i < length) {
+        const unsigned char c = s[i];
+        size_t need;
+        unsigned char lo = 0x80, hi = 0xBF;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            need = 1;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            need = 2;
+            lo = c == 0xE0 ? 0xA0 : 0x80;
+            hi = c == 0xED ? 0x9F : 0xBF;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            need = 3;
+            lo = c == 0xF0 ? 0x90 : 0x80;
+            hi = c == 0xF4 ? 0x8F : 0xBF;
+        } else {
+            return i;
+        }
+        if (length - i <= need || s[i + 1] < lo || s[i + 1] > hi)
+            return i;
+        for (size_t k = 2; k <= need; ++k)
+            if (s[i + k] < 0x80 || s[i + k] > 0xBF)
+                return i;
+        i += need + 1;
+    }
+    return length;
+}
+
+bool plainTag(const char *text, size_t min, size_t max, bool allowDash)
+{
+    size_t n = strlen(text);
+    if (n < min || n > max)
+        return false;
+    for (const char *c = text; *c; ++c) {
+        bool letter = (*c >= 'a' && *c <= 'z') || (*c >= 'A' && *c <= 'Z');
+        bool other = allowDash && ((*c >= '0' && *c <= '9') || *c == '-' || *c == '_');
+        if (!letter && !other)
+            return false;
+    }
+    return true;
+}
+
+bool setSegment(glyvaShapeFont *font, const glyvaShapeOptions *options)
+{
+    hb_buffer_t *buffer = font->buffer;
+    if (options) {
+        static const hb_direction_t kDirections[] = {HB_DIRECTION_INVALID, HB_DIRECTION_LTR,
+                                                     HB_DIRECTION_RTL, HB_DIRECTION_TTB,
+                                                     HB_DIRECTION_BTT};
+        if (options->direction < 0 || options->direction > GLYVA_SHAPE_DIRECTION_BTT) {
+            setError(font, "unknown direction %d", static_cast<int>(options->direction));
+            return false;
+        }
+        hb_buffer_set_direction(buffer, kDirections[options->direction]);
+        if (options->script && *options->script) {
+            if (!plainTag(options->script, 4, 4, false)) {
+                setError(font, "bad script '%s': use an ISO 15924 tag such as Latn or Arab",
+                         options->script);
+                return false;
+            }
+            hb_buffer_set_script(buffer, hb_script_from_string(options->script, 4));
+        }
+        if (options->language && *options->language) {
+            if (!plainTag(options->language, 1, 63, true)) {
+                setError(font, "bad language '%s': use a BCP 47 tag such as en or ar",
+                         options->language);
+                return false;
+            }
+            hb_buffer_set_language(buffer, hb_language_from_string(options->language, -1));
+        }
+    }
+    hb_buffer_guess_segment_properties(buffer);
+    return true;
+}
+
+/* The comma-separated feature texts as records for hb_shape_full; null with count 0
+ * for none. False with the error set when one does not parse. */
+bool parseFeatures(glyvaShapeFont *font, const char *text, hb_feature_t **features,
+                   unsigned int *count)
+{
+    *features = nullptr;
+    *count = 0;
+    if (!text || !*text)
+        return true;
+    unsigned int items = 1;
+    for (const char *c = text; *c; ++c)
+        items += *c == ',' ? 1 : 0;
+    auto *list = static_cast<hb_feature_t *>(kdMalloc(items * sizeof(hb_feature_t)));
+    if (!list) {
+        setError(font, "out of memory reading the features");
+        return false;
+    }
+    for (const char *item = text;;) {
+        const char *end = strchr(item, ',');
+        const int length = static_cast<int>(end ? end - item : static_cast<ptrdiff_t>(strlen(item)));
+        if (length == 0 || !hb_feature_from_string(item, length, &list[*count])) {
+            setError(font, "bad feature '%.*s': use HarfBuzz feature texts such as liga=0 or +kern",
+                     length, item);
+            kdFree(list);
+            *count = 0;
+            return false;
+        }
+        ++*count;
+        if (!end)
+            break;
+        item = end + 1;
+    }
+    *features = list;
+    return true;
+}
+
+bool reserveGlyphs(glyvaShapeFont *font, unsigned int count)
+{
+    if (count <= font->glyphCapacity)
+        return true;
+    if (count > SIZE_MAX / sizeof(glyvaShapedGlyph))
+        return false;
+    void *grown = kdRealloc(font->glyphs, count * sizeof(glyvaShapedGlyph));
+    if (!grown)
+        return false;
+    font->glyphs = static_cast<glyvaShapedGlyph *>(grown);
+    font->glyphCapacity = count;
+    return true;
+}
+
+} // namespace
+
+extern "C" {
+
+int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLength,
+                       const glyvaShapeOptions *options, const glyvaShapedGlyph **glyphs)
+{
+    if (!font)
+        return -1;
+    font->error[0] = '\0';
+    if (!utf8 || !glyphs) {
+        setError(font, "no text or no output pointer");
+        return -1;
+    }
+    const size_t length = byteLength < 0 ? strlen(utf8) : static_cast<size_t>(byteLength);
+    if (length > static_cast<size_t>(INT32_MAX)) {
+        setError(font, "text too long");
+        return -1;
+    }
+    const size_t bad = firstInvalidByte(reinterpret_cast<const unsigned char *>(utf8), length);
+    if (bad < length) {
+        setError(font, "the text is not valid UTF-8 (byte %zu, 0x%02X)", bad,
+                 static_cast<unsigned>(static_cast<unsigned char>(utf8[bad])));
+        return -1;
+    }
+    hb_buffer_clear_contents(font->buffer);
+    hb_buffer_add_utf8(font->buffer, utf8, static_cast<int>(length), 0, static_cast<int>(length));
+    if (!setSegment(font, options))
+        return -1;
+    hb_feature_t *features = nullptr;
+    unsigned int featureCount = 0;
+    if (!parseFeatures(font, options ? options->features : nullptr, &features, &featureCount))
+        return -1;
+    const hb_bool_t shaped = hb_shape_full(font->font, font->buffer, features, featureCount, nullptr);
+    kdFree(features);
+    if (!shaped || !hb_buffer_allocation_successful(font->buffer)) {
+        setError(font, "HarfBuzz could not shape the text");
+        return -1;
+    }
+    unsigned int count = 0;
+    const hb_glyph_info_t *info = hb_buffer_get_glyph_infos(font->buffer, &count);
+    const hb_glyph_position_t *pos = hb_buffer_get_glyph_positions(font->buffer, nullptr);
+    if (count > static_cast<unsigned int>(INT32_MAX) || !reserveGlyphs(font, count)) {
+        setError(font, "out of memory storing %u shaped glyphs", count);
+        return -1;
+    }
+    const double upem = static_cast<double>(hb_face_get_upem(font->face));
+    for (unsigned int i = 0; i < count; ++i) {
+        glyvaShapedGlyph &g = font->glyphs[i];
+        g.glyphIndex = info[i].codepoint;
+        g.cluster = info[i].cluster;
+        g.xAdvance = pos[i].x_advance / upem;
+        g.yAdvance = pos[i].y_advance / upem;
+        g.xOffset = pos[i].x_offset / upem;
+        g.yOffset = pos[i].y_offset / upem;
+    }
+    *glyphs = count ? font->glyphs : nullptr;
+    return static_cast<int32_t>(count);
+}
+
+} // extern "C"
