@@ -3,6 +3,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <string.h>
 
 #include <hb.h>
 
@@ -39,6 +40,36 @@ namespace shape {
 
 /* The handle's message for its last failure, cut to fit. */
 void setError(glyvaShapeFont *font, const char *format, ...) __attribute__((format(printf, 2, 3)));
+
+/* The items of a comma-separated list, in order; empty items are items too, so that
+ * the caller can refuse them by name. */
+class ListItems
+{
+  public:
+    explicit ListItems(const char *text) : next_(text) {}
+
+    static unsigned int count(const char *text)
+    {
+        unsigned int items = 1;
+        for (const char *c = text; *c; ++c)
+            items += *c == ',' ? 1 : 0;
+        return items;
+    }
+
+    bool take(const char **item, int *length)
+    {
+        if (!next_)
+            return false;
+        const char *end = strchr(next_, ',');
+        *item = next_;
+        *length = static_cast<int>(end ? end - next_ : static_cast<ptrdiff_t>(strlen(next_)));
+        next_ = end ? end + 1 : nullptr;
+        return true;
+    }
+
+  private:
+    const char *next_;
+};
 
 } // namespace shape
 } // namespace glyva

@@ -211,9 +211,7 @@ int32_t applyDesignCoordinates(glyvaShapeFont *font, const hb_variation_t *value
 /* "AXIS=VALUE,..." applied to both HarfBuzz and FreeType; every axis must exist. */
 int32_t applyVariations(glyvaShapeFont *font, const char *text)
 {
-    unsigned int items = 1;
-    for (const char *c = text; *c; ++c)
-        items += *c == ',' ? 1 : 0;
+    const unsigned int items = glyva::shape::ListItems::count(text);
     auto *values = static_cast<hb_variation_t *>(kdMalloc(items * sizeof(hb_variation_t)));
     if (!values) {
         setError(font, "out of memory applying the variation");
@@ -222,9 +220,10 @@ int32_t applyVariations(glyvaShapeFont *font, const char *text)
     int32_t status = GLYVA_SHAPE_OK;
     unsigned int count = 0;
     const unsigned int axes = hb_ot_var_get_axis_count(font->face);
-    for (const char *item = text; status == GLYVA_SHAPE_OK;) {
-        const char *end = strchr(item, ',');
-        const int length = static_cast<int>(end ? end - item : static_cast<ptrdiff_t>(strlen(item)));
+    glyva::shape::ListItems list(text);
+    const char *item;
+    int length;
+    while (status == GLYVA_SHAPE_OK && list.take(&item, &length)) {
         hb_variation_t v;
         hb_ot_var_axis_info_t info;
         if (length == 0 || !memchr(item, '=', static_cast<size_t>(length)) ||
@@ -242,9 +241,6 @@ int32_t applyVariations(glyvaShapeFont *font, const char *text)
         } else {
             values[count++] = v;
         }
-        if (!end)
-            break;
-        item = end + 1;
     }
     if (status == GLYVA_SHAPE_OK) {
         hb_font_set_variations(font->font, values, count);

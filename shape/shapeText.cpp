@@ -104,17 +104,16 @@ bool parseFeatures(glyvaShapeFont *font, const char *text, hb_feature_t **featur
     *count = 0;
     if (!text || !*text)
         return true;
-    unsigned int items = 1;
-    for (const char *c = text; *c; ++c)
-        items += *c == ',' ? 1 : 0;
-    auto *list = static_cast<hb_feature_t *>(kdMalloc(items * sizeof(hb_feature_t)));
+    const unsigned int capacity = glyva::shape::ListItems::count(text);
+    auto *list = static_cast<hb_feature_t *>(kdMalloc(capacity * sizeof(hb_feature_t)));
     if (!list) {
         setError(font, "out of memory reading the features");
         return false;
     }
-    for (const char *item = text;;) {
-        const char *end = strchr(item, ',');
-        const int length = static_cast<int>(end ? end - item : static_cast<ptrdiff_t>(strlen(item)));
+    glyva::shape::ListItems items(text);
+    const char *item;
+    int length;
+    while (items.take(&item, &length)) {
         if (length == 0 || !hb_feature_from_string(item, length, &list[*count])) {
             setError(font, "bad feature '%.*s': use HarfBuzz feature texts such as liga=0 or +kern",
                      length, item);
@@ -123,9 +122,6 @@ bool parseFeatures(glyvaShapeFont *font, const char *text, hb_feature_t **featur
             return false;
         }
         ++*count;
-        if (!end)
-            break;
-        item = end + 1;
     }
     *features = list;
     return true;
