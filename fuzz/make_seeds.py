@@ -136,6 +136,22 @@ def readers_seeds():
     }
 
 
+def shape_seeds():
+    def seed(font, face, direction, quality, *fields):
+        return bytes([font, face | direction << 2 | quality << 5]) + b"\0".join(
+            f.encode("utf-8") for f in fields)
+
+    return {
+        "latin": seed(3, 0, 0, 3, "", "liga=1,+kern", "", "", "office AVATAR"),
+        "arabic-rtl": seed(3, 0, 2, 3, "", "", "Arab", "ar", "\u0645\u0631\u062d\u0628\u0627"),
+        "variable-axis": seed(0, 0, 1, 2, "wght=700", "", "Latn", "en", "AV"),
+        "variable-named": seed(0, 0, 0, 0, "Bold", "-kern", "", "", "VA"),
+        "collection-face": seed(1, 1, 0, 1, "", "", "", "", "A"),
+        "bad-axis": seed(0, 0, 0, 0, "wdth=80,wght=400", "", "", "", "A"),
+        "bad-utf8": seed(2, 0, 0, 0, "", "", "", "", "A") + b"\xc0\xaf",
+    }
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -149,10 +165,11 @@ def main():
     write("fuzz_strings", strings_seeds())
     if os.path.exists(os.path.join(HERE, "fuzz_readers.cpp")):
         write("fuzz_readers", readers_seeds())
+    write("fuzz_shape", shape_seeds())
     fonts = os.path.join(HERE, "corpus", "fuzz_font")
     os.makedirs(fonts, exist_ok=True)
     for name in sorted(os.listdir(FIXTURES)):
-        if name.endswith((".ttf", ".otf")):
+        if name.endswith((".ttf", ".otf", ".ttc")):
             shutil.copyfile(os.path.join(FIXTURES, name), os.path.join(fonts, name))
 
 

@@ -17,7 +17,7 @@ fi
 build=$1
 seconds=$2
 shift 2
-targets=${*:-fuzz_font fuzz_tesselator fuzz_strings fuzz_readers}
+targets=${*:-fuzz_font fuzz_tesselator fuzz_strings fuzz_readers fuzz_shape}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$here/corpus-work
 

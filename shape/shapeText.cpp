@@ -131,7 +131,7 @@ bool reserveGlyphs(glyvaShapeFont *font, unsigned int count)
 {
     if (count <= font->glyphCapacity)
         return true;
-    if (count > SIZE_MAX / sizeof(glyvaShapedGlyph))
+    if (static_cast<uint64_t>(count) > SIZE_MAX / sizeof(glyvaShapedGlyph))
         return false;
     void *grown = kdRealloc(font->glyphs, count * sizeof(glyvaShapedGlyph));
     if (!grown)
