@@ -8,6 +8,7 @@
 #include FT_FREETYPE_H
 
 #include "Skrib/GlyvaInterface.h"
+#include "fuzz/fuzzSupport.hh"
 
 /* Arbitrary bytes opened as a font, with every query of the font API run over its
  * glyphs at three qualities. The character codes come from the font's own charmap,
@@ -135,29 +136,13 @@ void queryFont(tavixInternalFontData *font, const Codes &codes)
         }
 }
 
-/* OpenFont takes a path: the bytes go through a temporary file. */
-bool writeTempFile(const uint8_t *data, size_t size, char *path)
-{
-    const int fd = mkstemp(path);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    close(fd);
-    return done == size;
-}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     char path[] = "/tmp/glyva-fuzz-font-XXXXXX";
-    const bool written = writeTempFile(data, size, path);
+    const bool written = fuzzsupport::writeTempFile(data, size, path);
     tavixInternalFontData *font = written ? OpenFont(path) : nullptr;
     unlink(path);
     if (!font)

@@ -4,6 +4,7 @@
 #include <string.h>
 #include <unistd.h>
 
+#include "fuzz/fuzzSupport.hh"
 #include "util/plyxUtil.h"
 
 /* Arbitrary bytes through every binary reader. The first byte tells how many of the
@@ -234,22 +235,6 @@ void runStep(KDFile *file, uint8_t code)
     }
 }
 
-/* The input's file part in a temporary file; the path is filled in on success. */
-bool writeTempFile(const uint8_t *data, size_t size, char *path)
-{
-    int fd = mkstemp(path);
-    if (fd < 0)
-        return false;
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = write(fd, data + done, size - done);
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
-    close(fd);
-    return done == size;
-}
 
 } // namespace
 
@@ -264,7 +249,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const Content content = {script + scriptSize, size - 1 - scriptSize};
 
     char path[] = "/tmp/glyva-fuzz-XXXXXX";
-    if (!writeTempFile(content.bytes, content.size, path)) {
+    if (!fuzzsupport::writeTempFile(content.bytes, content.size, path)) {
         unlink(path);
         return 0;
     }

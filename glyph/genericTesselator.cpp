@@ -59,7 +59,8 @@ struct Sweep {
 
 /* While the sweep runs, GLU's handle is held by Finish and the object's handle field
  * carries the sweep, tagged in its low bit (GLU's handles are heap blocks, so never
- * odd). Only these callbacks run until Finish puts the handle back. */
+ * odd). Only these callbacks run until Finish puts the handle back; GLU calls the
+ * vertex and combine callbacks from gluTessEndPolygon alone, so they always find it. */
 GLUtesselator *sweepHandle(Sweep *sweep)
 {
     return reinterpret_cast<GLUtesselator *>(reinterpret_cast<uintptr_t>(sweep) | 1);
@@ -69,21 +70,6 @@ Sweep *sweepOf(Tesselator *t)
 {
     uintptr_t raw = reinterpret_cast<uintptr_t>(t->tess);
     return (raw & 1) ? reinterpret_cast<Sweep *>(raw & ~static_cast<uintptr_t>(1)) : nullptr;
-}
-
-/* The window search-insert of the output vertices; -1 when they cannot grow. */
-int32_t storeVertex(Tesselator *t, const float *xyz)
-{
-    if (Sweep *sweep = sweepOf(t))
-        return sweep->window.searchInsert(sweep->vertices, xyz);
-    return searchInsertMFVec3f(&t->info.vertices, xyz);
-}
-
-bool storeIndex(Tesselator *t, int32_t index)
-{
-    if (Sweep *sweep = sweepOf(t))
-        return sweep->indices.append(&index) != 0;
-    return appendMFInt32(&t->info.indices, index) != 0;
 }
 
 bool discarded(const tessInfo *info) { return info->error == kOutOfMemory; }
@@ -112,15 +98,16 @@ void jglVertex(void *vertexData, void *data)
     if (discarded(info))
         return;
     Tesselator *t = owner(info);
+    Sweep *sweep = sweepOf(t);
     const float *v = resolve(t, vertexData);
-    if (!v)
+    if (!sweep || !v)
         return discard(info);
     /* A copy: the search may append and move the storage v points into. */
     const float xyz[3] = {v[0], v[1], v[2]};
-    int32_t index = storeVertex(t, xyz);
+    int32_t index = sweep->window.searchInsert(sweep->vertices, xyz);
     if (index < 0)
         return discard(info);
-    if (info->type == GL_TRIANGLES && !storeIndex(t, index))
+    if (info->type == GL_TRIANGLES && !sweep->indices.append(&index))
         discard(info);
 }
 
@@ -132,7 +119,8 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
         return;
     const float xyz[3] = {static_cast<float>(coords[0]), static_cast<float>(coords[1]),
                           static_cast<float>(coords[2])};
-    int32_t index = storeVertex(owner(info), xyz);
+    Sweep *sweep = sweepOf(owner(info));
+    int32_t index = sweep ? sweep->window.searchInsert(sweep->vertices, xyz) : -1;
     if (index < 0)
         return discard(info);
     *outData = vertexRef(kCombined, index);
