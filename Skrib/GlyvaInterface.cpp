@@ -10,13 +10,13 @@
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
 
-namespace {
+namespace
+{
 
 constexpr const char *kDescription = "Corvalen Glyva interface 1.1";
 
 /* The record of a character, only when it has been prepared by GetGlyphInfo. */
-internalGlyphData *validRecord(tavixInternalFontData *font, uint32_t charCode,
-                               FT_UInt *glyphIndex)
+internalGlyphData *validRecord(tavixInternalFontData *font, uint32_t charCode, FT_UInt *glyphIndex)
 {
     internalGlyphData *record = glyva::glyphRecord(font, charCode, glyphIndex);
     return record->valid ? record : nullptr;
@@ -40,15 +40,30 @@ bool pairKerning(tavixInternalFontData *font, uint32_t leftChar, uint32_t rightC
 
 extern "C" {
 
-tavixInternalFontData *OpenFont(const char *path) { return glyva::newFont(path, 0); }
+tavixInternalFontData *OpenFont(const char *path)
+{
+    return glyva::newFont(path, 0);
+}
 
-void CloseFont(tavixInternalFontData *font) { glyva::deleteFont(font); }
+void CloseFont(tavixInternalFontData *font)
+{
+    glyva::deleteFont(font);
+}
 
-const char *GetDescription(void) { return kDescription; }
+const char *GetDescription(void)
+{
+    return kDescription;
+}
 
-float GetAscender(tavixInternalFontData *font) { return font ? font->ascender : 0.0f; }
+float GetAscender(tavixInternalFontData *font)
+{
+    return font ? font->ascender : 0.0f;
+}
 
-float GetDescender(tavixInternalFontData *font) { return font ? font->descender : 0.0f; }
+float GetDescender(tavixInternalFontData *font)
+{
+    return font ? font->descender : 0.0f;
+}
 
 int32_t GetFontBounds(float *bounds, tavixInternalFontData *font)
 {
@@ -61,9 +76,15 @@ int32_t GetFontBounds(float *bounds, tavixInternalFontData *font)
     return 1;
 }
 
-void SetQuality(tavixInternalFontData *font, uint32_t percent) { glyva::setQuality(font, percent); }
+void SetQuality(tavixInternalFontData *font, uint32_t percent)
+{
+    glyva::setQuality(font, percent);
+}
 
-int32_t GetQuality(tavixInternalFontData *font) { return glyva::quality(font); }
+int32_t GetQuality(tavixInternalFontData *font)
+{
+    return glyva::quality(font);
+}
 
 int32_t GetGlyphInfo(glyphInfoRecord *info, tavixInternalFontData *font, uint32_t charCode)
 {
@@ -130,7 +151,10 @@ int32_t GetGlyphContour(float **points, tavixInternalFontData *font, uint32_t ch
     return static_cast<int32_t>(contour->count);
 }
 
-void ClearGlyphContour(tavixInternalFontData *font) { glyva::clearContours(font); }
+void ClearGlyphContour(tavixInternalFontData *font)
+{
+    glyva::clearContours(font);
+}
 
 int32_t GetKerning(float *kerning, tavixInternalFontData *font, uint32_t leftChar,
                    uint32_t rightChar)
@@ -158,4 +182,7 @@ int32_t GetKerning2(float *x, float *y, tavixInternalFontData *font, uint32_t le
 
 } // extern "C"
 
-float GetMaxAdvanceX(tavixInternalFontData *font) { return font ? font->maxAdvanceX : 0.0f; }
+float GetMaxAdvanceX(tavixInternalFontData *font)
+{
+    return font ? font->maxAdvanceX : 0.0f;
+}

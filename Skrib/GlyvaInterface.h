@@ -55,8 +55,7 @@ GLYVA_API int32_t GetGlyphInfo(glyphInfoRecord *info, struct tavixInternalFontDa
 GLYVA_API int32_t GetGlyphVertices(float **vertices, struct tavixInternalFontData *font,
                                    uint32_t charCode);
 /* The glyph's triangle list, three indices per triangle, or -1. */
-GLYVA_API int32_t GetGlyphTriangleIndices(int32_t **indices,
-                                          struct tavixInternalFontData *font,
+GLYVA_API int32_t GetGlyphTriangleIndices(int32_t **indices, struct tavixInternalFontData *font,
                                           uint32_t charCode);
 /* Empties the glyph's triangle list and the shared vertex array. */
 GLYVA_API void ClearGlyphData(struct tavixInternalFontData *font, uint32_t charCode);
@@ -64,13 +63,13 @@ GLYVA_API void ClearGlyphData(struct tavixInternalFontData *font, uint32_t charC
 /* Points (x, y, 0) of one flattened contour and its count, or 0. The pointer is
  * valid until the next GetGlyphContour, ClearGlyphContour or CloseFont. */
 GLYVA_API int32_t GetGlyphContour(float **points, struct tavixInternalFontData *font,
-                                  uint32_t charCode, int32_t contourIndex,
-                                  uint8_t *evenOddFill, uint8_t *postScriptOrientation);
+                                  uint32_t charCode, int32_t contourIndex, uint8_t *evenOddFill,
+                                  uint8_t *postScriptOrientation);
 GLYVA_API void ClearGlyphContour(struct tavixInternalFontData *font);
 
 /* Kerning of a pair in ems (x then y): 1, or 0 with nothing written. */
-GLYVA_API int32_t GetKerning(float *kerning, struct tavixInternalFontData *font,
-                             uint32_t leftChar, uint32_t rightChar);
+GLYVA_API int32_t GetKerning(float *kerning, struct tavixInternalFontData *font, uint32_t leftChar,
+                             uint32_t rightChar);
 GLYVA_API int32_t GetKerning2(float *x, float *y, struct tavixInternalFontData *font,
                               uint32_t leftChar, uint32_t rightChar);
 
@@ -82,8 +81,8 @@ GLYVA_END_DECLS
 #ifdef __cplusplus
 GLYVA_API float GetMaxAdvanceX(tavixInternalFontData *font);
 #elif defined(__GNUC__)
-GLYVA_API float GetMaxAdvanceX(tavixInternalFontData *font) __asm__(
-    "_Z14GetMaxAdvanceXP21tavixInternalFontData");
+GLYVA_API float
+GetMaxAdvanceX(tavixInternalFontData *font) __asm__("_Z14GetMaxAdvanceXP21tavixInternalFontData");
 #endif
 
 #endif

@@ -8,7 +8,8 @@
 #include "util/plyxUtil.h"
 #include FT_OUTLINE_H
 
-namespace {
+namespace
+{
 
 /* The messages name the interface: it is where hosts meet them. */
 constexpr const char *kSource = "Skrib/GlyvaInterface";
@@ -46,7 +47,8 @@ void storeFaceMetrics(tavixInternalFontData *font)
 /* One record more than glyph indices reach, all zeroed: no metrics, not valid. */
 internalGlyphData *newGlyphTable(FT_Long numGlyphs)
 {
-    if (numGlyphs < 0 || static_cast<uint64_t>(numGlyphs) + 1 > SIZE_MAX / sizeof(internalGlyphData))
+    if (numGlyphs < 0 ||
+        static_cast<uint64_t>(numGlyphs) + 1 > SIZE_MAX / sizeof(internalGlyphData))
         return nullptr;
     size_t bytes = (static_cast<size_t>(numGlyphs) + 1) * sizeof(internalGlyphData);
     void *table = kdMalloc(bytes);
@@ -85,10 +87,10 @@ void releaseGlyphTable(tavixInternalFontData *font)
     font->glyphData = nullptr;
 }
 
-
 } // namespace
 
-namespace glyva {
+namespace glyva
+{
 
 tavixInternalFontData *newFont(const char *path, FT_Long faceIndex)
 {
@@ -172,9 +174,9 @@ Flattened flattenAllContours(tavixInternalFontData *font, const FT_Outline *outl
         int first;
         uint16_t count;
         contourSpan(outline, k, &first, &count);
-        Flattened result = flattenContour(font->quality, outline->points + first,
-                                          reinterpret_cast<const char *>(outline->tags + first),
-                                          count, lists[k]);
+        Flattened result =
+            flattenContour(font->quality, outline->points + first,
+                           reinterpret_cast<const char *>(outline->tags + first), count, lists[k]);
         if (result != Flattened::kPoints)
             return result;
     }
@@ -234,8 +236,7 @@ int32_t quality(const tavixInternalFontData *font)
     return static_cast<int32_t>(product);
 }
 
-internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode,
-                               FT_UInt *glyphIndex)
+internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode, FT_UInt *glyphIndex)
 {
     FT_UInt g = FT_Get_Char_Index(font->ftFace, charCode);
     /* The table has num_glyphs + 1 records; a charmap pointing past it is corrupt. */

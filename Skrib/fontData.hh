@@ -54,9 +54,13 @@ struct tavixInternalFontData {
     GLUtesselator *tessellator;
 };
 
-namespace glyva {
+namespace glyva
+{
 
-inline float scaled(FT_Pos value) { return static_cast<float>(value) / kFontScale; }
+inline float scaled(FT_Pos value)
+{
+    return static_cast<float>(value) / kFontScale;
+}
 
 /* A handle on face faceIndex of the file: null only for a null path or when the handle
  * cannot be allocated; otherwise the handle, in the state its opening reached (a face
@@ -85,13 +89,11 @@ inline bool fontReady(const tavixInternalFontData *font)
 }
 
 /* The record addressed by a character code; characters without a glyph share 0. */
-internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode,
-                               FT_UInt *glyphIndex);
+internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode, FT_UInt *glyphIndex);
 
 /* Loads the glyph unhinted at the handle's size; with a record, refreshes its metrics
  * and marks it valid. The glyph slot, or null when FreeType cannot load the glyph. */
-FT_GlyphSlot loadGlyph(tavixInternalFontData *font, FT_UInt glyphIndex,
-                       internalGlyphData *record);
+FT_GlyphSlot loadGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record);
 
 /* The slot's outline when it is one whose contour ends can be walked safely: ends
  * non-decreasing and inside the point array. Null otherwise. */

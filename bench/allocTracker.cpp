@@ -14,7 +14,8 @@ void *__libc_memalign(size_t alignment, size_t size);
 void __libc_free(void *ptr);
 }
 
-namespace {
+namespace
+{
 
 /* Single-threaded benchmarks: plain counters are enough. */
 bool g_on = false;
@@ -40,11 +41,18 @@ inline void removed(void *p)
 
 } // namespace
 
-namespace bench {
+namespace bench
+{
 
-void trackAllocations(bool on) { g_on = on; }
+void trackAllocations(bool on)
+{
+    g_on = on;
+}
 
-AllocStats allocStats() { return {g_calls, g_live, g_peak}; }
+AllocStats allocStats()
+{
+    return {g_calls, g_live, g_peak};
+}
 
 void resetAllocStats()
 {
@@ -53,7 +61,10 @@ void resetAllocStats()
     g_peak = 0;
 }
 
-void restartPeak() { g_peak = g_live; }
+void restartPeak()
+{
+    g_peak = g_live;
+}
 
 } // namespace bench
 
@@ -107,7 +118,10 @@ void *memalign(size_t alignment, size_t size)
     return p;
 }
 
-void *aligned_alloc(size_t alignment, size_t size) { return memalign(alignment, size); }
+void *aligned_alloc(size_t alignment, size_t size)
+{
+    return memalign(alignment, size);
+}
 
 int posix_memalign(void **out, size_t alignment, size_t size)
 {

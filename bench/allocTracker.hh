@@ -9,12 +9,13 @@
  * interposes). Off by default so that timed passes pay one branch per call; turn it
  * on only around untimed passes, and free inside the window only what was allocated
  * inside it, or live bytes go wrong. */
-namespace bench {
+namespace bench
+{
 
 struct AllocStats {
-    uint64_t calls;     /* malloc, calloc, realloc and aligned allocations */
-    int64_t liveBytes;  /* usable bytes allocated and not yet freed */
-    int64_t peakBytes;  /* highest liveBytes since the last reset */
+    uint64_t calls;    /* malloc, calloc, realloc and aligned allocations */
+    int64_t liveBytes; /* usable bytes allocated and not yet freed */
+    int64_t peakBytes; /* highest liveBytes since the last reset */
 };
 
 void trackAllocations(bool on);
@@ -25,9 +26,14 @@ void resetAllocStats();
 void restartPeak();
 
 /* Scoped window. */
-class AllocWindow {
-public:
-    AllocWindow() { resetAllocStats(); trackAllocations(true); }
+class AllocWindow
+{
+  public:
+    AllocWindow()
+    {
+        resetAllocStats();
+        trackAllocations(true);
+    }
     ~AllocWindow() { trackAllocations(false); }
     AllocStats now() const { return allocStats(); }
 };

@@ -17,7 +17,8 @@
 
 using namespace bench;
 
-namespace {
+namespace
+{
 
 const int kQualities[] = {0, 8, 50, 100};
 
@@ -79,7 +80,8 @@ uint64_t contourFloorPass(FontCase &fc)
             uint16_t count = static_cast<uint16_t>(outline.contours[k] - first + 1);
             if (fillContour(fc.font, outline.points + first,
                             reinterpret_cast<const char *>(outline.tags + first), count, &list)) {
-                fc.contourCopy.assign(list.values[0], list.values[0] + 3 * static_cast<size_t>(list.count));
+                fc.contourCopy.assign(list.values[0],
+                                      list.values[0] + 3 * static_cast<size_t>(list.count));
                 ++read;
             }
             clearMFVec3f(&list);
@@ -111,7 +113,8 @@ void memoryReport(FontSet &set, int q)
         FT_Library library;
         FT_Face face;
         if (FT_Init_FreeType(&library) == 0) {
-            if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) == 0) {
+            if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0,
+                                   &face) == 0) {
                 FT_Set_Char_Size(face, 0, kCharSize, 72, 72);
                 faceBytes = window.now().liveBytes;
                 FT_Done_Face(face);
@@ -153,18 +156,22 @@ void memoryReport(FontSet &set, int q)
     uint64_t target = set.fileBytes + 64 * static_cast<uint64_t>(set.numGlyphs) + largestMesh;
     int64_t table = afterOpen.liveBytes - static_cast<int64_t>(set.fileBytes) - faceBytes;
     result(fmt("memory/%s/q%d", set.name.c_str(), q),
-           fmt("file_bytes=%llu glyphs=%ld open_bytes=%lld freetype_bytes=%lld handle_and_table_bytes=%lld "
+           fmt("file_bytes=%llu glyphs=%ld open_bytes=%lld freetype_bytes=%lld "
+               "handle_and_table_bytes=%lld "
                "peak_bytes=%lld largest_mesh_bytes=%llu largest_mesh_char=U+%04X "
                "largest_glyph_transient_bytes=%lld its_char=U+%04X target_bytes=%llu "
-               "open_over_target=%.3f peak_over_target=%.3f peak_over_file=%.3f live_after_close_bytes=%lld "
+               "open_over_target=%.3f peak_over_target=%.3f peak_over_file=%.3f "
+               "live_after_close_bytes=%lld "
                "target=%s",
                (unsigned long long)set.fileBytes, set.numGlyphs, (long long)afterOpen.liveBytes,
-               (long long)faceBytes, (long long)table, (long long)peak, (unsigned long long)largestMesh,
-               largestChar, (long long)worstTransient, worstChar, (unsigned long long)target,
+               (long long)faceBytes, (long long)table, (long long)peak,
+               (unsigned long long)largestMesh, largestChar, (long long)worstTransient, worstChar,
+               (unsigned long long)target,
                static_cast<double>(afterOpen.liveBytes) / static_cast<double>(target),
                static_cast<double>(peak) / static_cast<double>(target),
                static_cast<double>(peak) / static_cast<double>(set.fileBytes),
-               (long long)afterClose.liveBytes, peak <= static_cast<int64_t>(target) ? "met" : "missed"));
+               (long long)afterClose.liveBytes,
+               peak <= static_cast<int64_t>(target) ? "met" : "missed"));
 }
 
 struct Verified {
@@ -207,13 +214,18 @@ bool hasFlag(int argc, char **argv, const char *prefix)
     return false;
 }
 
-double ratio(double a, double b) { return (isnan(a) || isnan(b) || b == 0) ? NAN : a / b; }
+double ratio(double a, double b)
+{
+    return (isnan(a) || isnan(b) || b == 0) ? NAN : a / b;
+}
 
 void summary()
 {
-    printf("\n== whole-font meshing: library (host order) against the floors, fastest repetitions (CPU) ==\n");
-    printf("%-28s %9s %9s %8s %8s %9s %9s %9s %8s %8s %s\n", "case", "glyphs/s", "lib ms", "verts/g",
-           "tris/g", "allocs/g", "lib/plain", "lib/load", "plain/ld", "pl.alloc", "arrays");
+    printf("\n== whole-font meshing: library (host order) against the floors, fastest repetitions "
+           "(CPU) ==\n");
+    printf("%-28s %9s %9s %8s %8s %9s %9s %9s %8s %8s %s\n", "case", "glyphs/s", "lib ms",
+           "verts/g", "tris/g", "allocs/g", "lib/plain", "lib/load", "plain/ld", "pl.alloc",
+           "arrays");
     for (auto &fcp : cases()) {
         FontCase &fc = *fcp;
         double glyphs = static_cast<double>(fc.set->chars.size());
@@ -231,23 +243,25 @@ void summary()
             double vpg = static_cast<double>(v.library.vertices) / glyphs;
             double tpg = static_cast<double>(v.library.indices) / 3.0 / glyphs;
             printf("%-28s %9.0f %9.1f %8.1f %8.1f %9.1f %9.3f %9.2f %8.2f %8.1f %s\n",
-                   fmt("%s q%d", fc.set->name.c_str(), q).c_str(), glyphs / lib, lib * 1e3, vpg, tpg,
-                   v.libraryAllocs, ratio(lib, plain), ratio(lib, load), ratio(plain, load),
+                   fmt("%s q%d", fc.set->name.c_str(), q).c_str(), glyphs / lib, lib * 1e3, vpg,
+                   tpg, v.libraryAllocs, ratio(lib, plain), ratio(lib, load), ratio(plain, load),
                    v.plainAllocs, same ? "identical" : "DIFFER");
             result(fmt("mesh/%s/q%d", fc.set->name.c_str(), q),
                    fmt("glyphs=%.0f library_s=%.6f plain_s=%.6f load_s=%.6f glyphs_per_s=%.1f "
                        "vertices_per_glyph=%.2f triangles_per_glyph=%.2f allocs_per_glyph=%.2f "
                        "plain_allocs_per_glyph=%.2f load_allocs_per_glyph=%.2f "
-                       "library_over_plain=%.4f library_over_plain_median=%.4f library_over_load=%.3f plain_over_load=%.3f "
+                       "library_over_plain=%.4f library_over_plain_median=%.4f "
+                       "library_over_load=%.3f plain_over_load=%.3f "
                        "identical_to_plain=%d target_1_15=%s target_0_75=%s",
                        glyphs, lib, plain, load, glyphs / lib, vpg, tpg, v.libraryAllocs,
-                       v.plainAllocs, v.loadAllocs, ratio(lib, plain), medianRatio, ratio(lib, load),
-                       ratio(plain, load), same ? 1 : 0,
+                       v.plainAllocs, v.loadAllocs, ratio(lib, plain), medianRatio,
+                       ratio(lib, load), ratio(plain, load), same ? 1 : 0,
                        ratio(lib, plain) <= 1.15 ? "met" : "missed",
                        q == 0 ? "n/a" : (ratio(lib, plain) <= 0.75 ? "met" : "missed")));
         }
     }
-    printf("\n== contour queries (quality 50): GetGlyphContour per contour against one flattening each ==\n");
+    printf("\n== contour queries (quality 50): GetGlyphContour per contour against one flattening "
+           "each ==\n");
     for (auto &fcp : cases()) {
         FontCase &fc = *fcp;
         std::string q = fmt("contours/%s/query", fc.set->name.c_str());
@@ -259,9 +273,10 @@ void summary()
         int most = 0;
         for (int c : fc.set->contours)
             most = c > most ? c : most;
-        printf("%-12s contours=%.0f  query %.0f ns/contour  floor %.0f ns/contour  query/floor %.2f  "
-               "(most contours in one glyph: %d)\n",
-               fc.set->name.c_str(), n, tq / n * 1e9, tf / n * 1e9, ratio(tq, tf), most);
+        printf(
+            "%-12s contours=%.0f  query %.0f ns/contour  floor %.0f ns/contour  query/floor %.2f  "
+            "(most contours in one glyph: %d)\n",
+            fc.set->name.c_str(), n, tq / n * 1e9, tf / n * 1e9, ratio(tq, tf), most);
         result(fmt("contours/%s", fc.set->name.c_str()),
                fmt("contours=%.0f query_ns_per_contour=%.1f floor_ns_per_contour=%.1f "
                    "query_over_floor=%.3f most_contours=%d",
@@ -287,7 +302,8 @@ int main(int argc, char **argv)
         printf("fonts:");
         for (auto &fc : cases())
             printf(" %s (%zu glyphs with outlines of %ld, %llu bytes)", fc->set->name.c_str(),
-                   fc->set->chars.size(), fc->set->numGlyphs, (unsigned long long)fc->set->fileBytes);
+                   fc->set->chars.size(), fc->set->numGlyphs,
+                   (unsigned long long)fc->set->fileBytes);
         printf("\n");
         for (auto &fc : cases()) {
             /* records valid and copy capacities grown before anything is counted */
@@ -305,28 +321,42 @@ int main(int argc, char **argv)
     for (auto &fcp : cases()) {
         FontCase *fc = fcp.get();
         for (int q : kQualities) {
-            registerPass(meshName(*fc->set, q, "library"), [fc, q] {
-                SetQuality(fc->font, static_cast<uint32_t>(q));
-                libraryPass(fc->font, fc->set->chars, fc->copy, nullptr);
-            }, static_cast<int64_t>(fc->set->chars.size()));
-            registerPass(meshName(*fc->set, q, "plain"), [fc, q] {
-                plainPass(*fc->face, static_cast<float>(q) / 100.0f, fc->set->chars, fc->copy, nullptr);
-            }, static_cast<int64_t>(fc->set->chars.size()));
+            registerPass(
+                meshName(*fc->set, q, "library"),
+                [fc, q] {
+                    SetQuality(fc->font, static_cast<uint32_t>(q));
+                    libraryPass(fc->font, fc->set->chars, fc->copy, nullptr);
+                },
+                static_cast<int64_t>(fc->set->chars.size()));
+            registerPass(
+                meshName(*fc->set, q, "plain"),
+                [fc, q] {
+                    plainPass(*fc->face, static_cast<float>(q) / 100.0f, fc->set->chars, fc->copy,
+                              nullptr);
+                },
+                static_cast<int64_t>(fc->set->chars.size()));
         }
-        registerPass(fmt("mesh/%s/load", fc->set->name.c_str()),
-                     [fc] { loadPass(*fc->face, fc->set->chars, nullptr); },
-                     static_cast<int64_t>(fc->set->chars.size()));
+        registerPass(
+            fmt("mesh/%s/load", fc->set->name.c_str()),
+            [fc] { loadPass(*fc->face, fc->set->chars, nullptr); },
+            static_cast<int64_t>(fc->set->chars.size()));
         int64_t contours = 0;
         for (int c : fc->set->contours)
             contours += c;
-        registerPass(fmt("contours/%s/query", fc->set->name.c_str()), [fc] {
-            SetQuality(fc->font, 50);
-            contourQueryPass(*fc);
-        }, contours);
-        registerPass(fmt("contours/%s/floor", fc->set->name.c_str()), [fc] {
-            SetQuality(fc->font, 50);
-            contourFloorPass(*fc);
-        }, contours);
+        registerPass(
+            fmt("contours/%s/query", fc->set->name.c_str()),
+            [fc] {
+                SetQuality(fc->font, 50);
+                contourQueryPass(*fc);
+            },
+            contours);
+        registerPass(
+            fmt("contours/%s/floor", fc->set->name.c_str()),
+            [fc] {
+                SetQuality(fc->font, 50);
+                contourFloorPass(*fc);
+            },
+            contours);
     }
     int rc = runBenchmarks(argc, argv);
     if (rc < 0) {

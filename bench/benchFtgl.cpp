@@ -22,7 +22,8 @@
 
 using namespace bench;
 
-namespace {
+namespace
+{
 
 constexpr int kQuality = 8;
 /* FTGL lays the outline out in pixels (26.6 / 64) at FaceSize(10) and 72 dpi, the
@@ -109,8 +110,9 @@ void recordOurs(uint32_t c, const HostCopy &copy)
     s.distinct = distinctPoints(xy);
     s.triangles = copy.indices.size() / 3;
     for (size_t t = 0; t + 2 < copy.indices.size(); t += 3)
-        s.area += triArea(&copy.vertices[2 * copy.indices[t]], &copy.vertices[2 * copy.indices[t + 1]],
-                          &copy.vertices[2 * copy.indices[t + 2]]);
+        s.area +=
+            triArea(&copy.vertices[2 * copy.indices[t]], &copy.vertices[2 * copy.indices[t + 1]],
+                    &copy.vertices[2 * copy.indices[t + 2]]);
     g_ours[c] = s;
 }
 
@@ -182,7 +184,8 @@ double rasterArea(FT_Face face, uint32_t c)
 }
 
 struct Check {
-    uint64_t glyphs = 0, oursDistinct = 0, theirsDistinct = 0, oursTriangles = 0, theirsTriangles = 0;
+    uint64_t glyphs = 0, oursDistinct = 0, theirsDistinct = 0, oursTriangles = 0,
+             theirsTriangles = 0;
     uint64_t areaDiffers = 0, boxDiffers = 0, theirsEmpty = 0;
     uint64_t oursCloser = 0; /* of the differing glyphs, ours nearer FreeType's raster */
     double oursAllocs = 0, theirsAllocs = 0;
@@ -221,8 +224,9 @@ void check(const FontSet &set)
                 k.examples.push_back(c);
         }
         if (getenv("BENCH_SHOW_AREAS"))
-            printf("U+%04X ours area %.6f tris %zu distinct %zu | FTGL area %.6f tris %zu distinct %zu\n", c,
-                   a.area, a.triangles, a.distinct, b.area, b.triangles, b.distinct);
+            printf("U+%04X ours area %.6f tris %zu distinct %zu | FTGL area %.6f tris %zu distinct "
+                   "%zu\n",
+                   c, a.area, a.triangles, a.distinct, b.area, b.triangles, b.distinct);
         if (c == 0xA2) {
             k.centChecked = true;
             k.centSignDiffers = differs;
@@ -236,21 +240,28 @@ void check(const FontSet &set)
     {
         AllocWindow window;
         glyvaPass(set, copy, nullptr);
-        k.oursAllocs = static_cast<double>(window.now().calls) / static_cast<double>(set.chars.size());
+        k.oursAllocs =
+            static_cast<double>(window.now().calls) / static_cast<double>(set.chars.size());
     }
     {
         AllocWindow window;
         ftglPass(set, rec, nullptr);
-        k.theirsAllocs = static_cast<double>(window.now().calls) / static_cast<double>(set.chars.size());
+        k.theirsAllocs =
+            static_cast<double>(window.now().calls) / static_cast<double>(set.chars.size());
     }
     g_checks[set.name] = k;
 }
 
-double ratio(double a, double b) { return (isnan(a) || isnan(b) || b == 0) ? NAN : a / b; }
+double ratio(double a, double b)
+{
+    return (isnan(a) || isnan(b) || b == 0) ? NAN : a / b;
+}
 
 void summary()
 {
-    printf("\n== FTGL peer at equal curve density (library quality %d), open + mesh all + close ==\n", kQuality);
+    printf(
+        "\n== FTGL peer at equal curve density (library quality %d), open + mesh all + close ==\n",
+        kQuality);
     const GlRecorder &rec = glRecorder();
     if (rec.beginCalls == 0)
         printf("WARNING: the GL stubs received no glBegin: FTGL is not bound to them\n");
@@ -261,33 +272,40 @@ void summary()
         double medianRatio = ratio(median(theirs), median(ours));
         const Check &k = g_checks[set.name];
         double glyphs = static_cast<double>(set.chars.size());
-        printf("%-11s glyphs/s ours %.0f FTGL %.0f -> ours/FTGL throughput %.2f  | distinct vertices "
-               "ours/FTGL %.3f, triangles ours/FTGL %.3f | area differs >1%%: %llu glyphs "
-               "(ours nearer FreeType's raster for %llu of them; FTGL meshed nothing for %llu; U+00A2 %s) | bbox differs: %llu | allocs/glyph ours %.1f "
-               "FTGL %.1f\n",
-               set.name.c_str(), glyphs / to, glyphs / tt, ratio(tt, to),
-               ratio(static_cast<double>(k.oursDistinct), static_cast<double>(k.theirsDistinct)),
-               ratio(static_cast<double>(k.oursTriangles), static_cast<double>(k.theirsTriangles)),
-               (unsigned long long)k.areaDiffers, (unsigned long long)k.oursCloser,
-               (unsigned long long)k.theirsEmpty, !k.centChecked ? "absent" : (k.centSignDiffers ? "differs" : "agrees"),
-               (unsigned long long)k.boxDiffers, k.oursAllocs, k.theirsAllocs);
+        printf(
+            "%-11s glyphs/s ours %.0f FTGL %.0f -> ours/FTGL throughput %.2f  | distinct vertices "
+            "ours/FTGL %.3f, triangles ours/FTGL %.3f | area differs >1%%: %llu glyphs "
+            "(ours nearer FreeType's raster for %llu of them; FTGL meshed nothing for %llu; U+00A2 "
+            "%s) | bbox differs: %llu | allocs/glyph ours %.1f "
+            "FTGL %.1f\n",
+            set.name.c_str(), glyphs / to, glyphs / tt, ratio(tt, to),
+            ratio(static_cast<double>(k.oursDistinct), static_cast<double>(k.theirsDistinct)),
+            ratio(static_cast<double>(k.oursTriangles), static_cast<double>(k.theirsTriangles)),
+            (unsigned long long)k.areaDiffers, (unsigned long long)k.oursCloser,
+            (unsigned long long)k.theirsEmpty,
+            !k.centChecked ? "absent" : (k.centSignDiffers ? "differs" : "agrees"),
+            (unsigned long long)k.boxDiffers, k.oursAllocs, k.theirsAllocs);
         std::string examples;
         for (uint32_t c : k.examples)
             examples += fmt("%sU+%04X", examples.empty() ? "" : ",", c);
-        result(fmt("peer/%s", set.name.c_str()),
-               fmt("glyphs=%.0f ours_s=%.6f ftgl_s=%.6f ours_over_ftgl_throughput=%.3f "
-                   "ours_over_ftgl_throughput_median=%.3f "
-                   "distinct_vertices_ours_over_ftgl=%.4f triangles_ours_over_ftgl=%.4f "
-                   "area_differs_glyphs=%llu ours_nearer_raster=%llu ftgl_empty_glyphs=%llu bbox_differs_glyphs=%llu "
-                   "allocs_per_glyph=%.2f ftgl_allocs_per_glyph=%.2f u00a2_area=%s examples=%s "
-                   "target_1_3=%s",
-                   glyphs, to, tt, ratio(tt, to), medianRatio,
-                   ratio(static_cast<double>(k.oursDistinct), static_cast<double>(k.theirsDistinct)),
-                   ratio(static_cast<double>(k.oursTriangles), static_cast<double>(k.theirsTriangles)),
-                   (unsigned long long)k.areaDiffers, (unsigned long long)k.oursCloser,
-                   (unsigned long long)k.theirsEmpty, (unsigned long long)k.boxDiffers, k.oursAllocs, k.theirsAllocs,
-                   !k.centChecked ? "absent" : (k.centSignDiffers ? "differs" : "agrees"),
-                   examples.empty() ? "-" : examples.c_str(), ratio(tt, to) >= 1.3 ? "met" : "missed"));
+        result(
+            fmt("peer/%s", set.name.c_str()),
+            fmt("glyphs=%.0f ours_s=%.6f ftgl_s=%.6f ours_over_ftgl_throughput=%.3f "
+                "ours_over_ftgl_throughput_median=%.3f "
+                "distinct_vertices_ours_over_ftgl=%.4f triangles_ours_over_ftgl=%.4f "
+                "area_differs_glyphs=%llu ours_nearer_raster=%llu ftgl_empty_glyphs=%llu "
+                "bbox_differs_glyphs=%llu "
+                "allocs_per_glyph=%.2f ftgl_allocs_per_glyph=%.2f u00a2_area=%s examples=%s "
+                "target_1_3=%s",
+                glyphs, to, tt, ratio(tt, to), medianRatio,
+                ratio(static_cast<double>(k.oursDistinct), static_cast<double>(k.theirsDistinct)),
+                ratio(static_cast<double>(k.oursTriangles), static_cast<double>(k.theirsTriangles)),
+                (unsigned long long)k.areaDiffers, (unsigned long long)k.oursCloser,
+                (unsigned long long)k.theirsEmpty, (unsigned long long)k.boxDiffers, k.oursAllocs,
+                k.theirsAllocs,
+                !k.centChecked ? "absent" : (k.centSignDiffers ? "differs" : "agrees"),
+                examples.empty() ? "-" : examples.c_str(),
+                ratio(tt, to) >= 1.3 ? "met" : "missed"));
     }
 }
 
@@ -313,10 +331,12 @@ int main(int argc, char **argv)
             check(set);
     for (const FontSet &set : benchFonts()) {
         const FontSet *s = &set;
-        registerPass(fmt("peer/%s/glyva-q%d", set.name.c_str(), kQuality),
-                     [s] { glyvaPass(*s, copy, nullptr); }, static_cast<int64_t>(set.chars.size()));
-        registerPass(fmt("peer/%s/ftgl", set.name.c_str()),
-                     [s] { ftglPass(*s, glRecorder(), nullptr); }, static_cast<int64_t>(set.chars.size()));
+        registerPass(
+            fmt("peer/%s/glyva-q%d", set.name.c_str(), kQuality),
+            [s] { glyvaPass(*s, copy, nullptr); }, static_cast<int64_t>(set.chars.size()));
+        registerPass(
+            fmt("peer/%s/ftgl", set.name.c_str()), [s] { ftglPass(*s, glRecorder(), nullptr); },
+            static_cast<int64_t>(set.chars.size()));
     }
     int rc = runBenchmarks(argc, argv);
     if (rc < 0) {

@@ -18,7 +18,8 @@
 
 using namespace bench;
 
-namespace {
+namespace
+{
 
 const int kStringLengths[] = {1, 10, 100, 1000};
 const int kContourSizes[] = {10, 100, 1000, 10000, 100000};
@@ -92,9 +93,11 @@ Contour conicCircle(int segments)
     for (int k = 0; k < segments; ++k) {
         double a = 2.0 * M_PI * k / segments, b = 2.0 * M_PI * (k + 0.5) / segments;
         double rc = radius / cos(M_PI / segments);
-        c.points.push_back({static_cast<FT_Pos>(lround(radius * cos(a))), static_cast<FT_Pos>(lround(radius * sin(a)))});
+        c.points.push_back({static_cast<FT_Pos>(lround(radius * cos(a))),
+                            static_cast<FT_Pos>(lround(radius * sin(a)))});
         c.tags.push_back(1);
-        c.points.push_back({static_cast<FT_Pos>(lround(rc * cos(b))), static_cast<FT_Pos>(lround(rc * sin(b)))});
+        c.points.push_back(
+            {static_cast<FT_Pos>(lround(rc * cos(b))), static_cast<FT_Pos>(lround(rc * sin(b)))});
         c.tags.push_back(0);
     }
     return c;
@@ -192,7 +195,10 @@ struct Series {
 };
 std::vector<Series> g_series;
 
-double ratio(double a, double b) { return (isnan(a) || isnan(b) || b == 0) ? NAN : a / b; }
+double ratio(double a, double b)
+{
+    return (isnan(a) || isnan(b) || b == 0) ? NAN : a / b;
+}
 
 void summary()
 {
@@ -213,8 +219,8 @@ void summary()
         }
         double growth = ratio(last, first);
         printf("  largest/smallest %.2f%s\n", growth, growth > 2.0 ? "  SUPER-LINEAR" : "");
-        result("growth/" + s.title, fields + fmt("largest_over_smallest=%.3f flat_within_2=%s", growth,
-                                                 growth <= 2.0 ? "met" : "missed"));
+        result("growth/" + s.title, fields + fmt("largest_over_smallest=%.3f flat_within_2=%s",
+                                                 growth, growth <= 2.0 ? "met" : "missed"));
     }
     printf("\n== same sizes, one series against another (ratio of fastest repetitions) ==\n");
     auto compare = [](const char *title, const Series &a, const Series &b) {
@@ -265,8 +271,10 @@ int main(int argc, char **argv)
         uint64_t corners = stringPass(*text, false, host);
         std::string a = fmt("string/%s/%d/noclear", set.name.c_str(), n);
         std::string b = fmt("string/%s/%d/clear", set.name.c_str(), n);
-        registerPass(a, [text] { stringPass(*text, false, host); }, static_cast<int64_t>(corners));
-        registerPass(b, [text] { stringPass(*text, true, host); }, static_cast<int64_t>(corners));
+        registerPass(
+            a, [text] { stringPass(*text, false, host); }, static_cast<int64_t>(corners));
+        registerPass(
+            b, [text] { stringPass(*text, true, host); }, static_cast<int64_t>(corners));
         noclear.names.push_back(a);
         noclear.sizes.push_back(n);
         clear.names.push_back(b);
@@ -278,7 +286,8 @@ int main(int argc, char **argv)
     Series fill{"fillContour", "point", {}, {}}, exact{"flatten-exactfit", "point", {}, {}},
         reserved{"flatten-reserved", "point", {}, {}};
     Series lib{"Tesselator", "vertex", {}, {}}, glu{"GLU-alone", "vertex", {}, {}};
-    Series starLib{"Tesselator-star", "vertex", {}, {}}, starGlu{"GLU-alone-star", "vertex", {}, {}};
+    Series starLib{"Tesselator-star", "vertex", {}, {}},
+        starGlu{"GLU-alone-star", "vertex", {}, {}};
     tavixInternalFontData *contourFont = OpenFont(set.path.c_str());
     SetQuality(contourFont, kContourQuality);
     const float quality = kContourQuality / 100.0f;
@@ -290,30 +299,42 @@ int main(int argc, char **argv)
         int64_t points = probe.count;
         clearMFVec3f(&probe);
         std::string f = fmt("contour/fillContour/%d", size);
-        registerPass(f, [c, contourFont] {
-            SimpleVec3Array list = {0, nullptr};
-            fillContour(contourFont, c->points.data(), reinterpret_cast<const char *>(c->tags.data()),
-                        static_cast<uint16_t>(c->points.size()), &list);
-            benchmark::DoNotOptimize(list.values);
-            clearMFVec3f(&list);
-        }, points);
+        registerPass(
+            f,
+            [c, contourFont] {
+                SimpleVec3Array list = {0, nullptr};
+                fillContour(contourFont, c->points.data(),
+                            reinterpret_cast<const char *>(c->tags.data()),
+                            static_cast<uint16_t>(c->points.size()), &list);
+                benchmark::DoNotOptimize(list.values);
+                clearMFVec3f(&list);
+            },
+            points);
         std::string e = fmt("contour/flatten-exactfit/%d", size);
-        registerPass(e, [c, quality] {
-            SimpleVec3Array list = {0, nullptr};
-            MFSink sink{&list};
-            flattenPlain(quality, c->points.data(), c->tags.data(), static_cast<int>(c->points.size()), sink);
-            benchmark::DoNotOptimize(list.values);
-            clearMFVec3f(&list);
-        }, points);
+        registerPass(
+            e,
+            [c, quality] {
+                SimpleVec3Array list = {0, nullptr};
+                MFSink sink{&list};
+                flattenPlain(quality, c->points.data(), c->tags.data(),
+                             static_cast<int>(c->points.size()), sink);
+                benchmark::DoNotOptimize(list.values);
+                clearMFVec3f(&list);
+            },
+            points);
         std::string r = fmt("contour/flatten-reserved/%d", size);
         auto *storage = new std::vector<float>;
         storage->reserve(3 * static_cast<size_t>(points) + 16);
-        registerPass(r, [c, quality, storage] {
-            storage->clear();
-            VecSink sink{storage};
-            flattenPlain(quality, c->points.data(), c->tags.data(), static_cast<int>(c->points.size()), sink);
-            benchmark::DoNotOptimize(storage->data());
-        }, points);
+        registerPass(
+            r,
+            [c, quality, storage] {
+                storage->clear();
+                VecSink sink{storage};
+                flattenPlain(quality, c->points.data(), c->tags.data(),
+                             static_cast<int>(c->points.size()), sink);
+                benchmark::DoNotOptimize(storage->data());
+            },
+            points);
         fill.names.push_back(f);
         exact.names.push_back(e);
         reserved.names.push_back(r);
@@ -330,16 +351,18 @@ int main(int argc, char **argv)
             const char *kind = shape == 0 ? "saw" : "star";
             std::string t = fmt("polygon-%s/Tesselator/%d", kind, size);
             std::string g = fmt("polygon-%s/GLU-alone/%d", kind, size);
-            registerPass(t, [xyz] { tesselatorPass(*xyz); }, size);
-            registerPass(g, [xyzd, sink] { gluPass(*xyzd, *sink); }, size);
+            registerPass(
+                t, [xyz] { tesselatorPass(*xyz); }, size);
+            registerPass(
+                g, [xyzd, sink] { gluPass(*xyzd, *sink); }, size);
             Series &ts = shape == 0 ? lib : starLib, &gs = shape == 0 ? glu : starGlu;
             ts.names.push_back(t);
             gs.names.push_back(g);
             ts.sizes.push_back(size);
             gs.sizes.push_back(size);
             if (size == 10 || size == 100000 || size == kStarLargest)
-                printf("%s of %d points: %zu corners from the Tesselator, %zu from GLU alone\n", kind,
-                       size, tesselatorPass(*xyz), gluPass(*xyzd, *sink));
+                printf("%s of %d points: %zu corners from the Tesselator, %zu from GLU alone\n",
+                       kind, size, tesselatorPass(*xyz), gluPass(*xyzd, *sink));
         }
     }
     for (const Series &s : {fill, exact, reserved, lib, glu, starLib, starGlu})

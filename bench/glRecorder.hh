@@ -6,7 +6,8 @@
 
 #include <vector>
 
-namespace bench {
+namespace bench
+{
 
 /* What the GL stubs received since the last clear(): the vertices as the caller
  * passed them, x, y, z each, and the primitives (mode, first vertex, count). This is
@@ -23,7 +24,7 @@ struct GlRecorder {
     unsigned mode = 0;
     size_t first = 0;
     bool open = false;
-    uint64_t beginCalls = 0;  /* lifetime totals: proof that the stubs are the ones bound */
+    uint64_t beginCalls = 0; /* lifetime totals: proof that the stubs are the ones bound */
     uint64_t vertexCalls = 0;
     uint64_t otherPrimitives = 0; /* anything but triangles, strips and fans */
     void clear()

@@ -7,7 +7,8 @@
 
 #include "glRecorder.hh"
 
-namespace bench {
+namespace bench
+{
 GlRecorder &glRecorder()
 {
     static GlRecorder recorder;
@@ -15,7 +16,8 @@ GlRecorder &glRecorder()
 }
 } // namespace bench
 
-namespace {
+namespace
+{
 bench::GlRecorder &rec = bench::glRecorder();
 
 inline void vertex(GLfloat x, GLfloat y, GLfloat z)
@@ -48,8 +50,14 @@ void glEnd(void)
     rec.primitives.push_back({rec.mode, rec.first, end - rec.first});
 }
 
-void glVertex2f(GLfloat x, GLfloat y) { vertex(x, y, 0.0f); }
-void glVertex3f(GLfloat x, GLfloat y, GLfloat z) { vertex(x, y, z); }
+void glVertex2f(GLfloat x, GLfloat y)
+{
+    vertex(x, y, 0.0f);
+}
+void glVertex3f(GLfloat x, GLfloat y, GLfloat z)
+{
+    vertex(x, y, z);
+}
 
 void glTexCoord2f(GLfloat, GLfloat) {}
 void glNormal3d(GLdouble, GLdouble, GLdouble) {}
@@ -67,7 +75,10 @@ void glDisable(GLenum) {}
 void glDrawPixels(GLsizei, GLsizei, GLenum, GLenum, const GLvoid *) {}
 void glEnable(GLenum) {}
 void glEndList(void) {}
-GLuint glGenLists(GLsizei) { return 0; } /* 0: no list, so nothing is deferred to one */
+GLuint glGenLists(GLsizei)
+{
+    return 0;
+} /* 0: no list, so nothing is deferred to one */
 void glGenTextures(GLsizei n, GLuint *textures)
 {
     for (GLsizei i = 0; i < n; ++i)
@@ -105,7 +116,10 @@ void glGetIntegerv(GLenum name, GLint *params)
     if (name == GL_MAX_TEXTURE_SIZE)
         params[0] = 4096;
 }
-void glGetTexLevelParameteriv(GLenum, GLint, GLenum, GLint *params) { params[0] = 0; }
+void glGetTexLevelParameteriv(GLenum, GLint, GLenum, GLint *params)
+{
+    params[0] = 0;
+}
 void glHint(GLenum, GLenum) {}
 void glNewList(GLuint, GLenum) {}
 void glPixelStorei(GLenum, GLint) {}
@@ -118,6 +132,8 @@ void glPushClientAttrib(GLbitfield) {}
 void glTexEnvi(GLenum, GLenum, GLint) {}
 void glTexImage2D(GLenum, GLint, GLint, GLsizei, GLsizei, GLint, GLenum, GLenum, const GLvoid *) {}
 void glTexParameteri(GLenum, GLenum, GLint) {}
-void glTexSubImage2D(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const GLvoid *) {}
+void glTexSubImage2D(GLenum, GLint, GLint, GLint, GLsizei, GLsizei, GLenum, GLenum, const GLvoid *)
+{
+}
 
 } // extern "C"

@@ -26,7 +26,8 @@
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
 
-namespace bench {
+namespace bench
+{
 
 /* ---- fonts ---- */
 
@@ -43,7 +44,8 @@ std::vector<FontSet> &benchFonts()
             if (loadFontSet(set))
                 found.push_back(set);
             else
-                fprintf(stderr, "bench: %s not readable, its cases are skipped\n", set.path.c_str());
+                fprintf(stderr, "bench: %s not readable, its cases are skipped\n",
+                        set.path.c_str());
         }
         return found;
     }();
@@ -114,7 +116,8 @@ void PassTotals::add(const HostCopy &copy, bool hashIt)
         ++glyphs;
     vertices += copy.vertices.size() / 2;
     indices += copy.indices.size();
-    maxMeshBytes = std::max<uint64_t>(maxMeshBytes, copy.vertices.size() * 4 + copy.indices.size() * 4);
+    maxMeshBytes =
+        std::max<uint64_t>(maxMeshBytes, copy.vertices.size() * 4 + copy.indices.size() * 4);
     if (!hashIt)
         return;
     auto mix = [this](const void *data, size_t bytes) {
@@ -191,7 +194,8 @@ void VecSink::append(float x, float y)
     out->push_back(0.0f);
 }
 
-namespace {
+namespace
+{
 
 struct P2 {
     float x, y;
@@ -203,7 +207,10 @@ inline P2 lerp(P2 p, P2 q, float t)
     return {s * p.x + t * q.x, s * p.y + t * q.y};
 }
 
-inline P2 mid(P2 a, P2 b) { return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f}; }
+inline P2 mid(P2 a, P2 b)
+{
+    return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f};
+}
 
 template <class Sink> struct Walker {
     float quality;
@@ -305,7 +312,10 @@ struct PlainInfo {
     std::vector<float *> *combined;
 };
 
-void plainBegin(GLenum type, void *data) { static_cast<PlainInfo *>(data)->type = static_cast<uint16_t>(type); }
+void plainBegin(GLenum type, void *data)
+{
+    static_cast<PlainInfo *>(data)->type = static_cast<uint16_t>(type);
+}
 
 void plainVertex(void *vertex, void *data)
 {
@@ -328,20 +338,28 @@ void plainCombine(GLdouble coords[3], void *[4], GLfloat[4], void **out, void *d
     *out = v;
 }
 
-void plainEnd(void *data) { static_cast<PlainInfo *>(data)->type = 0; }
+void plainEnd(void *data)
+{
+    static_cast<PlainInfo *>(data)->type = 0;
+}
 void plainError(GLenum, void *) {}
 void plainEdge(GLboolean, void *) {}
 
-template <class F> _GLUfuncptr glu(F f) { return reinterpret_cast<_GLUfuncptr>(f); }
+template <class F> _GLUfuncptr glu(F f)
+{
+    return reinterpret_cast<_GLUfuncptr>(f);
+}
 
 } // namespace
 
-void flattenPlain(float quality, const FT_Vector *points, const unsigned char *tags, int n, MFSink &sink)
+void flattenPlain(float quality, const FT_Vector *points, const unsigned char *tags, int n,
+                  MFSink &sink)
 {
     Walker<MFSink>{quality, points, tags, n, sink}.walk();
 }
 
-void flattenPlain(float quality, const FT_Vector *points, const unsigned char *tags, int n, VecSink &sink)
+void flattenPlain(float quality, const FT_Vector *points, const unsigned char *tags, int n,
+                  VecSink &sink)
 {
     Walker<VecSink>{quality, points, tags, n, sink}.walk();
 }
@@ -359,7 +377,7 @@ void plainPass(Face &face, float quality, const std::vector<uint32_t> &chars, Ho
             continue;
         const FT_GlyphSlot slot = face.face->glyph;
         const FT_Glyph_Metrics &m = slot->metrics;
-        const FT_Pos raw[8] = {m.width, m.height, m.horiAdvance, m.vertAdvance,
+        const FT_Pos raw[8] = {m.width,        m.height,       m.horiAdvance,  m.vertAdvance,
                                m.horiBearingX, m.horiBearingY, m.vertBearingX, m.vertBearingY};
         for (int k = 0; k < 8; ++k)
             metrics[k] = static_cast<float>(raw[k]) / kScale;
@@ -389,7 +407,8 @@ void plainPass(Face &face, float quality, const std::vector<uint32_t> &chars, Ho
             int count = outline.contours[k] - first + 1;
             MFSink sink{&lists[k]};
             flattenPlain(quality, outline.points + first,
-                         reinterpret_cast<const unsigned char *>(outline.tags + first), count, sink);
+                         reinterpret_cast<const unsigned char *>(outline.tags + first), count,
+                         sink);
             uint32_t pts = lists[k].count;
             if (pts < 2)
                 continue;
@@ -398,7 +417,8 @@ void plainPass(Face &face, float quality, const std::vector<uint32_t> &chars, Ho
                 --pts;
             gluTessBeginContour(tess);
             for (uint32_t p = 0; p < pts; ++p) {
-                GLdouble xyz[3] = {lists[k].values[p][0], lists[k].values[p][1], lists[k].values[p][2]};
+                GLdouble xyz[3] = {lists[k].values[p][0], lists[k].values[p][1],
+                                   lists[k].values[p][2]};
                 gluTessVertex(tess, xyz, lists[k].values[p]);
             }
             gluTessEndContour(tess);
@@ -412,8 +432,9 @@ void plainPass(Face &face, float quality, const std::vector<uint32_t> &chars, Ho
             kdFree(v);
         combined.clear();
 
-        copy.copy(vertices.count ? vertices.values[0] : nullptr, static_cast<int32_t>(vertices.count),
-                  indices.values, static_cast<int32_t>(indices.count));
+        copy.copy(vertices.count ? vertices.values[0] : nullptr,
+                  static_cast<int32_t>(vertices.count), indices.values,
+                  static_cast<int32_t>(indices.count));
         if (totals)
             totals->add(copy, hashIt);
         clearMFVec2f(&vertices);
@@ -430,7 +451,8 @@ std::map<std::string, std::vector<double>> &samples()
     return s;
 }
 
-namespace {
+namespace
+{
 std::map<std::string, double> &elementCounts()
 {
     static std::map<std::string, double> e;
@@ -491,14 +513,15 @@ void registerPass(const std::string &name, std::function<void()> run, int64_t co
         elementCounts()[name] = static_cast<double>(count);
 }
 
-namespace {
+namespace
+{
 
 /* The console table as usual, and every repetition's CPU time per iteration kept for
  * the ratios printed afterwards. */
-class CollectingReporter : public benchmark::ConsoleReporter {
-public:
-    explicit CollectingReporter(bool color)
-        : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular)
+class CollectingReporter : public benchmark::ConsoleReporter
+{
+  public:
+    explicit CollectingReporter(bool color) : ConsoleReporter(color ? OO_ColorTabular : OO_Tabular)
     {
     }
     /* With repetitions the table shows only the statistics of each case (mean,

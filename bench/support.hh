@@ -14,20 +14,21 @@
 #include "Skrib/GlyvaInterface.h"
 #include "util/plyxTypes.h"
 
-namespace bench {
+namespace bench
+{
 
 /* The size every glyph is loaded at: 640 in 26.6 at 72 dpi, 10 pixels per em. */
 constexpr FT_F26Dot6 kCharSize = 640;
 constexpr float kScale = 640.0f;
 
 struct FontSet {
-    std::string name;  /* short name used in case names */
+    std::string name; /* short name used in case names */
     std::string path;
     uint64_t fileBytes = 0;
-    long numGlyphs = 0;                /* the face's glyph count */
-    std::vector<uint32_t> chars;       /* one character per distinct glyph with an outline */
-    std::vector<uint32_t> glyphs;      /* their glyph indices */
-    std::vector<int> contours;         /* their contour counts */
+    long numGlyphs = 0;           /* the face's glyph count */
+    std::vector<uint32_t> chars;  /* one character per distinct glyph with an outline */
+    std::vector<uint32_t> glyphs; /* their glyph indices */
+    std::vector<int> contours;    /* their contour counts */
 };
 
 /* The benchmark fonts that exist on this machine (DejaVu Sans, FreeSans). */
@@ -56,7 +57,7 @@ struct HostCopy {
 
 /* Sums over one pass, and an order-sensitive hash of every glyph's arrays. */
 struct PassTotals {
-    uint64_t glyphs = 0;     /* glyphs that produced at least one triangle */
+    uint64_t glyphs = 0; /* glyphs that produced at least one triangle */
     uint64_t vertices = 0;
     uint64_t indices = 0;
     uint64_t hash = 1469598103934665603ull;

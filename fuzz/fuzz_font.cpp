@@ -136,7 +136,6 @@ void queryFont(tavixInternalFontData *font, const Codes &codes)
         }
 }
 
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

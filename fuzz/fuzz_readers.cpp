@@ -235,7 +235,6 @@ void runStep(KDFile *file, uint8_t code)
     }
 }
 
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)

@@ -72,7 +72,8 @@ void meshGlyphs(glyvaShapeFont *font, const glyvaShapedGlyph *glyphs, int32_t co
                 check(!isnan(vertices[k]));
         }
         const float *points;
-        int32_t np = glyvaShapeGlyphContour(&points, font, glyphs[i].glyphIndex, 0, nullptr, nullptr);
+        int32_t np =
+            glyvaShapeGlyphContour(&points, font, glyphs[i].glyphIndex, 0, nullptr, nullptr);
         for (int32_t k = 0; k < 3 * np; ++k)
             check(!isnan(points[k]));
     }

@@ -22,8 +22,9 @@ struct tessInfo {
 /* Triangulates planar polygons of 3-D vertices through the GLU tessellator. Hosts
  * bind to the members' C++ symbols and read the object's layout, so the class has
  * no virtual members and its fields keep this order. */
-class GLYVA_API Tesselator {
-public:
+class GLYVA_API Tesselator
+{
+  public:
     /* windingRule: a GLU_TESS_WINDING_* value; normalAxis: +-1, +-2, +-3 for the
      * x, y, z axis, anything else lets GLU find the normal. */
     Tesselator(float windingRule, int normalAxis);

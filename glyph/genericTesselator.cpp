@@ -10,7 +10,8 @@
 #include "util/mfArrays.hh"
 #include "util/plyxUtil.h"
 
-namespace {
+namespace
+{
 
 /* GLU_OUT_OF_MEMORY as the record holds it; also marks a mesh discarded because the
  * library's own storage ran out. */
@@ -72,7 +73,10 @@ Sweep *sweepOf(Tesselator *t)
     return (raw & 1) ? reinterpret_cast<Sweep *>(raw & ~static_cast<uintptr_t>(1)) : nullptr;
 }
 
-bool discarded(const tessInfo *info) { return info->error == kOutOfMemory; }
+bool discarded(const tessInfo *info)
+{
+    return info->error == kOutOfMemory;
+}
 
 /* Storage ran out mid-polygon: the partial mesh could name vertices that are gone,
  * so nothing of it is kept and the record says why. Nothing is stored after it. */
@@ -126,7 +130,10 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
     *outData = vertexRef(kCombined, index);
 }
 
-void jglEnd(void *data) { static_cast<tessInfo *>(data)->type = 0; }
+void jglEnd(void *data)
+{
+    static_cast<tessInfo *>(data)->type = 0;
+}
 
 /* Without an open polygon GLU passes no record; a discarded mesh keeps its reason. */
 void jglError(GLenum error, void *data)
@@ -152,7 +159,10 @@ void setNormal(GLUtesselator *tess, int normalAxis)
 }
 
 /* GLU's sweep is only defined for finite coordinates. */
-bool finite3(const float *v) { return isfinite(v[0]) && isfinite(v[1]) && isfinite(v[2]); }
+bool finite3(const float *v)
+{
+    return isfinite(v[0]) && isfinite(v[1]) && isfinite(v[2]);
+}
 
 } // namespace
 

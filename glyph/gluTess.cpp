@@ -2,9 +2,11 @@
 
 #include "util/plyxUtil.h"
 
-namespace glyva {
+namespace glyva
+{
 
-namespace {
+namespace
+{
 
 /* GLU takes every callback as void (*)(void); the cast is its calling contract. */
 template <typename F> _GLUfuncptr asGluCallback(F function)

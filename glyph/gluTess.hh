@@ -5,15 +5,16 @@
 
 #include "util/plyxTypes.h"
 
-namespace glyva {
+namespace glyva
+{
 
 /* The six GLU callbacks of a tessellation module, in their data forms: the last
  * argument of each is the polygon data handed to gluTessBeginPolygon. */
 struct TessCallbacks {
     void (*begin)(GLenum type, void *info);
     void (*vertex)(void *vertexData, void *info);
-    void (*combine)(GLdouble coords[3], void *neighbours[4], GLfloat weights[4],
-                    void **outData, void *info);
+    void (*combine)(GLdouble coords[3], void *neighbours[4], GLfloat weights[4], void **outData,
+                    void *info);
     void (*end)(void *info);
     void (*error)(GLenum error, void *info);
     void (*edge)(GLboolean flag, void *info);

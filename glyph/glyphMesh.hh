@@ -8,14 +8,15 @@
 
 /* The glyph path below the interfaces: every library that meshes glyphs links this
  * one copy of it. */
-namespace glyva {
+namespace glyva
+{
 
 enum class Flattened { kPoints, kNothing, kOutOfMemory };
 
 /* Appends the flattened polyline of one closed outline contour (26.6 points and
  * FreeType tags) to out, in ems with z = 0, curves subdivided by quality (0 to 1). */
-Flattened flattenContour(float quality, const FT_Vector *points, const char *tags,
-                         uint16_t count, SimpleVec3Array &out);
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         SimpleVec3Array &out);
 
 /* Flattens every contour of a checked outline into fresh contour lists of the handle;
  * kPoints when each has at least one point. */

@@ -9,7 +9,8 @@
 #include "util/mfArrays.hh"
 #include "util/plyxUtil.h"
 
-namespace {
+namespace
+{
 
 constexpr const char *kSource = "glyph/glyphTesselator";
 
@@ -28,7 +29,10 @@ Point scaledPoint(const FT_Vector &v)
     return {static_cast<float>(v.x) / kFontScale, static_cast<float>(v.y) / kFontScale};
 }
 
-Point midpoint(Point a, Point b) { return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f}; }
+Point midpoint(Point a, Point b)
+{
+    return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f};
+}
 
 Point lerp(Point p, Point q, float t)
 {
@@ -37,7 +41,10 @@ Point lerp(Point p, Point q, float t)
 }
 
 /* Curve parameter step: 1 at quality 0, 1/26 at 0.5, 1/51 at 1. */
-float curveStep(float quality) { return 1.0f / (1.0f + 50.0f * quality); }
+float curveStep(float quality)
+{
+    return 1.0f / (1.0f + 50.0f * quality);
+}
 
 using PointList = glyva::mf::Reserve<SimpleVec3Array>;
 
@@ -224,7 +231,10 @@ void releaseCombined(tessInfo *info)
     }
 }
 
-void jglBegin(GLenum type, void *data) { static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type); }
+void jglBegin(GLenum type, void *data)
+{
+    static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type);
+}
 
 void jglVertex(void *vertexData, void *data)
 {
@@ -235,7 +245,8 @@ void jglVertex(void *vertexData, void *data)
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index = info->window.searchInsert(info->vertices, static_cast<const float *>(vertexData));
+    int32_t index =
+        info->window.searchInsert(info->vertices, static_cast<const float *>(vertexData));
     if (index < 0) {
         info->vertexStoreFailed = true;
         return;
@@ -261,7 +272,10 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
     *outData = v;
 }
 
-void jglEnd(void *data) { static_cast<tessInfo *>(data)->type = 0; }
+void jglEnd(void *data)
+{
+    static_cast<tessInfo *>(data)->type = 0;
+}
 
 /* GLU goes on after most errors, but after running out of memory it has dropped
  * vertices or the whole polygon, so the glyph's mesh cannot be trusted. */
@@ -288,9 +302,9 @@ bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline
     int first;
     uint16_t count;
     glyva::contourSpan(outline, k, &first, &count);
-    glyva::Flattened result = glyva::flattenContour(
-        quality, outline->points + first, reinterpret_cast<const char *>(outline->tags + first),
-        count, list);
+    glyva::Flattened result =
+        glyva::flattenContour(quality, outline->points + first,
+                              reinterpret_cast<const char *>(outline->tags + first), count, list);
     if (result == glyva::Flattened::kOutOfMemory)
         return false;
     if (result == glyva::Flattened::kNothing) {
@@ -396,7 +410,8 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
 
 } // namespace
 
-namespace glyva {
+namespace glyva
+{
 
 /* A list that could not grow is emptied and the walk stops: a contour with points
  * silently missing would mesh as a different shape. */

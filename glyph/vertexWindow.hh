@@ -7,7 +7,8 @@
 #include "util/mfArrays.hh"
 #include "util/plyxUtil.h"
 
-namespace glyva {
+namespace glyva
+{
 
 /* The search-insert of the multi-value arrays, answered through a position index of
  * the array's search window instead of a scan of it. Results and growth are those of
@@ -18,8 +19,9 @@ namespace glyva {
  *   that leaves the window, so at most kWindow entries live in kSlots slots.
  * The array must change only through this object (and the Reserve it appends through)
  * while it is in use. */
-template <typename MF, int N> class VertexWindow {
-public:
+template <typename MF, int N> class VertexWindow
+{
+  public:
     static constexpr uint32_t kWindow = 65;
 
     /* Indexes the window of an array that may already hold elements. */
@@ -52,7 +54,7 @@ public:
         return static_cast<int32_t>(n);
     }
 
-private:
+  private:
     static constexpr uint32_t kSlots = 256; /* a power of two, over 3 x kWindow */
 
     struct Slot {

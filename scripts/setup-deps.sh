@@ -5,7 +5,7 @@ set -euo pipefail
 
 native=(build-essential cmake pkg-config libfreetype-dev libglu1-mesa-dev libgtest-dev
         libbenchmark-dev libftgl-dev fonts-dejavu-core fonts-freefont-otf fonts-liberation2
-        python3-fonttools clang libclang-rt-14-dev valgrind
+        python3-fonttools clang clang-format libclang-rt-14-dev valgrind
         libassimp-dev libcairo2-dev libfontconfig-dev
         libharfbuzz-dev libharfbuzz-bin fonts-noto-core)
 i386=(g++-multilib qemu-user libfreetype-dev:i386 libglu1-mesa-dev:i386 libgtest-dev:i386

@@ -68,9 +68,8 @@ GLYVA_BEGIN_DECLS
  * or the name of one of the font's named instances ("Bold"). On success *font is the
  * handle and GLYVA_SHAPE_OK is returned; otherwise *font is null and, when
  * messageSize > 0, message holds why (cut to messageSize - 1 bytes). */
-GLYVA_API int32_t glyvaShapeOpen(struct glyvaShapeFont **font, const char *path,
-                                 int32_t faceIndex, const char *instance, char *message,
-                                 uint32_t messageSize);
+GLYVA_API int32_t glyvaShapeOpen(struct glyvaShapeFont **font, const char *path, int32_t faceIndex,
+                                 const char *instance, char *message, uint32_t messageSize);
 GLYVA_API void glyvaShapeClose(struct glyvaShapeFont *font);
 
 /* Why the handle's last failed call failed; "" when none has. */
@@ -93,9 +92,8 @@ GLYVA_API int32_t glyvaShapeGetQuality(const struct glyvaShapeFont *font);
  * The count of glyphs, with *glyphs pointing at them (null for 0), or -1 for a null
  * argument, invalid UTF-8, an unknown script, language, direction or feature text,
  * or a shaping failure; glyvaShapeError then tells which. options may be null. */
-GLYVA_API int32_t glyvaShapeText(struct glyvaShapeFont *font, const char *utf8,
-                                 int32_t byteLength, const glyvaShapeOptions *options,
-                                 const glyvaShapedGlyph **glyphs);
+GLYVA_API int32_t glyvaShapeText(struct glyvaShapeFont *font, const char *utf8, int32_t byteLength,
+                                 const glyvaShapeOptions *options, const glyvaShapedGlyph **glyphs);
 
 /* Metrics of a glyph by index, as GetGlyphInfo gives them for a character: 1, or 0
  * for a glyph index the face does not have or that FreeType cannot load. */

@@ -35,8 +35,10 @@ struct glyvaShapeFont {
     char error[256];
 };
 
-namespace glyva {
-namespace shape {
+namespace glyva
+{
+namespace shape
+{
 
 /* The handle's message for its last failure, cut to fit. */
 void setError(glyvaShapeFont *font, const char *format, ...) __attribute__((format(printf, 2, 3)));

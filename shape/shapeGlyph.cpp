@@ -5,7 +5,8 @@
 #include "glyph/glyphMesh.hh"
 #include "util/plyxUtil.h"
 
-namespace {
+namespace
+{
 
 using glyva::shape::setError;
 

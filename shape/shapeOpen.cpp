@@ -13,8 +13,10 @@
 #include "util/plyxUtil.h"
 #include FT_MULTIPLE_MASTERS_H
 
-namespace glyva {
-namespace shape {
+namespace glyva
+{
+namespace shape
+{
 
 void setError(glyvaShapeFont *font, const char *format, ...)
 {
@@ -27,7 +29,8 @@ void setError(glyvaShapeFont *font, const char *format, ...)
 } // namespace shape
 } // namespace glyva
 
-namespace {
+namespace
+{
 
 using glyva::shape::setError;
 

@@ -8,7 +8,8 @@
 
 #include "util/emuKD/kd.h"
 
-namespace {
+namespace
+{
 
 using glyva::shape::setError;
 
@@ -174,7 +175,8 @@ int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLengt
     unsigned int featureCount = 0;
     if (!parseFeatures(font, options ? options->features : nullptr, &features, &featureCount))
         return -1;
-    const hb_bool_t shaped = hb_shape_full(font->font, font->buffer, features, featureCount, nullptr);
+    const hb_bool_t shaped =
+        hb_shape_full(font->font, font->buffer, features, featureCount, nullptr);
     kdFree(features);
     if (!shaped || !hb_buffer_allocation_successful(font->buffer)) {
         setError(font, "HarfBuzz could not shape the text");

@@ -506,14 +506,20 @@ TEST_F(GlyvaMesh, KerningAdvancesAndLineHeightFollowTheFontApi)
     ApiFont api(font);
     const float kernVA = api.kern('V', 'A');
     ASSERT_LT(kernVA, 0.0f);
-    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "VA", "-o", "va.obj"}).status, 0);
-    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "AA", "-o", "aa.obj"}).status, 0);
+    ASSERT_EQ(
+        run({"--layout", "simple", "--font", font, "--size", "10", "VA", "-o", "va.obj"}).status,
+        0);
+    ASSERT_EQ(
+        run({"--layout", "simple", "--font", font, "--size", "10", "AA", "-o", "aa.obj"}).status,
+        0);
     /* The square of A spans half an em from its pen position. */
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("va.obj")))).maxX,
                     10.0f * (api.advance('V') + kernVA + 0.5f));
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("aa.obj")))).maxX,
                     10.0f * (api.advance('A') + 0.5f));
-    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "A\nA", "-o", "lines.obj"}).status, 0);
+    ASSERT_EQ(run({"--layout", "simple", "--font", font, "--size", "10", "A\nA", "-o", "lines.obj"})
+                  .status,
+              0);
     const float lineHeight = GetAscender(api.font) - GetDescender(api.font);
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("lines.obj")))).minY, -10.0f * lineHeight);
 }
@@ -526,7 +532,8 @@ TEST_F(GlyvaMesh, ShapedLayoutKernsAtFullPrecisionUnlikeSimple)
 {
     const std::string font = fixture("fixtures.ttf");
     ASSERT_EQ(run({"--font", font, "--size", "10", "VA", "-o", "va.obj"}).status, 0);
-    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("va.obj")))).maxX, 10.0f * (1.0f - 0.5f + 0.5f));
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("va.obj")))).maxX,
+                    10.0f * (1.0f - 0.5f + 0.5f));
     ASSERT_EQ(run({"--size", "10", "AV", "-o", "shaped.obj"}).status, 0);
     ASSERT_EQ(run({"--layout", "simple", "--size", "10", "AV", "-o", "simple.obj"}).status, 0);
     EXPECT_NEAR(boundsOf(joined(readMeshes(path("simple.obj")))).maxX -
@@ -537,10 +544,11 @@ TEST_F(GlyvaMesh, ShapedLayoutKernsAtFullPrecisionUnlikeSimple)
     EXPECT_EQ(summaryCounts(run({"office", "-o", "o.obj"}).err)[0], 4);
     EXPECT_EQ(summaryCounts(run({"--features", "liga=0", "office", "-o", "o.obj"}).err)[0], 6);
     EXPECT_EQ(summaryCounts(run({"--layout", "simple", "office", "-o", "o.obj"}).err)[0], 6);
-    const Result arabic = run({"--font", "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf",
-                               "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 \xd8\xa8\xd8\xa7"
-                               "\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85",
-                               "-o", "ar.glb", "-o", "ar.png"});
+    const Result arabic =
+        run({"--font", "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf",
+             "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 \xd8\xa8\xd8\xa7"
+             "\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85",
+             "-o", "ar.glb", "-o", "ar.png"});
     ASSERT_EQ(arabic.status, 0) << arabic.err;
     EXPECT_EQ(summaryCounts(arabic.err)[0], 12);
     EXPECT_GT(readPng(path("ar.png")).inked, 0);

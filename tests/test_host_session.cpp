@@ -11,7 +11,8 @@
 #include "glyph/Tesselator.h"
 #include "support/support.hh"
 
-namespace {
+namespace
+{
 
 /* Answers of one session, in fixed storage: nothing may allocate while the failing
  * allocator is armed, the test's own bookkeeping included. */
@@ -159,9 +160,8 @@ TEST(HostSession, EveryAllocationFailureEndsCleanlyWithCorrectOrFailedAnswers)
         for (int i = 0; i < disturbed.count; ++i) {
             const Answer &got = disturbed.answers[i], &want = reference.answers[i];
             bool identical = got.result == want.result && got.digest == want.digest;
-            ASSERT_TRUE(identical || got.failed)
-                << "allocation " << k << ", answer " << i << ": " << got.result << " instead of "
-                << want.result;
+            ASSERT_TRUE(identical || got.failed) << "allocation " << k << ", answer " << i << ": "
+                                                 << got.result << " instead of " << want.result;
             degraded += !identical;
         }
     }
@@ -174,7 +174,8 @@ TEST(HostSession, PersistentExhaustionEndsCleanly)
     GLYVA_REQUIRE_FAILING_ALLOC();
     static Session s;
     for (long k : {1L, 2L, 5L, 20L, 100L}) {
-        glyva_test::failAllocation(k, [] { hostSession(s); }, true);
+        glyva_test::failAllocation(
+            k, [] { hostSession(s); }, true);
         EXPECT_TRUE(s.indicesNameVertices) << "from allocation " << k;
     }
 }

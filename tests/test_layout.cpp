@@ -10,7 +10,8 @@
 #include "glyph/Tesselator.h"
 #include "util/plyxTypes.h"
 
-namespace {
+namespace
+{
 
 constexpr size_t kPtr = sizeof(void *);
 
@@ -20,11 +21,10 @@ template <typename MF> constexpr bool twoFieldRecord()
            sizeof(MF::count) == 4;
 }
 
-static_assert(twoFieldRecord<MFBool>() && twoFieldRecord<MFInt32>() &&
-                  twoFieldRecord<MFFloat>() && twoFieldRecord<MFVec2f>() &&
-                  twoFieldRecord<MFVec3f>() && twoFieldRecord<MFRotation>() &&
-                  twoFieldRecord<MFColor>() && twoFieldRecord<MFColorRGBA>() &&
-                  twoFieldRecord<MFString>(),
+static_assert(twoFieldRecord<MFBool>() && twoFieldRecord<MFInt32>() && twoFieldRecord<MFFloat>() &&
+                  twoFieldRecord<MFVec2f>() && twoFieldRecord<MFVec3f>() &&
+                  twoFieldRecord<MFRotation>() && twoFieldRecord<MFColor>() &&
+                  twoFieldRecord<MFColorRGBA>() && twoFieldRecord<MFString>(),
               "multi-value arrays are a 32-bit count then a pointer");
 static_assert(sizeof(SimpleVec3Array) == sizeof(MFVec3f), "contour lists are MFVec3f");
 

@@ -17,7 +17,8 @@
 #include "Skrib/GlyvaInterface.h"
 #include "support/support.hh"
 
-namespace {
+namespace
+{
 
 const std::string kGoldens = std::string(GLYVA_SOURCE_DIR) + "/tests/goldens/mesh_digests.txt";
 

@@ -71,7 +71,8 @@ long field(const std::string &object, const char *key)
 {
     const std::string k = std::string("\"") + key + "\":";
     const size_t at = object.find(k);
-    return at == std::string::npos ? -999999 : std::strtol(object.c_str() + at + k.size(), nullptr, 10);
+    return at == std::string::npos ? -999999
+                                   : std::strtol(object.c_str() + at + k.size(), nullptr, 10);
 }
 
 /* hb-shape's JSON for the same font, text and options, clusters as byte offsets. */
@@ -157,12 +158,14 @@ TEST(Shape, LatinKerningAndLigaturesAsHbShape)
 TEST(Shape, ComplexAndRightToLeftScriptsAsHbShape)
 {
     const glyvaShapeOptions none{};
-    const char *arabic = "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 "
-                         "\xd8\xa8\xd8\xa7\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85"; /* مرحبا بالعالم */
+    const char *arabic =
+        "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 "
+        "\xd8\xa8\xd8\xa7\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85"; /* مرحبا بالعالم */
     const char *devanagari = "\xe0\xa4\xa8\xe0\xa4\xae\xe0\xa4\xb8\xe0\xa5\x8d\xe0\xa4\xa4"
                              "\xe0\xa5\x87 \xe0\xa4\xa6\xe0\xa5\x81\xe0\xa4\xa8\xe0\xa4\xbf"
                              "\xe0\xa4\xaf\xe0\xa4\xbe"; /* नमस्ते दुनिया */
-    const char *hebrew = "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d"; /* שלום עולם */
+    const char *hebrew =
+        "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d"; /* שלום עולם */
     expectSameAsHbShape({kNotoSansArabic, arabic, none, "", 0, nullptr});
     expectSameAsHbShape({kNotoNaskhArabic, arabic, none, "", 0, nullptr});
     expectSameAsHbShape({kNotoDevanagari, devanagari, none, "", 0, nullptr});
@@ -190,12 +193,12 @@ TEST(Shape, ComplexAndRightToLeftScriptsAsHbShape)
 TEST(Shape, InstancesAndFacesAsHbShape)
 {
     const glyvaShapeOptions none{};
-    expectSameAsHbShape({fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=700", 0,
-                         "wght=700"});
-    expectSameAsHbShape({fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=550", 0,
-                         "wght=550"});
-    expectSameAsHbShape({fixture("collection.ttc").c_str(), "AA A", none, "--face-index=1", 1,
-                         nullptr});
+    expectSameAsHbShape(
+        {fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=700", 0, "wght=700"});
+    expectSameAsHbShape(
+        {fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=550", 0, "wght=550"});
+    expectSameAsHbShape(
+        {fixture("collection.ttc").c_str(), "AA A", none, "--face-index=1", 1, nullptr});
 }
 
 #endif
@@ -448,8 +451,8 @@ TEST(Shape, BadTextAndArgumentsAreRefused)
     const glyvaShapedGlyph *g = reinterpret_cast<const glyvaShapedGlyph *>(1);
     EXPECT_EQ(glyvaShapeText(f.font, "", 0, nullptr, &g), 0);
     EXPECT_EQ(g, nullptr);
-    for (const char *text : {"A\xC3(", "\xC0\xAF", "\xED\xA0\x80", "ok\xE2\x82", "\xF4\x90\x80\x80",
-                             "\xFF"}) {
+    for (const char *text :
+         {"A\xC3(", "\xC0\xAF", "\xED\xA0\x80", "ok\xE2\x82", "\xF4\x90\x80\x80", "\xFF"}) {
         EXPECT_EQ(glyvaShapeText(f.font, text, -1, nullptr, &g), -1);
         EXPECT_NE(std::string(glyvaShapeError(f.font)).find("not valid UTF-8"), std::string::npos);
     }
@@ -483,7 +486,8 @@ TEST(Shape, BadTextAndArgumentsAreRefused)
     EXPECT_EQ(glyvaShapeGlyphMesh(f.font, UINT32_MAX, &v, &nv, &t, &nt), 0);
     EXPECT_EQ(glyvaShapeGlyphInfo(&info, f.font, static_cast<uint32_t>(count)), 0);
     const float *p;
-    EXPECT_EQ(glyvaShapeGlyphContour(&p, f.font, static_cast<uint32_t>(count), 0, nullptr, nullptr), 0);
+    EXPECT_EQ(glyvaShapeGlyphContour(&p, f.font, static_cast<uint32_t>(count), 0, nullptr, nullptr),
+              0);
     EXPECT_EQ(glyvaShapeGlyphContour(&p, f.font, 36, 99, nullptr, nullptr), 0);
     EXPECT_EQ(glyvaShapeGlyphMesh(f.font, 0, &v, &nv, &t, &nt), 1); /* .notdef meshes too */
     EXPECT_GT(nt, 0);

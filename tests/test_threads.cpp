@@ -14,7 +14,8 @@
 #include "glyph/Tesselator.h"
 #include "support/support.hh"
 
-namespace {
+namespace
+{
 
 constexpr int kThreads = 4;
 

@@ -21,9 +21,13 @@
 #include "support/support.hh"
 #include "util/plyxUtil.h"
 
-namespace {
+namespace
+{
 
-bool quick() { return std::getenv("GLYVA_QUICK") != nullptr; }
+bool quick()
+{
+    return std::getenv("GLYVA_QUICK") != nullptr;
+}
 
 /* One character code per glyph with an outline, in the font's cmap order. */
 std::vector<uint32_t> codesWithGlyphs(const char *path)
@@ -130,7 +134,9 @@ struct Case {
     uint32_t quality;
 };
 
-class MergeMatchesWindowSearch : public testing::TestWithParam<Case> {};
+class MergeMatchesWindowSearch : public testing::TestWithParam<Case>
+{
+};
 
 TEST_P(MergeMatchesWindowSearch, ClearedBetweenGlyphs)
 {
@@ -182,8 +188,14 @@ struct PlainSweep {
     }
 };
 
-void plainBegin(GLenum type, void *data) { static_cast<PlainSweep *>(data)->type = type; }
-void plainEnd(void *data) { static_cast<PlainSweep *>(data)->type = 0; }
+void plainBegin(GLenum type, void *data)
+{
+    static_cast<PlainSweep *>(data)->type = type;
+}
+void plainEnd(void *data)
+{
+    static_cast<PlainSweep *>(data)->type = 0;
+}
 void plainEdge(GLboolean, void *) {}
 void plainVertex(void *ref, void *data)
 {
@@ -199,7 +211,8 @@ void plainCombine(GLdouble c[3], void *[4], GLfloat[4], void **out, void *data)
     auto *s = static_cast<PlainSweep *>(data);
     const float xyz[3] = {static_cast<float>(c[0]), static_cast<float>(c[1]),
                           static_cast<float>(c[2])};
-    *out = reinterpret_cast<void *>(-static_cast<intptr_t>(searchInsertMFVec3f(&s->vertices, xyz) + 1));
+    *out = reinterpret_cast<void *>(
+        -static_cast<intptr_t>(searchInsertMFVec3f(&s->vertices, xyz) + 1));
 }
 
 using Polygon = std::vector<std::vector<std::array<float, 3>>>;

@@ -10,14 +10,21 @@
 
 #if defined(GLYVA_SANITIZED)
 
-namespace glyva_test {
-bool allocationFailureAvailable() { return false; }
+namespace glyva_test
+{
+bool allocationFailureAvailable()
+{
+    return false;
+}
 long countAllocations(const std::function<void()> &fn, AllocScope)
 {
     fn();
     return 0;
 }
-void failAllocation(long, const std::function<void()> &fn, bool, AllocScope) { fn(); }
+void failAllocation(long, const std::function<void()> &fn, bool, AllocScope)
+{
+    fn();
+}
 } // namespace glyva_test
 
 #else
@@ -34,7 +41,8 @@ void *__libc_calloc(size_t count, size_t size);
 void *__libc_realloc(void *ptr, size_t size);
 }
 
-namespace {
+namespace
+{
 
 bool g_armed = false;
 bool g_always = false;
@@ -90,10 +98,14 @@ extern "C" void *realloc(void *ptr, size_t size)
     return failHere(__builtin_return_address(0)) ? nullptr : __libc_realloc(ptr, size);
 }
 
-namespace glyva_test {
+namespace glyva_test
+{
 
 /* Valgrind replaces the allocator too, and then these entry points never run. */
-bool allocationFailureAvailable() { return !RUNNING_ON_VALGRIND; }
+bool allocationFailureAvailable()
+{
+    return !RUNNING_ON_VALGRIND;
+}
 
 long countAllocations(const std::function<void()> &fn, AllocScope scope)
 {

@@ -7,7 +7,8 @@
 
 #include <gtest/gtest.h>
 
-namespace glyva_test {
+namespace glyva_test
+{
 
 const char *const kDejaVuSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char *const kFreeSans = "/usr/share/fonts/opentype/freefont/FreeSans.otf";
@@ -54,6 +55,9 @@ TempFile::TempFile(const std::string &bytes)
     path_ = name;
 }
 
-TempFile::~TempFile() { unlink(path_.c_str()); }
+TempFile::~TempFile()
+{
+    unlink(path_.c_str());
+}
 
 } // namespace glyva_test

@@ -226,7 +226,8 @@ int openFont(Run &run)
         if (!reason.empty())
             return fail(kExitFont, "cannot read font " + path + ": " + reason);
         const std::string instance = run.options.haveVariation ? run.options.variation : "";
-        run.shaped = ShapedFace::open(path, run.options.face, instance, run.options.quality, &error);
+        run.shaped =
+            ShapedFace::open(path, run.options.face, instance, run.options.quality, &error);
         return run.shaped ? kExitOk : fail(kExitFont, error);
     }
     run.face = FontFace::open(path, run.options.quality, &error);
@@ -324,9 +325,10 @@ int loadGlyphs(Run &run)
 
 void dropEmpty(std::vector<PlacedGlyph> &placed)
 {
-    placed.erase(std::remove_if(placed.begin(), placed.end(),
-                                [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
-                 placed.end());
+    placed.erase(
+        std::remove_if(placed.begin(), placed.end(),
+                       [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
+        placed.end());
 }
 
 void layOut(Run &run)
@@ -458,8 +460,8 @@ int run(int argc, char **argv)
         return status;
     layOut(run);
     if (run.placed.empty())
-        return fail(kExitUsage, "nothing to draw: no character of the text has an outline in " +
-                                    run.fontPath);
+        return fail(kExitUsage,
+                    "nothing to draw: no character of the text has an outline in " + run.fontPath);
     buildMeshes(run);
     std::string written;
     status = writeOutputs(run, &written);

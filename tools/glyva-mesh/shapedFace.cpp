@@ -12,17 +12,15 @@ namespace
 
 constexpr uint32_t kTab = 0x09;
 
-std::string glyphFailure(const std::string &path, uint32_t index, const char *what,
-                         const char *why)
+std::string glyphFailure(const std::string &path, uint32_t index, const char *what, const char *why)
 {
-    return "font " + path + ": the library cannot " + what + " for glyph " +
-           std::to_string(index) + (why && *why ? std::string(": ") + why : std::string());
+    return "font " + path + ": the library cannot " + what + " for glyph " + std::to_string(index) +
+           (why && *why ? std::string(": ") + why : std::string());
 }
 
 } // namespace
 
-ShapedFace::ShapedFace(glyvaShapeFont *font, std::string path)
-    : font_(font), path_(std::move(path))
+ShapedFace::ShapedFace(glyvaShapeFont *font, std::string path) : font_(font), path_(std::move(path))
 {
 }
 
@@ -64,8 +62,8 @@ bool ShapedFace::shapeRun(const std::vector<uint32_t> &codes, const ShapeSetting
     options.features = settings.features.c_str();
     options.direction = settings.direction;
     const glyvaShapedGlyph *glyphs = nullptr;
-    const int32_t n = glyvaShapeText(font_, utf8.data(), static_cast<int32_t>(utf8.size()),
-                                     &options, &glyphs);
+    const int32_t n =
+        glyvaShapeText(font_, utf8.data(), static_cast<int32_t>(utf8.size()), &options, &glyphs);
     if (n < 0) {
         *error = std::string("cannot shape the text: ") + glyvaShapeError(font_);
         return false;
@@ -178,7 +176,7 @@ std::vector<PlacedGlyph> layoutShapedLines(const std::vector<ShapedLine> &lines,
             }
         }
         const float width = static_cast<float>(x);
-        const float shift = align == Align::Center ? -0.5f * width
+        const float shift = align == Align::Center  ? -0.5f * width
                             : align == Align::Right ? -width
                                                     : 0.0f;
         const float baseline = -static_cast<float>(row) * lineHeight;

@@ -77,9 +77,10 @@ class ShapedFace
 /* Pen positions from shaping, in output units: baselines and alignment as
  * layoutLines; each glyph at its pen position plus its offset. The glyph function
  * gives every glyph's shape (all loaded before). */
-std::vector<PlacedGlyph> layoutShapedLines(
-    const std::vector<ShapedLine> &lines, const std::map<uint32_t, const GlyphShape *> &glyphs,
-    double tabAdvance, float lineHeight, Align align, float size);
+std::vector<PlacedGlyph> layoutShapedLines(const std::vector<ShapedLine> &lines,
+                                           const std::map<uint32_t, const GlyphShape *> &glyphs,
+                                           double tabAdvance, float lineHeight, Align align,
+                                           float size);
 
 } // namespace glyvamesh
 
