@@ -2,6 +2,7 @@
 #include "glyph/Tesselator.h"
 #include "glyph/glyphTesselator.h"
 #include "shape/glyvaShape.h"
+#include "solid/glyvaSolid.h"
 #include "util/emuKD/kd.h"
 #include "util/plyxTypes.h"
 #include "util/plyxUtil.h"
@@ -9,5 +10,6 @@
 int glyva_c_headers_compile(void)
 {
     MFVec3f array = {0, 0};
-    return sizeMFVec3f(&array, 0) + (int)sizeof(glyphInfoRecord) + (int)sizeof(glyvaShapedGlyph);
+    return sizeMFVec3f(&array, 0) + (int)sizeof(glyphInfoRecord) + (int)sizeof(glyvaShapedGlyph) +
+           (int)sizeof(glyvaSolidVertex) + (int)sizeof(glyvaSolidOptions);
 }

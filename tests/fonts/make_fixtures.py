@@ -508,12 +508,71 @@ def make_collection():
     return path
 
 
+# ---------------------------------------------------------------------------
+# solids.ttf: outlines for the solid library's edge cases
+
+def star(count, inner, outer, cx, cy):
+    """count off-curve points alternating between two radii: count conics."""
+    import math
+    pts = []
+    for i in range(count):
+        r = outer if i % 2 else inner
+        a = -2 * math.pi * i / count  # clockwise
+        pts.append((cx + otRound(r * math.cos(a)), cy + otRound(r * math.sin(a)), OFF))
+    return pts
+
+
+def small_triangles(count):
+    """count clockwise triangles on a grid, 3 points each."""
+    contours = []
+    for i in range(count):
+        x, y = (i % 64) * 10, (i // 64) * 10
+        contours.append(on_poly((x, y), (x + 4, y + 8), (x + 8, y)))
+    return contours
+
+
+SOLID_GLYPHS = [
+    # A: a rectangle 640 x 320 with collinear points along every side.
+    ("stepped", 0x41, [on_poly((0, 0), (0, 160), (0, 320), (160, 320), (320, 320),
+                               (480, 320), (640, 320), (640, 160), (640, 0), (480, 0),
+                               (320, 0), (160, 0))]),
+    # B: two squares touching at one corner.
+    ("pinch", 0x42, [rect_cw(0, 0, 320, 320), rect_cw(320, 320, 640, 640)]),
+    # C: two overlapping squares, filled once under non-zero winding.
+    ("overlap", 0x43, [rect_cw(0, 0, 384, 384), rect_cw(192, 192, 576, 576)]),
+    # D: a bar 16 units (0.025 em) thick, thinner than twice most bevels.
+    ("thin", 0x44, [rect_cw(0, 0, 640, 16)]),
+    # E: a wedge whose tip is 0.7 degrees wide.
+    ("wedge", 0x45, [on_poly((0, 0), (0, 8), (640, 4))]),
+    # F: 2100 conics: about 54,600 points at quality 50, 2100 at quality 0.
+    ("huge", 0x46, [star(2100, 250, 300, 320, 320)]),
+    # G: 2001 contours.
+    ("many", 0x47, small_triangles(2001)),
+    # H: square, hole, island, hole: four levels of nesting.
+    ("nested", 0x48, [rect_cw(0, 0, 640, 640), rect_ccw(64, 64, 576, 576),
+                      rect_cw(192, 192, 448, 448), rect_ccw(256, 256, 384, 384)]),
+]
+
+
+def make_solids():
+    order = [".notdef", "space"] + [name for name, _, _ in SOLID_GLYPHS]
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph()}
+    cmap = {0x20: "space"}
+    for name, code, contours in SOLID_GLYPHS:
+        glyphs[name] = tt_glyph(contours)
+        cmap[code] = name
+    advances = {name: 640 for name in order}
+    advances["space"] = 320
+    fb = build_ttf(order, glyphs, unicode_cmap_tables(cmap), advances, "Glyva Solids")
+    return save(fb, "solids.ttf")
+
+
 def main():
     fixtures = make_fixtures()
     outputs = [fixtures, make_cubic(), make_nokern(), make_symbol_only(),
                make_macroman_only(), make_malformed(),
                make_truncated(fixtures), make_truncated_header(fixtures),
-               make_variable(), make_collection()]
+               make_variable(), make_collection(), make_solids()]
     for p in outputs:
         print("wrote %s (%d bytes)" % (os.path.relpath(p), os.path.getsize(p)))
 

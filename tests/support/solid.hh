@@ -1,0 +1,63 @@
+#ifndef TESTS_SUPPORT_SOLID_HH
+#define TESTS_SUPPORT_SOLID_HH
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+/* A triangle mesh as a host copies it out of the solid library, and the checks every
+ * solid and flat mesh must pass, written from the definitions rather than from the
+ * library's code. */
+
+namespace glyva_test
+{
+
+struct SolidMesh {
+    std::vector<float> positions; /* 3 per vertex */
+    std::vector<float> normals;   /* 3 per vertex */
+    std::vector<float> uvs;       /* 2 per vertex */
+    std::vector<uint32_t> indices;
+};
+
+/* Three indices per triangle, each naming a vertex; every number finite; every normal of
+ * unit length; no triangle without area (its corners' cross product is exactly zero in
+ * the floats a reader gets). */
+testing::AssertionResult meshWellFormed(const SolidMesh &mesh);
+
+/* Welding equal positions as a reader of a written file does, every directed edge is
+ * used once and its reverse once: closed, manifold along every edge, consistently
+ * wound. */
+testing::AssertionResult closedByPosition(const SolidMesh &mesh);
+
+/* Every corner's normal leans towards its own triangle's facet normal. */
+testing::AssertionResult normalsFaceOutwards(const SolidMesh &mesh);
+
+/* The enclosed volume by the divergence theorem, positive for outward winding. */
+double enclosedVolume(const SolidMesh &mesh);
+
+/* Twice the signed area of each triangle's projection on z = 0, summed: the area a flat
+ * mesh covers when all its triangles turn counter-clockwise. */
+double projectedArea(const SolidMesh &mesh);
+
+/* A binary STL with each facet's normal computed from the facet itself. */
+bool writeBinaryStl(const SolidMesh &mesh, const std::string &path);
+
+/* What admesh (Debian's admesh tool) reports about an STL file; ran is false when it could
+ * not be run or its report not read. */
+struct AdmeshReport {
+    bool ran = false;
+    long facets = -1, parts = -1, disconnected = -1, degenerate = -1, edgesFixed = -1,
+         facetsRemoved = -1, facetsAdded = -1, facetsReversed = -1, backwardsEdges = -1,
+         normalsFixed = -1;
+    std::string text;
+    /* Nothing to fix: no degenerate, disconnected, removed, added or reversed facet, no
+     * backwards edge, no normal fixed. */
+    bool clean() const;
+};
+AdmeshReport runAdmesh(const std::string &admesh, const std::string &stlPath);
+
+} // namespace glyva_test
+
+#endif

@@ -1,0 +1,718 @@
+/* libGlyvaSolid against independent truth: CGAL's Polygon Mesh Processing judges every
+ * solid (closed, free of self-intersections, outward, bounding a volume), CGAL's straight
+ * skeleton gives the inset areas the bevel's volume must match, admesh reads the STL a host
+ * would write, and the flat meshes are held to the font's own triangles. Builds without
+ * the library compile to a skip. */
+#include <gtest/gtest.h>
+
+#ifndef GLYVA_SOLID_BUILT
+
+TEST(Solid, SkippedWithoutTheLibrary)
+{
+    GTEST_SKIP() << "libGlyvaSolid is not built here (no HarfBuzz or no polygon clipping)";
+}
+
+#else
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <set>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "solid/glyvaSolid.h"
+#include "support/mesh.hh"
+#include "support/raster.hh"
+#include "support/solid.hh"
+#include "support/support.hh"
+
+#ifdef GLYVA_HAVE_CGAL
+#include "support/cgal/cgal_check.hh"
+#endif
+
+static_assert(sizeof(glyvaSolidVertex) == 32, "hosts read 32-byte vertices");
+static_assert(offsetof(glyvaSolidVertex, normal) == 12, "normal at byte 12");
+static_assert(offsetof(glyvaSolidVertex, texCoord) == 24, "texture coordinates at byte 24");
+static_assert(sizeof(glyvaSolidOptions) == 20, "options are five 4-byte fields");
+
+namespace
+{
+
+using glyva_test::fixture;
+using glyva_test::kDejaVuSans;
+using glyva_test::kFreeSans;
+using glyva_test::Point2;
+using glyva_test::SolidMesh;
+
+const char *const kDejaVuExtraLight = "/usr/share/fonts/truetype/dejavu/DejaVuSans-ExtraLight.ttf";
+
+/* Glyph indices of the fixture font solids.ttf (tests/fonts/make_fixtures.py). */
+enum FixtureGlyph : uint32_t {
+    kSpace = 1,
+    kStepped = 2,
+    kPinch = 3,
+    kOverlap = 4,
+    kThin = 5,
+    kWedge = 6,
+    kHuge = 7,
+    kMany = 8,
+    kNested = 9
+};
+
+struct Font {
+    glyvaShapeFont *font = nullptr;
+    explicit Font(const std::string &path)
+    {
+        char message[256];
+        glyvaShapeOpen(&font, path.c_str(), 0, nullptr, message, sizeof message);
+    }
+    ~Font() { glyvaShapeClose(font); }
+    Font(const Font &) = delete;
+    Font &operator=(const Font &) = delete;
+};
+
+struct Builder {
+    glyvaSolid *solid = glyvaSolidCreate();
+    ~Builder() { glyvaSolidDestroy(solid); }
+    Builder() = default;
+    Builder(const Builder &) = delete;
+    Builder &operator=(const Builder &) = delete;
+};
+
+SolidMesh copyOut(const glyvaSolidVertex *v, uint32_t vertexCount, const uint32_t *ix,
+                  uint32_t indexCount)
+{
+    SolidMesh m;
+    for (uint32_t i = 0; i < vertexCount; ++i) {
+        m.positions.insert(m.positions.end(), v[i].position, v[i].position + 3);
+        m.normals.insert(m.normals.end(), v[i].normal, v[i].normal + 3);
+        m.uvs.insert(m.uvs.end(), v[i].texCoord, v[i].texCoord + 2);
+    }
+    m.indices.assign(ix, ix + indexCount);
+    return m;
+}
+
+bool buildSolid(Builder &b, Font &f, uint32_t glyph, const glyvaSolidOptions &o, SolidMesh *out)
+{
+    const glyvaSolidVertex *v = nullptr;
+    const uint32_t *ix = nullptr;
+    uint32_t vc = 0, ic = 0;
+    if (!glyvaSolidBuild(b.solid, f.font, glyph, &o, &v, &vc, &ix, &ic))
+        return false;
+    *out = copyOut(v, vc, ix, ic);
+    return true;
+}
+
+bool buildFlat(Builder &b, Font &f, uint32_t glyph, SolidMesh *out)
+{
+    const glyvaSolidVertex *v = nullptr;
+    const uint32_t *ix = nullptr;
+    uint32_t vc = 0, ic = 0;
+    if (!glyvaSolidFlat(b.solid, f.font, glyph, &v, &vc, &ix, &ic))
+        return false;
+    *out = copyOut(v, vc, ix, ic);
+    return true;
+}
+
+std::vector<uint32_t> distinctGlyphs(Font &f, const char *text)
+{
+    const glyvaShapedGlyph *glyphs = nullptr;
+    const int32_t n = glyvaShapeText(f.font, text, -1, nullptr, &glyphs);
+    std::set<uint32_t> seen;
+    for (int32_t i = 0; i < n; ++i)
+        seen.insert(glyphs[i].glyphIndex);
+    return std::vector<uint32_t>(seen.begin(), seen.end());
+}
+
+/* The glyph's flattened contours as the glyph layer gives them (not as the solid library
+ * cleans them). */
+std::vector<std::vector<Point2>> contoursOf(Font &f, uint32_t glyph)
+{
+    glyphInfoRecord info;
+    std::vector<std::vector<Point2>> contours;
+    if (!glyvaShapeGlyphInfo(&info, f.font, glyph))
+        return contours;
+    for (int32_t k = 0; k < info.contourCount; ++k) {
+        const float *p = nullptr;
+        const int32_t n = glyvaShapeGlyphContour(&p, f.font, glyph, k, nullptr, nullptr);
+        std::vector<Point2> contour;
+        for (int32_t i = 0; i < n; ++i)
+            contour.push_back(Point2{p[3 * i], p[3 * i + 1]});
+        contours.push_back(contour);
+    }
+    return contours;
+}
+
+/* The documented profile: a quarter ellipse sampled at equal angles from the wall to the
+ * face, the last sample exactly (size, depth). */
+struct Profile {
+    std::vector<double> inset, rise;
+};
+
+Profile profileOf(const glyvaSolidOptions &o)
+{
+    Profile p;
+    const int n = o.bevelSegments > 0 ? o.bevelSegments : 1;
+    const double depth = o.bevelDepth > 0.0f ? o.bevelDepth : o.bevelSize;
+    for (int k = 0; k <= n; ++k) {
+        const double angle = M_PI / 2 * k / n;
+        p.inset.push_back(k == n ? o.bevelSize : o.bevelSize * (1.0 - std::cos(angle)));
+        p.rise.push_back(k == n ? depth : depth * std::sin(angle));
+    }
+    return p;
+}
+
+#ifdef GLYVA_HAVE_CGAL
+/* The volume a bevelled face cuts away: over each layer of the profile, the outline's area
+ * less the area of its inset at the layer's depth, integrated by Simpson's rule (exact
+ * while the inset keeps its shape, as the inset area is quadratic in the distance). */
+double removedByBevel(const glyva_test::CgalInsets &insets, const Profile &p)
+{
+    const double a0 = insets.area(0.0);
+    double removed = 0.0;
+    for (size_t k = 0; k + 1 < p.inset.size(); ++k) {
+        const double low = insets.area(p.inset[k]);
+        const double mid = insets.area((p.inset[k] + p.inset[k + 1]) / 2);
+        const double high = insets.area(p.inset[k + 1]);
+        removed += (p.rise[k + 1] - p.rise[k]) * (a0 - (low + 4 * mid + high) / 6);
+    }
+    return removed;
+}
+#endif
+
+struct SolidCase {
+    const char *name;
+    const char *font;
+    const char *text;
+    glyvaSolidOptions options;
+    /* Allowed difference from the straight skeleton's volume, as a fraction of the volume
+     * the bevels remove (0 for no bevel): 5% where every stroke is wider than twice the
+     * bevel (the bevel's triangles join the levels' rings without following the
+     * skeleton's planes exactly), 35% where insets run out of room and end in plateaus
+     * at the last level they reached, where the skeleton carries on to a ridge. */
+    double bevelTolerance;
+};
+
+/* Sample text: holes (8, @, a, e, R, g), thin joins (@, &, %), serifs and tails. */
+const char *const kSample = "GlyvaR@8ea%&";
+
+const SolidCase kSolidCases[] = {
+    {"DejaVuPlain", kDejaVuSans, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
+    {"DejaVuChamfer", kDejaVuSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0}, 0.05},
+    {"DejaVuRounded", kDejaVuSans, kSample, {0.25f, 0.03f, 0.0f, 4, 0}, 0.05},
+    {"DejaVuFrontOnly", kDejaVuSans, kSample, {0.2f, 0.03f, 0.02f, 2, 1}, 0.05},
+    {"DejaVuWiderThanStrokes", kDejaVuSans, kSample, {0.3f, 0.09f, 0.04f, 3, 0}, 0.35},
+    {"FreeSansPlain", kFreeSans, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
+    {"FreeSansChamfer", kFreeSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0}, 0.05},
+    {"FreeSansRounded", kFreeSans, kSample, {0.25f, 0.03f, 0.0f, 5, 1}, 0.05},
+    {"ExtraLightPlain", kDejaVuExtraLight, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
+    {"ExtraLightChamfer", kDejaVuExtraLight, kSample, {0.2f, 0.015f, 0.0f, 1, 0}, 0.05},
+    {"ExtraLightWiderThanStrokes", kDejaVuExtraLight, kSample, {0.3f, 0.05f, 0.03f, 3, 0}, 0.35},
+    {"ExtraLightShallow", kDejaVuExtraLight, kSample, {0.2f, 0.04f, 0.01f, 2, 1}, 0.35},
+};
+
+class SampleSolids : public testing::TestWithParam<SolidCase>
+{
+  protected:
+    /* Faces: normal (0, 0, +-1) with texture coordinates (x, y). Walls of a plain solid:
+     * horizontal normals, v = z, and u advancing by the length of each level edge. */
+    static testing::AssertionResult textureRules(const SolidMesh &m, bool plain)
+    {
+        for (size_t v = 0; v < m.positions.size() / 3; ++v) {
+            const float *p = &m.positions[3 * v], *n = &m.normals[3 * v], *uv = &m.uvs[2 * v];
+            const bool face = n[0] == 0.0f && n[1] == 0.0f && std::fabs(n[2]) == 1.0f;
+            if (face && (uv[0] != p[0] || uv[1] != p[1]))
+                return testing::AssertionFailure()
+                       << "face vertex " << v << " is not mapped by x, y";
+            if (plain && !face && (n[2] != 0.0f || uv[1] != p[2]))
+                return testing::AssertionFailure() << "wall vertex " << v << " is not mapped by z";
+        }
+        for (size_t t = 0; plain && t < m.indices.size(); t += 3) {
+            for (int k = 0; k < 3; ++k) {
+                const uint32_t a = m.indices[t + k], b = m.indices[t + (k + 1) % 3];
+                if (m.normals[3 * a + 2] != 0.0f ||
+                    m.positions[3 * a + 2] != m.positions[3 * b + 2])
+                    continue;
+                const double length = std::hypot(m.positions[3 * a] - m.positions[3 * b],
+                                                 m.positions[3 * a + 1] - m.positions[3 * b + 1]);
+                if (std::fabs(std::fabs(m.uvs[2 * a] - m.uvs[2 * b]) - length) > 1e-5)
+                    return testing::AssertionFailure() << "wall u does not follow the outline";
+            }
+        }
+        return testing::AssertionSuccess();
+    }
+
+    static testing::AssertionResult withinDepth(const SolidMesh &m, float depth)
+    {
+        for (size_t v = 0; v < m.positions.size() / 3; ++v) {
+            const float z = m.positions[3 * v + 2];
+            if (z < 0.0f || z > depth)
+                return testing::AssertionFailure() << "z " << z << " outside 0.." << depth;
+        }
+        return testing::AssertionSuccess();
+    }
+};
+
+TEST_P(SampleSolids, AreClosedOutwardAndOfTheRightVolume)
+{
+    const SolidCase &c = GetParam();
+    Font font(c.font);
+    ASSERT_NE(font.font, nullptr) << c.font;
+    Builder builder;
+    const bool plain = c.options.bevelSize == 0.0f;
+    int volumesChecked = 0;
+    for (uint32_t glyph : distinctGlyphs(font, c.text)) {
+        SCOPED_TRACE("glyph " + std::to_string(glyph));
+        SolidMesh m;
+        ASSERT_TRUE(buildSolid(builder, font, glyph, c.options, &m))
+            << glyvaSolidError(builder.solid);
+        if (m.indices.empty())
+            continue;
+        EXPECT_TRUE(glyva_test::meshWellFormed(m));
+        EXPECT_TRUE(glyva_test::closedByPosition(m));
+        EXPECT_TRUE(glyva_test::normalsFaceOutwards(m));
+        EXPECT_TRUE(withinDepth(m, c.options.depth));
+        EXPECT_TRUE(textureRules(m, plain));
+        const double volume = glyva_test::enclosedVolume(m);
+        const auto contours = contoursOf(font, glyph);
+        const bool simple =
+            !glyva_test::contoursCross(contours) && glyva_test::contoursNestAlternately(contours);
+#ifdef GLYVA_HAVE_CGAL
+        const glyva_test::CgalVerdict verdict = glyva_test::cgalCheck(m.positions, m.indices);
+        EXPECT_TRUE(verdict.built) << verdict.problem;
+        EXPECT_TRUE(verdict.closed);
+        EXPECT_FALSE(verdict.selfIntersecting);
+        EXPECT_TRUE(verdict.boundsVolume);
+        EXPECT_TRUE(verdict.outward);
+        EXPECT_NEAR(verdict.volume, volume, 1e-9);
+        if (simple) {
+            const Profile profile = profileOf(c.options);
+            const double faces = c.options.frontOnly ? 1.0 : 2.0;
+            const glyva_test::CgalInsets insets(contours);
+            const double removed = plain ? 0.0 : faces * removedByBevel(insets, profile);
+            const double expected = insets.area(0.0) * c.options.depth - removed;
+            EXPECT_NEAR(volume, expected, c.bevelTolerance * removed + 1e-5 * expected)
+                << "the bevels remove " << removed;
+            ++volumesChecked;
+        }
+#endif
+        if (plain && simple) {
+            double area = 0.0;
+            for (const auto &contour : contours)
+                area += glyva_test::polygonArea(contour);
+            EXPECT_NEAR(volume, std::fabs(area) * c.options.depth, 1e-5 * volume);
+        }
+#ifdef GLYVA_ADMESH
+        const std::string stl =
+            testing::TempDir() + "glyva_solid_" + std::to_string(getpid()) + ".stl";
+        ASSERT_TRUE(glyva_test::writeBinaryStl(m, stl));
+        const glyva_test::AdmeshReport report = glyva_test::runAdmesh(GLYVA_ADMESH, stl);
+        std::remove(stl.c_str());
+        EXPECT_TRUE(report.clean()) << report.text;
+        EXPECT_EQ(report.facets, static_cast<long>(m.indices.size() / 3));
+#endif
+    }
+#ifdef GLYVA_HAVE_CGAL
+    EXPECT_GT(volumesChecked, 6) << "too few glyphs with simple contours to check volumes on";
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, SampleSolids, testing::ValuesIn(kSolidCases),
+                         [](const testing::TestParamInfo<SolidCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+/* The font's own triangles for a glyph, copied out, and their twice-signed areas. */
+struct FontMesh {
+    std::vector<float> xy;
+    std::vector<int32_t> indices;
+    double area2(size_t t) const
+    {
+        const float *a = &xy[2 * indices[t]], *b = &xy[2 * indices[t + 1]],
+                    *c = &xy[2 * indices[t + 2]];
+        return (double(b[0]) - a[0]) * (double(c[1]) - a[1]) -
+               (double(b[1]) - a[1]) * (double(c[0]) - a[0]);
+    }
+    size_t zeroArea() const
+    {
+        size_t n = 0;
+        for (size_t t = 0; t < indices.size(); t += 3)
+            n += area2(t) == 0.0 ? 1 : 0;
+        return n;
+    }
+    double area() const
+    {
+        double sum = 0.0;
+        for (size_t t = 0; t < indices.size(); t += 3)
+            sum += area2(t);
+        return sum / 2;
+    }
+};
+
+FontMesh fontMesh(Font &f, uint32_t glyph)
+{
+    const float *v = nullptr;
+    const int32_t *ix = nullptr;
+    int32_t vc = 0, ic = 0;
+    FontMesh m;
+    if (glyvaShapeGlyphMesh(f.font, glyph, &v, &vc, &ix, &ic)) {
+        m.xy.assign(v, v + 2 * vc);
+        m.indices.assign(ix, ix + ic);
+    }
+    return m;
+}
+
+testing::AssertionResult strictlyCounterClockwise(const SolidMesh &m)
+{
+    for (size_t t = 0; t < m.indices.size(); t += 3) {
+        const float *a = &m.positions[3 * m.indices[t]], *b = &m.positions[3 * m.indices[t + 1]],
+                    *c = &m.positions[3 * m.indices[t + 2]];
+        const double turn = (double(b[0]) - a[0]) * (double(c[1]) - a[1]) -
+                            (double(b[1]) - a[1]) * (double(c[0]) - a[0]);
+        if (!(turn > 0.0))
+            return testing::AssertionFailure() << "triangle " << t / 3 << " turns " << turn;
+    }
+    return testing::AssertionSuccess();
+}
+
+/* Every flat-mesh position is one of the font mesh's, at z = 0, facing +z, mapped by x, y. */
+testing::AssertionResult fromFontPositions(const SolidMesh &m, const FontMesh &font)
+{
+    std::set<std::pair<float, float>> known;
+    for (size_t i = 0; i + 1 < font.xy.size(); i += 2)
+        known.insert({font.xy[i] + 0.0f, font.xy[i + 1] + 0.0f});
+    for (size_t v = 0; v < m.positions.size() / 3; ++v) {
+        const float *p = &m.positions[3 * v], *n = &m.normals[3 * v], *uv = &m.uvs[2 * v];
+        if (!known.count({p[0] + 0.0f, p[1] + 0.0f}) || p[2] != 0.0f)
+            return testing::AssertionFailure() << "vertex " << v << " is not the font's";
+        if (n[0] != 0.0f || n[1] != 0.0f || n[2] != 1.0f || uv[0] != p[0] || uv[1] != p[1])
+            return testing::AssertionFailure() << "vertex " << v << " is not facing +z at x, y";
+    }
+    return testing::AssertionSuccess();
+}
+
+struct FlatCase {
+    const char *name;
+    const char *font;
+};
+
+const FlatCase kFlatCases[] = {
+    {"DejaVuSans", kDejaVuSans},
+    {"FreeSans", kFreeSans},
+    {"ExtraLight", kDejaVuExtraLight},
+};
+
+class FlatMeshes : public testing::TestWithParam<FlatCase>
+{
+};
+
+/* The same area as the font's triangles, on the font's positions, every triangle with
+ * area. */
+TEST_P(FlatMeshes, CoverTheFontsTrianglesWithoutZeroAreaOnes)
+{
+    Font font(GetParam().font);
+    ASSERT_NE(font.font, nullptr);
+    Builder builder;
+    size_t removed = 0;
+    for (uint32_t glyph : distinctGlyphs(font, "GlyvaR@8ea%&AVATAR Wave 1234567890")) {
+        SCOPED_TRACE("glyph " + std::to_string(glyph));
+        const FontMesh reference = fontMesh(font, glyph);
+        SolidMesh m;
+        ASSERT_TRUE(buildFlat(builder, font, glyph, &m)) << glyvaSolidError(builder.solid);
+        EXPECT_TRUE(glyva_test::meshWellFormed(m));
+        EXPECT_TRUE(strictlyCounterClockwise(m));
+        EXPECT_TRUE(fromFontPositions(m, reference));
+        EXPECT_NEAR(glyva_test::projectedArea(m), reference.area(), 1e-9 * reference.area());
+        removed += reference.zeroArea();
+    }
+    RecordProperty("zeroAreaTrianglesRemoved", static_cast<int>(removed));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, FlatMeshes, testing::ValuesIn(kFlatCases),
+                         [](const testing::TestParamInfo<FlatCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+/* The issue's 'R' of DejaVu Sans: GLU gives triangles with three corners on the stem's
+ * line (1.969, 6.484), (1.969, 0), (1.969, 3.078) in output units; the flat mesh and the
+ * solid have none, and the solid still closes. */
+TEST(SolidRegression, ZeroAreaTrianglesOfDejaVuR)
+{
+    Font font(kDejaVuSans);
+    Builder builder;
+    const uint32_t r = distinctGlyphs(font, "R").at(0);
+    ASSERT_GT(fontMesh(font, r).zeroArea(), 0u) << "the font's mesh no longer shows the fault";
+    SolidMesh flat, solid;
+    ASSERT_TRUE(buildFlat(builder, font, r, &flat));
+    EXPECT_TRUE(strictlyCounterClockwise(flat));
+    ASSERT_TRUE(buildSolid(builder, font, r, glyvaSolidOptions{0.2f, 0.0f, 0.0f, 0, 0}, &solid));
+    EXPECT_TRUE(glyva_test::meshWellFormed(solid));
+    EXPECT_TRUE(glyva_test::closedByPosition(solid));
+}
+
+/* Outlines made for the edge cases (tests/fonts/make_fixtures.py, solids.ttf), each solid
+ * judged like the sample texts' and its volume held to a figure worked out by hand. */
+struct FixtureCase {
+    const char *name;
+    uint32_t glyph;
+    glyvaSolidOptions options;
+    double volume; /* ems^3, or < 0 where only the checks apply */
+    int parts;     /* connected components */
+};
+
+const FixtureCase kFixtureCases[] = {
+    /* 640 x 320 units is 0.5 em^2; the collinear points leave no zero-area triangle. */
+    {"SteppedPlain", kStepped, {0.2f, 0.0f, 0.0f, 0, 0}, 0.5 * 0.2, 1},
+    /* Two squares meeting at a corner come apart into two solids rather than a pinch. */
+    {"PinchPlain", kPinch, {0.2f, 0.0f, 0.0f, 0, 0}, -1.0, 2},
+    {"PinchChamfer", kPinch, {0.2f, 0.05f, 0.0f, 1, 0}, -1.0, 2},
+    /* Overlapping squares of 384 units, 192 apart, fill their union once: 0.63 em^2. */
+    {"OverlapPlain", kOverlap, {0.2f, 0.0f, 0.0f, 0, 0}, 0.63 * 0.2, 1},
+    {"OverlapRounded", kOverlap, {0.2f, 0.04f, 0.0f, 3, 0}, -1.0, 1},
+    /* The bar is 0.025 em thick: a chamfer of 0.02 leaves no inset at all, so both faces
+     * are flat plateaus where the bevel would begin, 0.01 em in from each face. */
+    {"ThinChamfer", kThin, {0.2f, 0.02f, 0.01f, 1, 0}, 0.025 * (0.2 - 0.02), 1},
+    {"ThinRounded", kThin, {0.2f, 0.03f, 0.0f, 4, 1}, -1.0, 1},
+    {"WedgeChamfer", kWedge, {0.2f, 0.01f, 0.0f, 1, 0}, -1.0, 1},
+    {"NestedRounded", kNested, {0.2f, 0.03f, 0.02f, 3, 0}, -1.0, 2},
+};
+
+class FixtureSolids : public testing::TestWithParam<FixtureCase>
+{
+};
+
+TEST_P(FixtureSolids, AreValidSolids)
+{
+    const FixtureCase &c = GetParam();
+    Font font(fixture("solids.ttf"));
+    ASSERT_NE(font.font, nullptr);
+    Builder builder;
+    SolidMesh m;
+    ASSERT_TRUE(buildSolid(builder, font, c.glyph, c.options, &m))
+        << glyvaSolidError(builder.solid);
+    ASSERT_FALSE(m.indices.empty());
+    EXPECT_TRUE(glyva_test::meshWellFormed(m));
+    EXPECT_TRUE(glyva_test::closedByPosition(m));
+    EXPECT_TRUE(glyva_test::normalsFaceOutwards(m));
+    if (c.volume >= 0.0) {
+        EXPECT_NEAR(glyva_test::enclosedVolume(m), c.volume, 1e-6);
+    }
+#ifdef GLYVA_HAVE_CGAL
+    const glyva_test::CgalVerdict verdict = glyva_test::cgalCheck(m.positions, m.indices);
+    EXPECT_TRUE(verdict.built) << verdict.problem;
+    EXPECT_TRUE(verdict.closed);
+    EXPECT_FALSE(verdict.selfIntersecting);
+    EXPECT_TRUE(verdict.boundsVolume);
+    EXPECT_TRUE(verdict.outward);
+#endif
+#ifdef GLYVA_ADMESH
+    const std::string stl =
+        testing::TempDir() + "glyva_fixture_" + std::to_string(getpid()) + ".stl";
+    ASSERT_TRUE(glyva_test::writeBinaryStl(m, stl));
+    const glyva_test::AdmeshReport report = glyva_test::runAdmesh(GLYVA_ADMESH, stl);
+    std::remove(stl.c_str());
+    EXPECT_TRUE(report.clean()) << report.text;
+    EXPECT_EQ(report.parts, c.parts);
+#endif
+}
+
+INSTANTIATE_TEST_SUITE_P(Outlines, FixtureSolids, testing::ValuesIn(kFixtureCases),
+                         [](const testing::TestParamInfo<FixtureCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+/* A rectangle with collinear points along its sides: GLU's triangles include ones without
+ * area; the flat mesh keeps the font's twelve points and has the ten triangles any
+ * triangulation of a 12-gon has, all with area. */
+TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
+{
+    Font font(fixture("solids.ttf"));
+    Builder builder;
+    ASSERT_GT(fontMesh(font, kStepped).zeroArea(), 0u) << "the fixture no longer shows the fault";
+    SolidMesh m;
+    ASSERT_TRUE(buildFlat(builder, font, kStepped, &m)) << glyvaSolidError(builder.solid);
+    EXPECT_EQ(m.positions.size(), 12u * 3);
+    EXPECT_EQ(m.indices.size(), 10u * 3);
+    EXPECT_TRUE(strictlyCounterClockwise(m));
+    EXPECT_DOUBLE_EQ(glyva_test::projectedArea(m), 0.5);
+}
+
+/* The bounds on a glyph's work: more flattened points or contours than a solid takes give
+ * the failure value and a reason, for solids and flat meshes alike; the same outline
+ * flattened coarsely enough is accepted. */
+TEST(SolidBounds, EnormousOutlinesAreRefused)
+{
+    Font font(fixture("solids.ttf"));
+    Builder builder;
+    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0};
+    SolidMesh m;
+    EXPECT_FALSE(buildSolid(builder, font, kHuge, options, &m));
+    EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), "outline points"), nullptr)
+        << glyvaSolidError(builder.solid);
+    EXPECT_FALSE(buildFlat(builder, font, kHuge, &m));
+    EXPECT_FALSE(buildSolid(builder, font, kMany, options, &m));
+    EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), "contours"), nullptr)
+        << glyvaSolidError(builder.solid);
+    glyvaShapeSetQuality(font.font, 0);
+    EXPECT_TRUE(buildSolid(builder, font, kHuge, options, &m)) << glyvaSolidError(builder.solid);
+}
+
+TEST(SolidBounds, GlyphWithoutOutlineGivesNothing)
+{
+    Font font(fixture("solids.ttf"));
+    Builder builder;
+    const glyvaSolidVertex *v = nullptr;
+    const uint32_t *ix = nullptr;
+    uint32_t vc = 7, ic = 7;
+    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0};
+    ASSERT_EQ(glyvaSolidBuild(builder.solid, font.font, kSpace, &options, &v, &vc, &ix, &ic), 1);
+    EXPECT_EQ(vc, 0u);
+    EXPECT_EQ(ic, 0u);
+    ASSERT_EQ(glyvaSolidFlat(builder.solid, font.font, kSpace, &v, &vc, &ix, &ic), 1);
+    EXPECT_EQ(ic, 0u);
+}
+
+struct BadOptions {
+    const char *name;
+    glyvaSolidOptions options;
+    const char *reason;
+};
+
+const BadOptions kBadOptions[] = {
+    {"ZeroDepth", {0.0f, 0.0f, 0.0f, 0, 0}, "depth"},
+    {"NegativeDepth", {-1.0f, 0.0f, 0.0f, 0, 0}, "depth"},
+    {"NaNDepth", {NAN, 0.0f, 0.0f, 0, 0}, "depth"},
+    {"InfiniteDepth", {INFINITY, 0.0f, 0.0f, 0, 0}, "depth"},
+    {"NegativeBevel", {0.2f, -0.01f, 0.0f, 1, 0}, "bevel size"},
+    {"NaNBevel", {0.2f, NAN, 0.0f, 1, 0}, "bevel size"},
+    {"NegativeBevelDepth", {0.2f, 0.01f, -0.01f, 1, 0}, "bevel depth"},
+    {"TooManySegments", {0.2f, 0.01f, 0.0f, 33, 0}, "segments"},
+    {"NegativeSegments", {0.2f, 0.01f, 0.0f, -1, 0}, "segments"},
+    {"NoWallLeftBothFaces", {0.2f, 0.1f, 0.0f, 1, 0}, "no wall"},
+    {"NoWallLeftFrontOnly", {0.2f, 0.05f, 0.2f, 1, 1}, "no wall"},
+    {"TooFine", {0.2f, 1e-6f, 0.0f, 32, 0}, "too fine"},
+};
+
+class SolidOptions : public testing::TestWithParam<BadOptions>
+{
+};
+
+/* Refused with the reason, and the output arguments untouched. */
+TEST_P(SolidOptions, AreRefusedWithAReason)
+{
+    Font font(kDejaVuSans);
+    Builder builder;
+    const glyvaSolidVertex *v = reinterpret_cast<const glyvaSolidVertex *>(&builder);
+    const uint32_t *ix = reinterpret_cast<const uint32_t *>(&font);
+    uint32_t vc = 7, ic = 9;
+    const uint32_t glyph = distinctGlyphs(font, "R").at(0);
+    EXPECT_EQ(
+        glyvaSolidBuild(builder.solid, font.font, glyph, &GetParam().options, &v, &vc, &ix, &ic),
+        0);
+    EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), GetParam().reason), nullptr)
+        << glyvaSolidError(builder.solid);
+    EXPECT_EQ(v, reinterpret_cast<const glyvaSolidVertex *>(&builder));
+    EXPECT_EQ(ix, reinterpret_cast<const uint32_t *>(&font));
+    EXPECT_EQ(vc, 7u);
+    EXPECT_EQ(ic, 9u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bad, SolidOptions, testing::ValuesIn(kBadOptions),
+                         [](const testing::TestParamInfo<BadOptions> &info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST(SolidArguments, NullsAreFailuresNotCrashes)
+{
+    Font font(kDejaVuSans);
+    Builder builder;
+    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0};
+    const glyvaSolidVertex *v = nullptr;
+    const uint32_t *ix = nullptr;
+    uint32_t vc = 0, ic = 0;
+    EXPECT_EQ(glyvaSolidBuild(nullptr, font.font, 36, &options, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, nullptr, 36, &options, &v, &vc, &ix, &ic), 0);
+    EXPECT_STRNE(glyvaSolidError(builder.solid), "");
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, nullptr, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &options, nullptr, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &options, &v, &vc, &ix, nullptr), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 999999, &options, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidFlat(nullptr, font.font, 36, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidFlat(builder.solid, nullptr, 36, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidFlat(builder.solid, font.font, 36, &v, nullptr, &ix, &ic), 0);
+    EXPECT_STREQ(glyvaSolidError(nullptr), "");
+    glyvaSolidRelease(nullptr);
+    glyvaSolidDestroy(nullptr);
+}
+
+/* A glyph meshed again, after another one and after a release, comes out byte for byte
+ * the same: what a host's cache of meshed glyphs relies on. Glyph-local coordinates:
+ * the solid spans the outline's own x range, from the pen position. */
+TEST(SolidReuse, SameGlyphSameBytes)
+{
+    Font font(kDejaVuSans);
+    Builder builder;
+    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 3, 0};
+    const std::vector<uint32_t> glyphs = distinctGlyphs(font, "Ra");
+    SolidMesh first, other, again;
+    ASSERT_TRUE(buildSolid(builder, font, glyphs[0], options, &first));
+    ASSERT_TRUE(buildSolid(builder, font, glyphs[1], options, &other));
+    glyvaSolidRelease(builder.solid);
+    ASSERT_TRUE(buildSolid(builder, font, glyphs[0], options, &again));
+    EXPECT_EQ(first.positions, again.positions);
+    EXPECT_EQ(first.normals, again.normals);
+    EXPECT_EQ(first.uvs, again.uvs);
+    EXPECT_EQ(first.indices, again.indices);
+    double low = 1e9, high = -1e9, outlineLow = 1e9, outlineHigh = -1e9;
+    for (size_t v = 0; v < first.positions.size(); v += 3) {
+        low = std::min<double>(low, first.positions[v]);
+        high = std::max<double>(high, first.positions[v]);
+    }
+    for (const auto &contour : contoursOf(font, glyphs[0])) {
+        for (const Point2 &p : contour) {
+            outlineLow = std::min(outlineLow, p.x);
+            outlineHigh = std::max(outlineHigh, p.x);
+        }
+    }
+    EXPECT_NEAR(low, outlineLow, 1e-5);
+    EXPECT_NEAR(high, outlineHigh, 1e-5);
+}
+
+/* Every allocation the library makes failing in turn: a failure value or a whole solid,
+ * never a crash, and (under the leak checkers) nothing left behind. */
+TEST(SolidMemory, EachAllocationFailureIsReported)
+{
+    GLYVA_REQUIRE_FAILING_ALLOC();
+    Font font(fixture("solids.ttf"));
+    const uint32_t glyph = kNested;
+    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0};
+    auto attempt = [&](bool *built) {
+        Builder builder;
+        SolidMesh m;
+        *built = builder.solid && buildSolid(builder, font, glyph, options, &m) &&
+                 glyva_test::closedByPosition(m);
+        if (builder.solid && !*built) {
+            EXPECT_STRNE(glyvaSolidError(builder.solid), "");
+        }
+    };
+    bool built = false;
+    const long count = glyva_test::countAllocations([&] { attempt(&built); });
+    ASSERT_TRUE(built);
+    ASSERT_GT(count, 0);
+    RecordProperty("allocations", static_cast<int>(count));
+    const long stride = glyva_test::quickRun() ? 1 + count / 20 : 1;
+    for (long k = 1; k <= count; k += stride) {
+        glyva_test::failAllocation(k, [&] { attempt(&built); });
+        glyva_test::failAllocation(
+            k, [&] { attempt(&built); }, true);
+    }
+    attempt(&built);
+    EXPECT_TRUE(built);
+}
+
+} // namespace
+
+#endif
