@@ -152,6 +152,21 @@ def shape_seeds():
     }
 
 
+def solid_seeds():
+    """Option header (segments, bevel size, bevel depth, front-only and quality) and a
+    fixture font."""
+    def seed(segments, size, depth, flags, font):
+        with open(os.path.join(FIXTURES, font), "rb") as f:
+            return bytes([segments, size, depth, flags]) + f.read()
+
+    return {
+        "plain-fixtures": seed(0, 0, 0, 3 << 1, "fixtures.ttf"),
+        "chamfer-solids": seed(1, 32, 0, 3 << 1, "solids.ttf"),
+        "rounded-cubic": seed(4, 40, 20, 1 | 2 << 1, "cubic.otf"),
+        "wide-solids": seed(3, 120, 40, 1 << 1, "solids.ttf"),
+    }
+
+
 def write(target, seeds):
     folder = os.path.join(HERE, "corpus", target)
     os.makedirs(folder, exist_ok=True)
@@ -166,10 +181,14 @@ def main():
     if os.path.exists(os.path.join(HERE, "fuzz_readers.cpp")):
         write("fuzz_readers", readers_seeds())
     write("fuzz_shape", shape_seeds())
+    write("fuzz_solid", solid_seeds())
     fonts = os.path.join(HERE, "corpus", "fuzz_font")
     os.makedirs(fonts, exist_ok=True)
     for name in sorted(os.listdir(FIXTURES)):
-        if name.endswith((".ttf", ".otf", ".ttc")):
+        # solids.ttf holds outlines past the solid library's bounds, thousands of points
+        # long: the font target, which meshes every glyph at three qualities, would spend
+        # its runs on them. The solid target has it.
+        if name.endswith((".ttf", ".otf", ".ttc")) and name != "solids.ttf":
             shutil.copyfile(os.path.join(FIXTURES, name), os.path.join(fonts, name))
 
 

@@ -34,6 +34,19 @@ run(${COMPILER} ${extra} -std=c++17 ${SOURCE}/tests/consumer/consumer.cpp ${flag
 run(${emulator} ${WORK}/consumer-pkgconfig ${font})
 message(STATUS "pkg-config host: ${last_output}")
 
+# The solid library, where it was built: a C host through its own pkg-config module.
+if(EXISTS ${pcdir}/glyvaSolid.pc)
+  run(pkg-config --cflags --libs glyvaSolid)
+  string(STRIP "${last_output}" solid_flags)
+  separate_arguments(solid_flags UNIX_COMMAND "${solid_flags}")
+  # An old-style RPATH, which also serves the libraries' own dependencies: a C host uses
+  # nothing of libGlyva directly, so the linker does not keep it as the host's own.
+  run(${C_COMPILER} ${extra} -std=c99 ${SOURCE}/tests/consumer/solid_consumer.c ${solid_flags}
+      -Wl,--disable-new-dtags -Wl,-rpath,${libdir} -o ${WORK}/solid-consumer-pkgconfig)
+  run(${emulator} ${WORK}/solid-consumer-pkgconfig ${font})
+  message(STATUS "pkg-config solid host: ${last_output}")
+endif()
+
 set(toolchain_arg "")
 if(TOOLCHAIN)
   set(toolchain_arg -DCMAKE_TOOLCHAIN_FILE=${TOOLCHAIN})
@@ -44,3 +57,7 @@ run(${CMAKE_COMMAND} -S ${SOURCE}/tests/consumer -B ${WORK}/cmake-build
 run(${CMAKE_COMMAND} --build ${WORK}/cmake-build)
 run(${emulator} ${WORK}/cmake-build/consumer ${font})
 message(STATUS "CMake host: ${last_output}")
+if(EXISTS ${WORK}/cmake-build/solid_consumer)
+  run(${emulator} ${WORK}/cmake-build/solid_consumer ${font})
+  message(STATUS "CMake solid host: ${last_output}")
+endif()
