@@ -84,6 +84,9 @@ test-valgrind: test-native
 	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_glyph_queries
 	GLYVA_QUICK=1 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
 	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_tesselator
+	GLYVA_QUICK=1 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite \
+	  --suppressions=tests/valgrind.supp ./$(NATIVE)/tests/test_solid \
+	  --gtest_filter=-*SampleSolids*:*FontSweep*
 
 $(FUZZ)/CMakeCache.txt:
 	CC=clang CXX=clang++ $(CMAKE) -S . -B $(FUZZ) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
