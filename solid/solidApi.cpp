@@ -48,11 +48,13 @@ constexpr double kMinStepUnits = 16.0;
 const double kQuarterTurn = 1.5707963267948966;
 
 /* The bevel's profile: a quarter ellipse from the wall (vertical) to the face
- * (horizontal), sampled at equal angles; one segment is the straight chamfer. */
+ * (horizontal), sampled at equal angles; one segment is the straight chamfer. Without a
+ * bevel, level 0 alone. */
 void makeProfile(double size, double depth, int32_t segments, Profile *profile)
 {
     profile->levels = static_cast<uint32_t>(segments) + 1;
-    for (int32_t k = 0; k <= segments; ++k) {
+    profile->inset[0] = profile->rise[0] = 0.0;
+    for (int32_t k = 1; k <= segments; ++k) {
         const double angle = kQuarterTurn * k / segments;
         profile->inset[k] = k == segments ? size : size * (1.0 - cos(angle));
         profile->rise[k] = k == segments ? depth : depth * sin(angle);
@@ -84,8 +86,6 @@ void makePlan(const glyvaSolidOptions &o, Profile *profile, Plan *plan)
     const double bevelDepth = o.bevelDepth > 0.0f ? o.bevelDepth : o.bevelSize;
     makeProfile(o.bevelSize, bevelDepth, bevel ? (o.bevelSegments > 0 ? o.bevelSegments : 1) : 0,
                 profile);
-    if (!bevel)
-        profile->levels = 1;
     plan->levels = profile->levels;
     plan->bevelFront = bevel;
     plan->bevelBack = bevel && !o.frontOnly;

@@ -40,7 +40,13 @@ template <typename Points> class ZeroAreaRemover
         tri_ = list.data() + first;
         count_ = (list.size() - first) / 3;
         dropRepeated();
-        if (!collectPending() || !indexEdges())
+        if (!collectPending())
+            return false;
+        if (pending_.empty()) {
+            compact(list, first);
+            return true;
+        }
+        if (!indexEdges())
             return false;
         bool progress = true;
         while (!pending_.empty() && progress)
@@ -134,6 +140,8 @@ template <typename Points> class ZeroAreaRemover
             return true;
         }
         const uint32_t n = across / 3;
+        if (at(n, across % 3) != w || at(n, across % 3 + 1) != u)
+            return false;
         if (degenerate(n))
             return false;
         const uint32_t d = at(n, across % 3 + 2);

@@ -161,13 +161,26 @@ void inset(const Paths &paths, double distance, Paths *out)
     offset.Execute(*out, -distance);
 }
 
+/* Adds the tree's rings as the next level, or leaves the geometry as it was: kTouching
+ * when two of them share a point. */
+Added addLevel(Geometry *g, const PolyTree &tree, uint32_t level)
+{
+    const Mark mark = markOf(*g);
+    const Added added = addTree(g, tree, level);
+    if (added == Added::kDone && !g->levelFirstRing.push(g->rings.size()))
+        return Added::kNoMemory;
+    if (added != Added::kDone && !rollBack(g, mark))
+        return Added::kNoMemory;
+    return added;
+}
+
 /* Adds level from base inset by distance grid units. Where the rings of the result
  * touch (two strokes exactly twice the distance apart, contours meeting at a point),
  * the level is tried again a few units further in, which parts them. */
-bool makeLevel(Geometry *g, uint32_t level, const Paths &base, double distance, Report *report)
+bool makeLevel(Geometry *g, uint32_t level, const Paths &base, double distance, int firstAttempt,
+               Report *report)
 {
-    const Mark mark = markOf(*g);
-    for (int attempt = 0; attempt < kTouchAttempts; ++attempt) {
+    for (int attempt = firstAttempt; attempt < kTouchAttempts; ++attempt) {
         const double further = attempt ? ldexp(1.0, attempt) : 0.0;
         Paths paths = base;
         if (distance + further > 0.0)
@@ -175,10 +188,10 @@ bool makeLevel(Geometry *g, uint32_t level, const Paths &base, double distance, 
         ClipperLib::CleanPolygons(paths, kCleanDistance);
         PolyTree tree;
         simpleUnion(paths, ClipperLib::pftNonZero, &tree);
-        const Added added = addTree(g, tree, level);
+        const Added added = addLevel(g, tree, level);
         if (added == Added::kDone)
-            return g->levelFirstRing.push(g->rings.size());
-        if (added == Added::kNoMemory || !rollBack(g, mark))
+            return true;
+        if (added == Added::kNoMemory)
             return fail(report, "out of memory offsetting the outline");
     }
     return fail(report, "the outline's rings touch at level %u however they are inset",
@@ -214,12 +227,16 @@ bool outlineLevel(const Outline &outline, Geometry *g, Report *report)
         g->triangles.clear();
         if (!g->levelFirstRing.push(0) || !g->pointAt.reset(outline.xy.size() / 2))
             return fail(report, "out of memory");
+        /* The outline's own points first; only where its rings touch is it inset. */
         PolyTree tree;
         simpleUnion(outlinePaths(outline),
                     outline.evenOdd ? ClipperLib::pftEvenOdd : ClipperLib::pftNonZero, &tree);
+        const Added added = addLevel(g, tree, 0);
+        if (added != Added::kTouching)
+            return added == Added::kDone || fail(report, "out of memory clipping the outline");
         Paths clean;
         ClipperLib::PolyTreeToPaths(tree, clean);
-        return makeLevel(g, 0, clean, 0.0, report);
+        return makeLevel(g, 0, clean, 0.0, 1, report);
     } catch (...) {
         return fail(report, "the outline cannot be clipped (out of memory or range)");
     }
@@ -228,7 +245,7 @@ bool outlineLevel(const Outline &outline, Geometry *g, Report *report)
 bool insetLevel(Geometry *g, uint32_t level, double step, Report *report)
 {
     try {
-        return makeLevel(g, level + 1, levelPaths(*g, level), step, report);
+        return makeLevel(g, level + 1, levelPaths(*g, level), step, 0, report);
     } catch (...) {
         return fail(report, "the outline cannot be inset (out of memory or range)");
     }

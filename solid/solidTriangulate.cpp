@@ -194,13 +194,19 @@ class DelaunayFlipper
     uint32_t corner(uint32_t slot, uint32_t k) const { return tri_[slot / 3 * 3 + (slot + k) % 3]; }
     uint64_t key(uint32_t slot) const { return pairKey(corner(slot, 0), corner(slot, 1)); }
     GridPoint at(uint32_t point) const { return g_.points[point]; }
+    /* Whether the slot is the edge from a to b: the index may have missed an update when
+     * memory ran out, and a stale entry must not pass for a neighbour. */
+    bool holds(uint32_t slot, uint32_t a, uint32_t b) const
+    {
+        return slot != KeyIndex::kMissing && corner(slot, 0) == a && corner(slot, 1) == b;
+    }
 
     /* The edge a-b of triangle (a, b, c), with (b, a, d) across, becomes c-d. */
     bool flip(uint32_t slot, uint32_t *other)
     {
         const uint32_t a = corner(slot, 0), b = corner(slot, 1), c = corner(slot, 2);
         const uint32_t across = edges_.find(pairKey(b, a));
-        if (across == KeyIndex::kMissing || edges_.find(pairKey(a, b)) != slot)
+        if (!holds(across, b, a) || edges_.find(pairKey(a, b)) != slot)
             return false;
         const uint32_t d = corner(across, 2);
         if (!inCircle(at(a), at(b), at(c), at(d)) || orient(at(a), at(d), at(c)) <= 0 ||

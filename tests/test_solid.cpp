@@ -205,7 +205,8 @@ const SolidCase kSolidCases[] = {
     {"DejaVuRounded", kDejaVuSans, kSample, {0.25f, 0.03f, 0.0f, 4, 0}, 0.05},
     {"DejaVuFrontOnly", kDejaVuSans, kSample, {0.2f, 0.03f, 0.02f, 2, 1}, 0.05},
     {"DejaVuWiderThanStrokes", kDejaVuSans, kSample, {0.3f, 0.09f, 0.04f, 3, 0}, 0.35},
-    {"FreeSansPlain", kFreeSans, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
+    /* A bevel depth without a bevel size asks for no bevel. */
+    {"FreeSansPlain", kFreeSans, kSample, {0.2f, 0.0f, 0.05f, 3, 0}, 0.0},
     {"FreeSansChamfer", kFreeSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0}, 0.05},
     {"FreeSansRounded", kFreeSans, kSample, {0.25f, 0.03f, 0.0f, 5, 1}, 0.05},
     {"ExtraLightPlain", kDejaVuExtraLight, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
