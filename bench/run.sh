@@ -38,6 +38,7 @@ echo "machine: $(machine)"
 run glyva-bench-font "$reps"
 run glyva-bench-growth "$reps"
 run glyva-bench-ftgl "$reps"
+run glyva-bench-solid "$reps"
 
 if [ "${BENCH_CALLGRIND:-0}" = 1 ] && command -v valgrind >/dev/null; then
   echo "=== instruction counts (callgrind, one warm pass each) ==="

@@ -262,8 +262,10 @@ bool triangulateRegion(Workspace &w, uint32_t index, Report *report)
     Geometry &g = w.geometry;
     Region &region = g.regions[index];
     region.firstTriangle = g.triangles.size() / 3;
-    if (!tessellateRegion(w, region, report) || !removeFlatTriangles(w, region, report) ||
-        !flipToDelaunay(w, region, report))
+    if (!tessellateRegion(w, region, report) || !removeFlatTriangles(w, region, report))
+        return false;
+    /* A face is flat: any triangulation of it looks the same. */
+    if (region.kind == RegionKind::kBand && !flipToDelaunay(w, region, report))
         return false;
     region.triangleCount = g.triangles.size() / 3 - region.firstTriangle;
     return true;
