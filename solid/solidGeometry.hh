@@ -104,14 +104,17 @@ inline int64_t orient(GridPoint a, GridPoint b, GridPoint c)
            (int64_t{b.y} - a.y) * (int64_t{c.x} - a.x);
 }
 
+/* The most segments a bevel's profile may have: each is one more inset of the outline. */
+constexpr int32_t kMaxBevelSegments = 32;
+constexpr uint32_t kMaxLevels = kMaxBevelSegments + 1;
+
 /* The bevel profile: level k lies inset[k] ems inside the outline and rise[k] ems
  * above the top of the wall. Level 0 is the outline itself. */
 struct Profile {
     uint32_t levels = 1;
-    double inset[33];
-    double rise[33];
+    double inset[kMaxLevels];
+    double rise[kMaxLevels];
 };
-constexpr int32_t kMaxBevelSegments = 32;
 
 /* A point of the solid: a grid point lifted to one of the layers, the heights at which
  * the levels lie on the front (layers 0 to levels - 1) and on the back (the next
@@ -148,8 +151,8 @@ struct Plan {
     uint32_t levels;
     bool bevelFront;
     bool bevelBack;
-    float frontZ[33];
-    float backZ[33];
+    float frontZ[kMaxLevels];
+    float backZ[kMaxLevels];
 };
 
 /* A ring as a band sees it: run so that the band lies on its left, with its signed
