@@ -7,8 +7,11 @@ native=(build-essential cmake pkg-config libfreetype-dev libglu1-mesa-dev libgte
         libbenchmark-dev libftgl-dev fonts-dejavu-core fonts-freefont-otf fonts-liberation2
         python3-fonttools clang clang-format libclang-rt-14-dev valgrind
         libassimp-dev libcairo2-dev libfontconfig-dev
-        libharfbuzz-dev libharfbuzz-bin fonts-noto-core)
+        libharfbuzz-dev libharfbuzz-bin fonts-noto-core
+        libfribidi-dev libicu-dev nlohmann-json3-dev unicode-data python3-brotli
+        fonts-urw-base35 fonts-noto-cjk)
 i386=(g++-multilib qemu-user libfreetype-dev:i386 libglu1-mesa-dev:i386 libgtest-dev:i386
+      libfribidi-dev:i386 libicu-dev:i386
       libharfbuzz-dev:i386)
 
 want=("${native[@]}")
