@@ -151,4 +151,19 @@ std::string utf8(const std::vector<uint32_t> &codes)
     return s;
 }
 
+std::vector<uint32_t> codePoints(const std::string &text)
+{
+    std::vector<uint32_t> codes;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = n == 1 ? lead : lead & (0x7F >> n);
+        for (size_t k = 1; k < n && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        codes.push_back(code);
+        i += n;
+    }
+    return codes;
+}
+
 } // namespace glyva_test

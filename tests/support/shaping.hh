@@ -61,6 +61,8 @@ std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string
 std::vector<uint32_t> characterOffsets(const std::string &utf8);
 
 std::string utf8(const std::vector<uint32_t> &codes);
+/* The code points of well-formed UTF-8. */
+std::vector<uint32_t> codePoints(const std::string &utf8);
 
 } // namespace glyva_test
 
