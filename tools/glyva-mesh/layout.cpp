@@ -44,7 +44,9 @@ float alignShift(Align align, float width)
     case Align::Center:
         return -0.5f * width;
     case Align::Right:
+    case Align::End:
         return -width;
+    case Align::Start:
     case Align::Left:
         break;
     }

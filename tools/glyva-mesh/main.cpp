@@ -17,6 +17,7 @@
 #include "fontFace.h"
 #include "fontLookup.h"
 #include "layout.h"
+#include "layoutExport.h"
 #include "meshExport.h"
 #include "options.h"
 #include "picture.h"
@@ -56,8 +57,9 @@ std::string counted(size_t n, const char *one, const char *many = nullptr)
 
 struct OutputPlan {
     std::string path;
-    const char *meshFormat = nullptr; /* null for a picture */
+    const char *meshFormat = nullptr; /* null for a picture or the layout */
     PictureFormat picture = PictureFormat::Png;
+    bool layout = false;
 };
 
 std::string extensionOf(const std::string &path)
@@ -83,8 +85,12 @@ bool planOutput(const std::string &path, OutputPlan *plan, std::string *error)
         plan->picture = ext == ".png" ? PictureFormat::Png : PictureFormat::Svg;
         return true;
     }
+    if (ext == ".json") {
+        plan->layout = true;
+        return true;
+    }
     *error = "unknown output type '" + ext + "' for " + path +
-             " (use .obj, .stl, .glb, .gltf, .svg or .png)";
+             " (use .obj, .stl, .glb, .gltf, .svg, .png or .json)";
     return false;
 }
 
@@ -153,18 +159,24 @@ struct Run {
     Options options;
     std::vector<OutputPlan> outputs;
     std::vector<Line> lines;
+    std::vector<uint32_t> codes;
+    /* The text as the layout reads it: well-formed UTF-8. */
+    std::string utf8;
     std::unique_ptr<FontFace> face;
-    /* The shaped layout's face, lines and glyphs by index. */
-    std::unique_ptr<ShapedFace> shaped;
-    std::vector<ShapedLine> shapedLines;
-    std::map<uint32_t, const GlyphShape *> shapedGlyphs;
-    double tabAdvance = 0.0;
+    /* The shaped layout's faces, the chosen one first, then fontconfig's fallbacks. */
+    std::vector<std::unique_ptr<ShapedFace>> faces;
+    Paragraphs paragraphs;
     std::string fontPath;
     std::vector<PlacedGlyph> placed;
     std::vector<Mesh> meshes;
     size_t solidsNotWatertight = 0;
     size_t solidsOffOutline = 0;
 };
+
+bool usesShaping(const Run &run)
+{
+    return run.options.layout == LayoutMode::Shaped && !run.options.allGlyphs;
+}
 
 int prepareOutputs(Run &run)
 {
@@ -176,6 +188,10 @@ int prepareOutputs(Run &run)
         run.outputs.push_back(plan);
     }
     for (const OutputPlan &plan : run.outputs) {
+        if (plan.layout && !usesShaping(run))
+            return fail(kExitUsage, "a .json layout (" + plan.path +
+                                        ") needs the shaped layout (not --layout simple or "
+                                        "--all-glyphs)");
         const std::string reason = unwritableReason(plan.path);
         if (!reason.empty())
             return fail(kExitOutput, "cannot write " + plan.path + ": " + reason);
@@ -195,6 +211,9 @@ int prepareText(Run &run)
         warn("the text is not valid UTF-8: " + counted(text.invalidSequences, "invalid sequence") +
              " replaced by U+FFFD");
     run.lines = splitLines(text.codes);
+    run.codes = text.codes;
+    for (uint32_t c : text.codes)
+        run.utf8 += encodeUtf8(c);
     const bool empty =
         std::all_of(run.lines.begin(), run.lines.end(), [](const Line &l) { return l.empty(); });
     if (empty)
@@ -202,9 +221,19 @@ int prepareText(Run &run)
     return kExitOk;
 }
 
-bool usesShaping(const Run &run)
+/* fontconfig's proposals for what the chosen font lacks; one that cannot be used is
+ * passed over with a warning. */
+void openFallbacks(Run &run)
 {
-    return run.options.layout == LayoutMode::Shaped && !run.options.allGlyphs;
+    for (const FallbackFont &f : proposeFallbacks(run.fontPath, run.options.face, run.codes)) {
+        std::string error;
+        std::unique_ptr<ShapedFace> face =
+            ShapedFace::open(f.path, f.face, "", run.options.quality, &error);
+        if (face)
+            run.faces.push_back(std::move(face));
+        else
+            warn("fallback font passed over: " + error);
+    }
 }
 
 int openFont(Run &run)
@@ -226,9 +255,14 @@ int openFont(Run &run)
         if (!reason.empty())
             return fail(kExitFont, "cannot read font " + path + ": " + reason);
         const std::string instance = run.options.haveVariation ? run.options.variation : "";
-        run.shaped =
+        std::unique_ptr<ShapedFace> chosen =
             ShapedFace::open(path, run.options.face, instance, run.options.quality, &error);
-        return run.shaped ? kExitOk : fail(kExitFont, error);
+        if (!chosen)
+            return fail(kExitFont, error);
+        run.faces.push_back(std::move(chosen));
+        if (!run.options.noFallback)
+            openFallbacks(run);
+        return kExitOk;
     }
     run.face = FontFace::open(path, run.options.quality, &error);
     return run.face ? kExitOk : fail(kExitFont, error);
@@ -266,41 +300,70 @@ void warnMissing(const std::string &path, const std::vector<uint32_t> &missing)
              ", drawn with its missing glyph: " + missingList(missing));
 }
 
-/* Every line shaped, and every glyph the shaping picked loaded once. */
-int loadShapedGlyphs(Run &run)
+ParagraphSettings paragraphSettings(const Options &o)
 {
-    const Options &o = run.options;
-    ShapeSettings settings;
+    static const int kAlign[] = {GLYVA_LAYOUT_ALIGN_START, GLYVA_LAYOUT_ALIGN_LEFT,
+                                 GLYVA_LAYOUT_ALIGN_CENTER, GLYVA_LAYOUT_ALIGN_RIGHT,
+                                 GLYVA_LAYOUT_ALIGN_END};
+    ParagraphSettings settings;
     settings.script = o.script;
     settings.language = o.language;
     settings.features = o.features;
     settings.direction = o.direction;
-    std::string error;
-    ShapedLine space;
-    if (!run.shaped->shapeLine(Line{' '}, settings, &space, &error))
-        return fail(kExitUsage, error);
-    for (const ShapedGlyph &g : space.runs[0])
-        run.tabAdvance += 4.0 * g.xAdvance;
-    std::vector<uint32_t> missing;
-    for (const Line &line : run.lines) {
-        ShapedLine shaped;
-        if (!run.shaped->shapeLine(line, settings, &shaped, &error))
-            return fail(kExitUsage, error);
-        for (const std::vector<ShapedGlyph> &glyphs : shaped.runs) {
-            for (const ShapedGlyph &g : glyphs) {
-                const GlyphShape *shape = run.shaped->glyph(g.glyph, o.depth > 0.0f, &error);
-                if (!shape)
-                    return fail(kExitFont, error);
-                run.shapedGlyphs[g.glyph] = shape;
-                if (g.glyph == 0)
-                    missing.push_back(g.code);
-            }
-        }
-        run.shapedLines.push_back(std::move(shaped));
-    }
+    settings.align = kAlign[static_cast<int>(o.align)];
+    settings.width = static_cast<double>(o.width) / o.size;
+    settings.lineSpacing = o.lineSpacing;
+    settings.letterSpacing = static_cast<double>(o.letterSpacing) / o.size;
+    return settings;
+}
+
+/* The first character of each glyph's cluster. */
+std::vector<uint32_t> clusterCodes(const Run &run)
+{
+    std::vector<uint32_t> codeAt(run.utf8.size() + 1, 0);
+    for (size_t i = 0, at = 0; i < run.codes.size(); at += encodeUtf8(run.codes[i++]).size())
+        codeAt[at] = run.codes[i];
+    std::vector<uint32_t> codes;
+    for (const glyvaLayoutGlyph &g : run.paragraphs.glyphs)
+        codes.push_back(g.cluster < codeAt.size() ? codeAt[g.cluster] : 0);
+    return codes;
+}
+
+void warnUncovered(const Run &run, std::vector<uint32_t> missing)
+{
     std::sort(missing.begin(), missing.end());
     missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
-    warnMissing(run.fontPath, missing);
+    if (missing.empty())
+        return;
+    if (run.options.noFallback || run.faces.size() == 1)
+        warnMissing(run.fontPath, missing);
+    else
+        warn("neither " + run.fontPath + " nor its fallback fonts have " +
+             counted(missing.size(), "character") +
+             ", drawn with the missing glyph: " + missingList(missing));
+}
+
+/* The text laid out over the faces, and every glyph it uses loaded once. */
+int loadShapedGlyphs(Run &run)
+{
+    std::vector<ShapedFace *> faces;
+    for (const auto &face : run.faces)
+        faces.push_back(face.get());
+    std::string error;
+    if (!layOutParagraphs(faces, run.utf8, paragraphSettings(run.options), &run.paragraphs, &error))
+        return fail(kExitUsage, error);
+    const std::vector<uint32_t> codes = clusterCodes(run);
+    std::vector<uint32_t> missing;
+    for (size_t i = 0; i < run.paragraphs.glyphs.size(); ++i) {
+        const glyvaLayoutGlyph &g = run.paragraphs.glyphs[i];
+        if (!run.faces[g.face]->glyph(g.glyphIndex, run.options.depth > 0.0f, &error))
+            return fail(kExitFont, error);
+        if (g.glyphIndex == 0 && codes[i] >= 0x20)
+            missing.push_back(codes[i]);
+    }
+    warnUncovered(run, missing);
+    if (run.paragraphs.notices & GLYVA_LAYOUT_OVERFLOW)
+        warn(run.paragraphs.noticeText.substr(run.paragraphs.noticeText.find("line ")));
     return kExitOk;
 }
 
@@ -331,12 +394,24 @@ void dropEmpty(std::vector<PlacedGlyph> &placed)
         placed.end());
 }
 
+void placeShaped(Run &run)
+{
+    const std::vector<uint32_t> codes = clusterCodes(run);
+    const float size = run.options.size;
+    for (size_t i = 0; i < run.paragraphs.glyphs.size(); ++i) {
+        const glyvaLayoutGlyph &g = run.paragraphs.glyphs[i];
+        std::string ignored; /* every glyph was loaded before */
+        const GlyphShape *shape =
+            run.faces[g.face]->glyph(g.glyphIndex, run.options.depth > 0.0f, &ignored);
+        const Vec2 origin{static_cast<float>(g.x * size), static_cast<float>(g.y * size)};
+        run.placed.push_back({codes[i], shape, origin, size});
+    }
+}
+
 void layOut(Run &run)
 {
     if (usesShaping(run)) {
-        run.placed = layoutShapedLines(run.shapedLines, run.shapedGlyphs, run.tabAdvance,
-                                       run.shaped->ascender() - run.shaped->descender(),
-                                       run.options.align, run.options.size);
+        placeShaped(run);
         dropEmpty(run.placed);
         return;
     }
@@ -392,6 +467,12 @@ bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, s
 {
     if (plan.meshFormat)
         return writeMeshes(run.meshes, plan.meshFormat, path, error);
+    if (plan.layout) {
+        std::vector<std::string> fonts;
+        for (const auto &face : run.faces)
+            fonts.push_back(face->path());
+        return writeLayout(path, run.utf8, run.paragraphs, fonts, run.options.size, error);
+    }
     int w = 0, h = 0;
     if (!writePicture(run.placed, run.options.picture, plan.picture, path, &w, &h, error))
         return false;
@@ -420,8 +501,26 @@ int writeOutputs(const Run &run, std::string *written)
     return kExitOk;
 }
 
+/* Which fonts drew the text, when fallback fonts took part. */
+void summariseFonts(const Run &run)
+{
+    std::vector<size_t> uses(run.faces.size(), 0);
+    for (const glyvaLayoutGlyph &g : run.paragraphs.glyphs)
+        ++uses[g.face];
+    if (std::count_if(uses.begin(), uses.end(), [](size_t n) { return n > 0; }) < 2)
+        return;
+    std::string list;
+    for (size_t f = 0; f < uses.size(); ++f) {
+        if (uses[f] > 0)
+            list += (list.empty() ? "" : ", ") + run.faces[f]->path() + " (" +
+                    counted(uses[f], "glyph") + (f == 0 ? ")" : ", fallback)");
+    }
+    std::fprintf(stderr, "glyva-mesh: fonts: %s\n", list.c_str());
+}
+
 void summarise(const Run &run, const std::string &written, double seconds)
 {
+    summariseFonts(run);
     size_t vertices = 0, triangles = 0;
     for (const Mesh &m : run.meshes) {
         vertices += m.positions.size();

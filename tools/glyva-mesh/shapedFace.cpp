@@ -2,15 +2,10 @@
 
 #include <algorithm>
 
-#include "shape/glyvaShape.h"
-#include "utf8.h"
-
 namespace glyvamesh
 {
 namespace
 {
-
-constexpr uint32_t kTab = 0x09;
 
 std::string glyphFailure(const std::string &path, uint32_t index, const char *what, const char *why)
 {
@@ -42,58 +37,7 @@ std::unique_ptr<ShapedFace> ShapedFace::open(const std::string &path, int face,
     }
     std::unique_ptr<ShapedFace> shaped(new ShapedFace(font, path));
     glyvaShapeSetQuality(font, static_cast<uint32_t>(quality));
-    glyvaShapeFontMetrics(font, &shaped->ascender_, &shaped->descender_);
     return shaped;
-}
-
-bool ShapedFace::shapeRun(const std::vector<uint32_t> &codes, const ShapeSettings &settings,
-                          std::vector<ShapedGlyph> *out, std::string *error)
-{
-    /* Clusters are byte offsets into the text: each maps back to its character. */
-    std::string utf8;
-    std::map<uint32_t, uint32_t> codeAt;
-    for (uint32_t c : codes) {
-        codeAt[static_cast<uint32_t>(utf8.size())] = c;
-        utf8 += encodeUtf8(c);
-    }
-    glyvaShapeOptions options{};
-    options.script = settings.script.c_str();
-    options.language = settings.language.c_str();
-    options.features = settings.features.c_str();
-    options.direction = settings.direction;
-    const glyvaShapedGlyph *glyphs = nullptr;
-    const int32_t n =
-        glyvaShapeText(font_, utf8.data(), static_cast<int32_t>(utf8.size()), &options, &glyphs);
-    if (n < 0) {
-        *error = std::string("cannot shape the text: ") + glyvaShapeError(font_);
-        return false;
-    }
-    for (int32_t i = 0; i < n; ++i) {
-        const glyvaShapedGlyph &g = glyphs[i];
-        auto code = codeAt.find(g.cluster);
-        out->push_back({g.glyphIndex, code == codeAt.end() ? 0 : code->second, g.xAdvance,
-                        g.yAdvance, g.xOffset, g.yOffset});
-    }
-    return true;
-}
-
-bool ShapedFace::shapeLine(const Line &line, const ShapeSettings &settings, ShapedLine *out,
-                           std::string *error)
-{
-    out->runs.assign(1, {});
-    std::vector<uint32_t> run;
-    for (size_t i = 0; i <= line.size(); ++i) {
-        if (i < line.size() && line[i] != kTab) {
-            run.push_back(line[i]);
-            continue;
-        }
-        if (!run.empty() && !shapeRun(run, settings, &out->runs.back(), error))
-            return false;
-        run.clear();
-        if (i < line.size())
-            out->runs.emplace_back();
-    }
-    return true;
 }
 
 const GlyphShape *ShapedFace::glyph(uint32_t index, bool withContours, std::string *error)
@@ -152,40 +96,40 @@ const GlyphShape *ShapedFace::glyph(uint32_t index, bool withContours, std::stri
     return &stored;
 }
 
-std::vector<PlacedGlyph> layoutShapedLines(const std::vector<ShapedLine> &lines,
-                                           const std::map<uint32_t, const GlyphShape *> &glyphs,
-                                           double tabAdvance, float lineHeight, Align align,
-                                           float size)
+bool layOutParagraphs(const std::vector<ShapedFace *> &faces, const std::string &utf8,
+                      const ParagraphSettings &settings, Paragraphs *out, std::string *error)
 {
-    std::vector<PlacedGlyph> placed;
-    for (size_t row = 0; row < lines.size(); ++row) {
-        const size_t first = placed.size();
-        double x = 0.0, y = 0.0;
-        for (size_t r = 0; r < lines[row].runs.size(); ++r) {
-            if (r > 0)
-                x += tabAdvance;
-            for (const ShapedGlyph &g : lines[row].runs[r]) {
-                auto shape = glyphs.find(g.glyph);
-                if (shape != glyphs.end() && shape->second) {
-                    const float gx = static_cast<float>(x + g.xOffset);
-                    const float gy = static_cast<float>(y + g.yOffset);
-                    placed.push_back({g.code, shape->second, {gx, gy}, size});
-                }
-                x += g.xAdvance;
-                y += g.yAdvance;
-            }
-        }
-        const float width = static_cast<float>(x);
-        const float shift = align == Align::Center  ? -0.5f * width
-                            : align == Align::Right ? -width
-                                                    : 0.0f;
-        const float baseline = -static_cast<float>(row) * lineHeight;
-        for (size_t i = first; i < placed.size(); ++i) {
-            placed[i].origin.x = (placed[i].origin.x + shift) * size;
-            placed[i].origin.y = (placed[i].origin.y + baseline) * size;
-        }
+    std::vector<glyvaShapeFont *> handles;
+    for (ShapedFace *face : faces)
+        handles.push_back(face->handle());
+    glyvaLayoutOptions options{};
+    options.script = settings.script.c_str();
+    options.language = settings.language.c_str();
+    options.features = settings.features.c_str();
+    options.direction = settings.direction;
+    options.align = settings.align;
+    options.width = settings.width;
+    options.lineSpacing = settings.lineSpacing;
+    options.letterSpacing = settings.letterSpacing;
+    glyvaShapeLayout *layout = nullptr;
+    char message[512];
+    if (glyvaShapeLayoutText(&layout, handles.data(), static_cast<uint32_t>(handles.size()),
+                             utf8.data(), static_cast<int32_t>(utf8.size()), &options, message,
+                             sizeof message) != GLYVA_SHAPE_OK) {
+        *error = std::string("cannot lay the text out: ") + message;
+        return false;
     }
-    return placed;
+    const glyvaLayoutGlyph *glyphs = nullptr;
+    const glyvaLayoutLine *lines = nullptr;
+    const int32_t glyphCount = glyvaShapeLayoutGlyphs(layout, &glyphs);
+    const int32_t lineCount = glyvaShapeLayoutLines(layout, &lines);
+    out->glyphs.assign(glyphs, glyphs + glyphCount);
+    out->lines.assign(lines, lines + lineCount);
+    const char *notice = nullptr;
+    out->notices = glyvaShapeLayoutNotices(layout, &notice);
+    out->noticeText = notice;
+    glyvaShapeLayoutDestroy(layout);
+    return true;
 }
 
 } // namespace glyvamesh
