@@ -174,30 +174,40 @@ struct Tri {
 };
 using Soup = std::vector<Tri>;
 
-std::vector<Soup> readMeshes(const std::string &file, std::string *names = nullptr)
+/* Every mesh a node places, moved by the node's transform: instanced glTF files come
+ * back as one soup per placed glyph, as merged files do. */
+void collectMeshes(const aiScene *scene, const aiNode *node, const aiMatrix4x4 &parent,
+                   std::vector<Soup> *meshes, std::string *names)
 {
-    Assimp::Importer importer;
-    const aiScene *scene = importer.ReadFile(file, 0);
-    std::vector<Soup> meshes;
-    if (!scene)
-        return meshes;
-    for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-        const aiMesh *mesh = scene->mMeshes[m];
+    const aiMatrix4x4 transform = parent * node->mTransformation;
+    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+        const aiMesh *mesh = scene->mMeshes[node->mMeshes[i]];
         if (names)
-            *names += std::string(mesh->mName.C_Str()) + "\n";
+            *names += std::string(node->mName.C_Str()) + "\n";
         Soup soup;
         for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
             EXPECT_EQ(mesh->mFaces[f].mNumIndices, 3u);
             Tri t;
             for (unsigned k = 0; k < 3 && k < mesh->mFaces[f].mNumIndices; ++k) {
-                const unsigned i = mesh->mFaces[f].mIndices[k];
-                t.p[k] = mesh->mVertices[i];
-                t.n[k] = mesh->HasNormals() ? mesh->mNormals[i] : aiVector3D(0, 0, 0);
+                const unsigned v = mesh->mFaces[f].mIndices[k];
+                t.p[k] = transform * mesh->mVertices[v];
+                t.n[k] = mesh->HasNormals() ? mesh->mNormals[v] : aiVector3D(0, 0, 0);
             }
             soup.push_back(t);
         }
-        meshes.push_back(soup);
+        meshes->push_back(soup);
     }
+    for (unsigned c = 0; c < node->mNumChildren; ++c)
+        collectMeshes(scene, node->mChildren[c], transform, meshes, names);
+}
+
+std::vector<Soup> readMeshes(const std::string &file, std::string *names = nullptr)
+{
+    Assimp::Importer importer;
+    const aiScene *scene = importer.ReadFile(file, 0);
+    std::vector<Soup> meshes;
+    if (scene && scene->mRootNode)
+        collectMeshes(scene, scene->mRootNode, aiMatrix4x4(), &meshes, names);
     return meshes;
 }
 

@@ -18,9 +18,10 @@
 #include "fontLookup.h"
 #include "layout.h"
 #include "layoutExport.h"
-#include "meshExport.h"
 #include "options.h"
 #include "picture.h"
+#include "progress.h"
+#include "sceneExport.h"
 #include "shapedFace.h"
 #include "solid.h"
 #include "stagedOutput.h"
@@ -57,7 +58,8 @@ std::string counted(size_t n, const char *one, const char *many = nullptr)
 
 struct OutputPlan {
     std::string path;
-    const char *meshFormat = nullptr; /* null for a picture or the layout */
+    bool mesh = false;
+    MeshFormat meshFormat = MeshFormat::Obj;
     PictureFormat picture = PictureFormat::Png;
     bool layout = false;
 };
@@ -78,8 +80,8 @@ bool planOutput(const std::string &path, OutputPlan *plan, std::string *error)
 {
     const std::string ext = extensionOf(path);
     plan->path = path;
-    plan->meshFormat = meshFormatFor(ext);
-    if (plan->meshFormat)
+    plan->mesh = meshFormatFor(ext, &plan->meshFormat);
+    if (plan->mesh)
         return true;
     if (ext == ".png" || ext == ".svg") {
         plan->picture = ext == ".png" ? PictureFormat::Png : PictureFormat::Svg;
@@ -126,34 +128,6 @@ bool readText(const Options &o, std::string *bytes, std::string *error)
     return ok;
 }
 
-/* A progress bar on standard error, redrawn at each whole percent. */
-class Progress
-{
-  public:
-    Progress(size_t total, bool shown) : total_(total), shown_(shown && total > 0) {}
-    void step(size_t done)
-    {
-        const size_t percent = done * 100 / total_;
-        if (!shown_ || percent == last_)
-            return;
-        last_ = percent;
-        const int bar = static_cast<int>(percent * 30 / 100);
-        std::fprintf(stderr, "\rglyva-mesh: [%.*s%*s] %3zu%% %zu/%zu glyphs", bar,
-                     "##############################", 30 - bar, "", percent, done, total_);
-        std::fflush(stderr);
-    }
-    ~Progress()
-    {
-        if (shown_ && last_ != SIZE_MAX)
-            std::fputs("\r\033[K", stderr);
-    }
-
-  private:
-    size_t total_;
-    bool shown_;
-    size_t last_ = SIZE_MAX;
-};
-
 /* Everything one run works on. */
 struct Run {
     Options options;
@@ -168,10 +142,21 @@ struct Run {
     Paragraphs paragraphs;
     std::string fontPath;
     std::vector<PlacedGlyph> placed;
-    std::vector<Mesh> meshes;
+    Scene scene;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     size_t solidsNotWatertight = 0;
     size_t solidsOffOutline = 0;
 };
+
+/* Solids are built on the outline, and pictures without triangle edges fill it. */
+bool wantsContours(const Run &run)
+{
+    if (run.options.depth > 0.0f)
+        return true;
+    return !run.options.picture.edges &&
+           std::any_of(run.outputs.begin(), run.outputs.end(),
+                       [](const OutputPlan &plan) { return !plan.mesh && !plan.layout; });
+}
 
 bool usesShaping(const Run &run)
 {
@@ -354,12 +339,15 @@ int loadShapedGlyphs(Run &run)
         return fail(kExitUsage, error);
     const std::vector<uint32_t> codes = clusterCodes(run);
     std::vector<uint32_t> missing;
+    Progress progress("meshing glyphs", run.paragraphs.glyphs.size(), !run.options.quiet,
+                      run.start);
     for (size_t i = 0; i < run.paragraphs.glyphs.size(); ++i) {
         const glyvaLayoutGlyph &g = run.paragraphs.glyphs[i];
-        if (!run.faces[g.face]->glyph(g.glyphIndex, run.options.depth > 0.0f, &error))
+        if (!run.faces[g.face]->glyph(g.glyphIndex, wantsContours(run), &error))
             return fail(kExitFont, error);
         if (g.glyphIndex == 0 && codes[i] >= 0x20)
             missing.push_back(codes[i]);
+        progress.step(i + 1);
     }
     warnUncovered(run, missing);
     if (run.paragraphs.notices & GLYVA_LAYOUT_OVERFLOW)
@@ -374,11 +362,10 @@ int loadGlyphs(Run &run)
     const std::vector<uint32_t> codes = charactersToLoad(run);
     if (codes.empty())
         return fail(kExitFont, "font " + run.face->path() + ": fontconfig lists no characters");
-    Progress progress(codes.size(),
-                      run.options.allGlyphs && !run.options.quiet && isatty(STDERR_FILENO));
+    Progress progress("meshing glyphs", codes.size(), !run.options.quiet, run.start);
     std::string error;
     for (size_t i = 0; i < codes.size(); ++i) {
-        if (!run.face->glyph(codes[i], run.options.depth > 0.0f, &error))
+        if (!run.face->glyph(codes[i], wantsContours(run), &error))
             return fail(kExitFont, error);
         progress.step(i + 1);
     }
@@ -397,14 +384,15 @@ void dropEmpty(std::vector<PlacedGlyph> &placed)
 void placeShaped(Run &run)
 {
     const std::vector<uint32_t> codes = clusterCodes(run);
+    const std::vector<std::string> texts = clusterTexts(run.utf8, run.paragraphs);
     const float size = run.options.size;
     for (size_t i = 0; i < run.paragraphs.glyphs.size(); ++i) {
         const glyvaLayoutGlyph &g = run.paragraphs.glyphs[i];
         std::string ignored; /* every glyph was loaded before */
         const GlyphShape *shape =
-            run.faces[g.face]->glyph(g.glyphIndex, run.options.depth > 0.0f, &ignored);
+            run.faces[g.face]->glyph(g.glyphIndex, wantsContours(run), &ignored);
         const Vec2 origin{static_cast<float>(g.x * size), static_cast<float>(g.y * size)};
-        run.placed.push_back({codes[i], shape, origin, size});
+        run.placed.push_back({codes[i], shape, origin, size, texts[i]});
     }
 }
 
@@ -416,7 +404,7 @@ void layOut(Run &run)
         return;
     }
     FontFace &face = *run.face;
-    const bool contours = run.options.depth > 0.0f;
+    const bool contours = wantsContours(run);
     LayoutFont font;
     font.glyph = [&face, contours](uint32_t code) {
         std::string ignored; /* every glyph was loaded before */
@@ -428,45 +416,86 @@ void layOut(Run &run)
         run.placed = layoutGrid(face.characters(), font, run.options.size);
     else
         run.placed = layoutLines(run.lines, font, run.options.align, run.options.size);
+    for (PlacedGlyph &g : run.placed)
+        g.text = encodeUtf8(g.code);
     dropEmpty(run.placed);
 }
 
-std::string glyphName(size_t index, uint32_t code)
+/* A power of two so fine that every output coordinate is a whole multiple of it below
+ * 2^23: a glyph's points and its translation, both on this grid, then add up exactly
+ * in float, so that a glyph placed in a merged file is exactly its distinct mesh
+ * moved, and no two of its points can round into one. */
+float outputGrid(const std::vector<PlacedGlyph> &placed, float depth)
 {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "glyph%zu_U+%04X", index, static_cast<unsigned>(code));
-    return buf;
+    double extent = depth;
+    std::map<const GlyphShape *, double> reach;
+    for (const PlacedGlyph &g : placed) {
+        auto known = reach.emplace(g.shape, 0.0);
+        if (known.second)
+            for (const Vec2 &v : g.shape->mesh.vertices)
+                known.first->second =
+                    std::max({known.first->second, std::fabs(double(v.x)), std::fabs(double(v.y))});
+        extent = std::max(extent,
+                          std::max(std::fabs(double(g.origin.x)), std::fabs(double(g.origin.y))) +
+                              known.first->second * g.scale);
+    }
+    int exponent = 0;
+    std::frexp(std::max(extent, 1e-30), &exponent); /* extent < 2^exponent */
+    return static_cast<float>(std::ldexp(1.0, exponent - 23));
 }
 
-void buildMeshes(Run &run)
+/* Each distinct glyph meshed, or extruded, once in its own coordinates; every placed
+ * glyph an instance of it. */
+void buildScene(Run &run)
 {
-    if (run.options.depth <= 0.0f) {
-        run.meshes.push_back(flatMesh(run.placed, run.options.allGlyphs ? "glyphs" : "text"));
-        return;
-    }
+    std::map<const GlyphShape *, uint32_t> meshOf;
+    const bool solid = run.options.depth > 0.0f;
+    const float grid = outputGrid(run.placed, run.options.depth);
+    const float depth = snap(run.options.depth, grid);
+    run.scene.flat = !solid;
+    Progress progress(solid ? "building solids" : "placing glyphs", run.placed.size(),
+                      !run.options.quiet, run.start);
     for (size_t i = 0; i < run.placed.size(); ++i) {
-        SolidReport report;
-        Mesh mesh = extrudeGlyph(run.placed[i], run.options.depth, &report);
-        if (mesh.triangles.empty())
+        const PlacedGlyph &g = run.placed[i];
+        auto known = meshOf.emplace(g.shape, static_cast<uint32_t>(run.scene.meshes.size()));
+        if (known.second) {
+            const PlacedGlyph local{g.code, g.shape, {0.0f, 0.0f}, g.scale, g.text, grid};
+            SolidReport report;
+            Mesh mesh = solid ? extrudeGlyph(local, depth, &report) : flatGlyph(local);
+            run.solidsNotWatertight += report.watertight ? 0 : 1;
+            run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
+            mesh.name = g.text;
+            run.scene.meshes.push_back(std::move(mesh));
+        }
+        if (run.scene.meshes[known.first->second].triangles.empty())
             continue;
-        run.solidsNotWatertight += report.watertight ? 0 : 1;
-        run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
-        mesh.name = glyphName(i, run.placed[i].code);
-        run.meshes.push_back(std::move(mesh));
+        run.scene.instances.push_back({known.first->second,
+                                       {snap(g.origin.x, grid), snap(g.origin.y, grid), 0.0f},
+                                       g.text,
+                                       g.code});
+        progress.step(i + 1);
     }
     if (run.solidsNotWatertight)
-        warn(counted(run.solidsNotWatertight, "glyph solid") +
+        warn(counted(run.solidsNotWatertight, "distinct glyph solid") +
              " not watertight: the outline touches or overlaps itself");
     if (run.solidsOffOutline)
-        warn(counted(run.solidsOffOutline, "glyph solid") +
+        warn(counted(run.solidsOffOutline, "distinct glyph solid") +
              " with side walls off the font's outline (self-intersecting contours)");
 }
 
 bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, std::string *note,
               std::string *error)
 {
-    if (plan.meshFormat)
-        return writeMeshes(run.meshes, plan.meshFormat, path, error);
+    if (plan.mesh) {
+        Progress progress("writing " + plan.path, run.scene.instances.size(), !run.options.quiet,
+                          run.start);
+        SceneWriting how;
+        how.merge = run.options.merge || (run.scene.flat && plan.meshFormat == MeshFormat::Obj);
+        how.name = run.options.allGlyphs ? "glyphs" : "text";
+        how.generator = std::string("glyva-mesh ") + GLYVA_MESH_VERSION;
+        how.progress = [&progress](size_t done) { progress.step(done); };
+        return writeScene(run.scene, plan.meshFormat, path, how, error);
+    }
     if (plan.layout) {
         std::vector<std::string> fonts;
         for (const auto &face : run.faces)
@@ -522,9 +551,9 @@ void summarise(const Run &run, const std::string &written, double seconds)
 {
     summariseFonts(run);
     size_t vertices = 0, triangles = 0;
-    for (const Mesh &m : run.meshes) {
-        vertices += m.positions.size();
-        triangles += m.triangles.size() / 3;
+    for (const Instance &instance : run.scene.instances) {
+        vertices += run.scene.meshes[instance.mesh].positions.size();
+        triangles += run.scene.meshes[instance.mesh].triangles.size() / 3;
     }
     std::fprintf(stderr, "glyva-mesh: %s, %s, %s, %.3f s -> %s\n",
                  counted(run.placed.size(), "glyph").c_str(),
@@ -561,7 +590,7 @@ int run(int argc, char **argv)
     if (run.placed.empty())
         return fail(kExitUsage,
                     "nothing to draw: no character of the text has an outline in " + run.fontPath);
-    buildMeshes(run);
+    buildScene(run);
     std::string written;
     status = writeOutputs(run, &written);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

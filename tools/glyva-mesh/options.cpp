@@ -27,6 +27,7 @@ enum LongOnly {
     kLineSpacing,
     kLetterSpacing,
     kNoFallback,
+    kMerge,
 };
 
 const option kLongOptions[] = {
@@ -51,6 +52,7 @@ const option kLongOptions[] = {
     {"line-spacing", required_argument, nullptr, kLineSpacing},
     {"letter-spacing", required_argument, nullptr, kLetterSpacing},
     {"no-fallback", no_argument, nullptr, kNoFallback},
+    {"merge", no_argument, nullptr, kMerge},
     {"quiet", no_argument, nullptr, 'Q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
@@ -241,6 +243,9 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
     case kAllGlyphs:
         o->allGlyphs = true;
         return true;
+    case kMerge:
+        o->merge = true;
+        return true;
     case kEdges:
         o->picture.edges = true;
         return true;
@@ -309,9 +314,12 @@ is UTF-8, and every line break starts a new line.
 
 Output, chosen by each file's extension (-o may be repeated):
   .obj .stl .glb .gltf   a mesh (Wavefront OBJ, binary STL, glTF 2.0 binary or with a
-                         .bin buffer beside it); without --depth one flat mesh of all
-                         glyphs at z = 0 facing +z, with --depth one closed solid per
-                         glyph (glTF files take more than 64 solids as one mesh)
+                         .bin buffer beside it); without --depth flat glyphs at z = 0
+                         facing +z, with --depth one closed solid per glyph. glTF
+                         holds each distinct glyph's mesh once and one node per
+                         placed glyph, named by its characters, with its translation
+                         (--merge: one mesh of everything); OBJ holds one object of
+                         all flat glyphs, or one object per solid
   .png .svg              a picture of the glyphs seen from the front
   .json                  the layout: {"lines": N, "glyphs": [...]} with one object
                          per glyph placed (spaces too), in visual order, line by
@@ -364,12 +372,13 @@ Options:
                          the name of a named instance such as "Bold"
   -d, --depth D          extrude every glyph into a solid D output units deep, from
                          z = 0 (back) to z = D (front), watertight with outward normals
-      --all-glyphs       a chart of every character the font maps, in a grid, with a
-                         progress bar when standard error is a terminal
+      --merge            glTF: one mesh of all glyphs instead of instanced glyphs
+      --all-glyphs       a chart of every character the font maps, in a grid
       --png-size W[xH]   picture size in pixels (points for .svg); default 1200 wide,
                          the height following the text
       --edges            draw the triangle edges in pictures
-      --quiet            no summary and no progress bar (warnings and errors remain)
+      --quiet            no summary and no progress bar (warnings and errors remain);
+                         the bar shows on a terminal once a run takes over a second
   -h, --help             this text
       --version          the tool's and the library's version
 

@@ -38,6 +38,8 @@ struct Options {
     /* Output units added after every cluster. */
     float letterSpacing = 0.0f;
     bool noFallback = false;
+    /* glTF: one mesh of every glyph rather than one per distinct glyph placed by nodes. */
+    bool merge = false;
     bool allGlyphs = false;
     LayoutMode layout = LayoutMode::Shaped;
     std::string script;

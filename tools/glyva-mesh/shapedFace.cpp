@@ -96,6 +96,22 @@ const GlyphShape *ShapedFace::glyph(uint32_t index, bool withContours, std::stri
     return &stored;
 }
 
+std::vector<std::string> clusterTexts(const std::string &utf8, const Paragraphs &layout)
+{
+    std::vector<uint32_t> starts;
+    for (const glyvaLayoutGlyph &g : layout.glyphs)
+        starts.push_back(g.cluster);
+    std::sort(starts.begin(), starts.end());
+    starts.erase(std::unique(starts.begin(), starts.end()), starts.end());
+    std::vector<std::string> texts;
+    for (const glyvaLayoutGlyph &g : layout.glyphs) {
+        auto next = std::upper_bound(starts.begin(), starts.end(), g.cluster);
+        const size_t end = next == starts.end() ? utf8.size() : *next;
+        texts.push_back(g.cluster < utf8.size() ? utf8.substr(g.cluster, end - g.cluster) : "");
+    }
+    return texts;
+}
+
 bool layOutParagraphs(const std::vector<ShapedFace *> &faces, const std::string &utf8,
                       const ParagraphSettings &settings, Paragraphs *out, std::string *error)
 {

@@ -62,6 +62,10 @@ struct Paragraphs {
     std::string noticeText;
 };
 
+/* The characters of each glyph's cluster: from its cluster offset to the next cluster
+ * that starts after it, whatever line or direction that cluster has. */
+std::vector<std::string> clusterTexts(const std::string &utf8, const Paragraphs &layout);
+
 /* False with error set when the library refuses the text or the settings. */
 bool layOutParagraphs(const std::vector<ShapedFace *> &faces, const std::string &utf8,
                       const ParagraphSettings &settings, Paragraphs *out, std::string *error);
