@@ -7,7 +7,8 @@ native=(build-essential cmake pkg-config libfreetype-dev libglu1-mesa-dev libgte
         libbenchmark-dev libftgl-dev fonts-dejavu-core fonts-freefont-otf fonts-liberation2
         python3-fonttools clang clang-format libclang-rt-14-dev valgrind
         libassimp-dev libcairo2-dev libfontconfig-dev
-        libharfbuzz-dev libharfbuzz-bin fonts-noto-core)
+        libharfbuzz-dev libharfbuzz-bin fonts-noto-core
+        python3-dev pybind11-dev python3-numpy python3-pytest)
 i386=(g++-multilib qemu-user libfreetype-dev:i386 libglu1-mesa-dev:i386 libgtest-dev:i386
       libharfbuzz-dev:i386)
 

@@ -1,7 +1,9 @@
 # Installs the built tree, moves it to another folder, and then runs what a host would
 # from there with no LD_LIBRARY_PATH: for every library installed (every pkg-config
 # file) a host built with pkg-config's flags and one built as a CMake package, then the
-# installed glyva-mesh when the build has it (TOOL).
+# installed glyva-mesh when the build has it (TOOL), and the README's Python examples
+# with the installed module when the build has it (PYTHON, the package under
+# PYTHON_SITE).
 set(staging ${WORK}/staging)
 set(prefix ${WORK}/prefix)
 set(font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf)
@@ -84,4 +86,25 @@ if(TOOL)
     message(FATAL_ERROR "the installed glyva-mesh wrote no mesh to glyva.obj")
   endif()
   message(STATUS "installed glyva-mesh: ${vertex_count} vertices, ${face_count} faces")
+endif()
+
+if(PYTHON)
+  set(ENV{PYTHONPATH} ${prefix}/${PYTHON_SITE})
+  set(ENV{PYTHONDONTWRITEBYTECODE} 1)
+  run(${PYTHON} -c "import glyva, importlib.metadata as m, sys
+assert glyva.__file__.startswith(sys.argv[1]), glyva.__file__
+assert m.version('glyva') == glyva.__version__ and m.metadata('glyva')['License'] == 'MIT'
+print(glyva.__file__)" ${prefix})
+  message(STATUS "installed Python module: ${last_output}")
+  include(${SOURCE}/tests/readme_extract.cmake)
+  file(STRINGS ${SOURCE}/README.md markers REGEX "^<!-- example [A-Za-z0-9_]+:")
+  foreach(marker ${markers})
+    string(REGEX REPLACE "^<!-- example ([A-Za-z0-9_]+):.*" "\\1" name "${marker}")
+    glyva_readme_example(${SOURCE}/README.md ${name} code language)
+    if(language STREQUAL "python")
+      file(WRITE ${WORK}/${name}.py "${code}")
+      run(${PYTHON} ${WORK}/${name}.py ${font})
+      message(STATUS "README example ${name} with the installed module:\n${last_output}")
+    endif()
+  endforeach()
 endif()
