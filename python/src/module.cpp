@@ -12,6 +12,8 @@ PYBIND11_MODULE(_glyva, m)
               "outlines as numpy arrays.";
     m.attr("__version__") = GLYVA_VERSION;
     m.attr("__license__") = GLYVA_LICENSE;
+    /* Each area binds from a file of its own, after the types its signatures name:
+     * paragraph layout and solids come after Font, which they take. */
     glyvapy::bindErrors(m);
     glyvapy::bindResults(m);
     glyvapy::bindFont(m);
