@@ -15,6 +15,7 @@ numpy arrays::
 Lengths are in ems. Failures raise glyva.Error subclasses with the library's message.
 """
 
+from . import _glyva
 from ._glyva import (
     Error,
     FaceError,
@@ -29,9 +30,10 @@ from ._glyva import (
     Outline,
     ShapedText,
     ShapingError,
-    __license__,
-    __version__,
 )
+
+__version__ = _glyva.__version__
+__license__ = _glyva.__license__
 
 __all__ = [
     "Error",

@@ -124,8 +124,12 @@ def parse_dump(output):
     return dump
 
 
-def mesh_area(vertices, triangles):
-    """Sum of the signed areas of the triangles: positive when all are counter-clockwise."""
+def triangle_areas(vertices, triangles):
+    """Signed area of each triangle: positive when counter-clockwise."""
     a, b, c = (vertices[triangles[:, k]].astype(np.float64) for k in range(3))
-    cross = (b[:, 0] - a[:, 0]) * (c[:, 1] - a[:, 1]) - (c[:, 0] - a[:, 0]) * (b[:, 1] - a[:, 1])
-    return 0.5 * float(cross.sum())
+    ab, ac = b - a, c - a
+    return 0.5 * (ab[:, 0] * ac[:, 1] - ac[:, 0] * ab[:, 1])
+
+
+def mesh_area(vertices, triangles):
+    return float(triangle_areas(vertices, triangles).sum())

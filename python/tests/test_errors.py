@@ -131,7 +131,7 @@ def test_an_unknown_family_warns_and_names_the_substitute():
             glyva.Font("No Such Family Xq")
 
 
-def test_paths_are_never_taken_for_names(tmp_path):
+def test_paths_are_never_taken_for_names():
     import pathlib
 
     with glyva.Font(pathlib.Path(DEJAVU_SANS)) as font:
