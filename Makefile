@@ -107,7 +107,7 @@ fuzz: FUZZ_SECONDS = 600
 fuzz: fuzz-short
 
 bench: deps-native
-	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DGLYVA_BUILD_BENCH=ON \
+	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DGLYVA_BUILD_BENCH=ON -DGLYVA_BUILD_PYTHON=OFF \
 	  -DGLYVA_BUILD_TESTS=OFF
 	$(CMAKE) --build $(BENCH) -j$(JOBS)
 	./bench/run.sh $(BENCH)
