@@ -111,7 +111,10 @@ GLYVA_API int32_t glyvaShapeGlyphInfo(glyphInfoRecord *info, struct glyvaShapeFo
 
 /* Meshes a glyph by index: the vertices (2 floats each, ems, relative to the pen)
  * and triangle indices (3 per triangle) of that glyph alone. 1, or 0 on failure
- * with nothing written. A glyph without contours gives counts of 0. */
+ * with nothing written. A glyph without contours gives counts of 0. Each glyph is
+ * meshed once per quality and kept by the handle (a bounded cache), so asking again
+ * costs nothing; the arrays stay valid until the next glyvaShapeGlyphMesh,
+ * glyvaShapeSetQuality or glyvaShapeClose. */
 GLYVA_API int32_t glyvaShapeGlyphMesh(struct glyvaShapeFont *font, uint32_t glyphIndex,
                                       const float **vertices, int32_t *vertexCount,
                                       const int32_t **indices, int32_t *indexCount);

@@ -26,6 +26,15 @@ static_assert(offsetof(glyvaLayoutLine, baseline) == 16, "layout line layout");
 static_assert(offsetof(glyvaLayoutLine, paragraphLevel) == 56, "layout line layout");
 static_assert(sizeof(glyvaLayoutLine) == 64, "layout line layout");
 
+/* One glyph's mesh as the handle keeps it: vertices (2 floats each) and indices. */
+struct CachedMesh {
+    float *vertices;
+    int32_t *indices;
+    int32_t vertexCount;
+    int32_t indexCount;
+    int32_t present;
+};
+
 /* The handle: the glyph path's font handle and HarfBuzz on the same bytes. */
 struct glyvaShapeFont {
     tavixInternalFontData *core;
@@ -44,9 +53,10 @@ struct glyvaShapeFont {
     hb_buffer_t *buffer;
     glyvaShapedGlyph *glyphs;
     uint32_t glyphCapacity;
-    /* The glyph whose triangle list was handed out last, released by the next mesh. */
-    uint32_t lastMeshed;
-    bool haveLastMeshed;
+    /* Meshes by glyph index at the current quality (shape/meshCache.hh). */
+    CachedMesh *meshCache;
+    uint32_t meshCacheSlots;
+    size_t meshCacheBytes;
     char error[256];
 };
 

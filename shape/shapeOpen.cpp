@@ -10,6 +10,7 @@
 #include <hb-ot.h>
 
 #include "glyph/glyphMesh.hh"
+#include "shape/meshCache.hh"
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
 #include FT_FONT_FORMATS_H
@@ -51,6 +52,7 @@ void release(glyvaShapeFont *font)
     if (font->shapingFace)
         FT_Done_Face(font->shapingFace);
     kdFree(font->metricsData);
+    glyva::shape::releaseMeshCache(font);
     glyva::deleteFont(font->core);
     kdFree(font->glyphs);
     kdFree(font);
@@ -459,8 +461,12 @@ int32_t glyvaShapeLineMetrics(const glyvaShapeFont *font, double *ascender, doub
 
 void glyvaShapeSetQuality(glyvaShapeFont *font, uint32_t percent)
 {
-    if (font)
-        glyva::setQuality(font->core, percent);
+    if (!font)
+        return;
+    const int32_t before = glyva::quality(font->core);
+    glyva::setQuality(font->core, percent);
+    if (glyva::quality(font->core) != before)
+        glyva::shape::clearMeshCache(font);
 }
 
 int32_t glyvaShapeGetQuality(const glyvaShapeFont *font)

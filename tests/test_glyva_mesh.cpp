@@ -825,6 +825,124 @@ TEST_F(GlyvaMesh, Type1FontsShapeAndMesh)
     EXPECT_EQ(openEdges(joined(readMeshes(path("t1.obj")))), 0u);
 }
 
+/* The Khronos glTF validator's report on a file, or why it could not run. */
+struct Validation {
+    bool ran = false;
+    nlohmann::json report;
+    std::string why;
+};
+
+Validation validateGltf(const std::string &file)
+{
+    Validation v;
+    if (std::string(GLYVA_NODE).empty()) {
+        v.why = "node is not installed";
+        return v;
+    }
+    const std::string command =
+        "GLTF_VALIDATOR_MODULES=" + quote(GLYVA_GLTF_VALIDATOR_MODULES) + " " + quote(GLYVA_NODE) +
+        " " + quote(std::string(GLYVA_SOURCE_DIR) + "/tests/tools/validate-gltf.js") + " " +
+        quote(file) + " 2>&1";
+    FILE *pipe = popen(command.c_str(), "r");
+    std::string out;
+    char buf[4096];
+    for (size_t n; pipe && (n = std::fread(buf, 1, sizeof buf, pipe)) > 0;)
+        out.append(buf, n);
+    const int status = pipe ? pclose(pipe) : -1;
+    v.report = nlohmann::json::parse(out, nullptr, false);
+    v.ran = WIFEXITED(status) && WEXITSTATUS(status) != 2 && v.report.is_object();
+    v.why = out;
+    return v;
+}
+
+void expectValidGltf(const std::string &file)
+{
+    const Validation v = validateGltf(file);
+    if (!v.ran) {
+        std::printf("glTF validator not run on %s: %s\n", file.c_str(), v.why.c_str());
+        return;
+    }
+    EXPECT_EQ(v.report.value("errors", -1), 0) << file << ": " << v.report.dump();
+    EXPECT_EQ(v.report.value("warnings", -1), 0) << file << ": " << v.report.dump();
+}
+
+/* What admesh had to repair in an STL file, by its own statistics. */
+std::map<std::string, long> admeshRepairs(const std::string &file)
+{
+    std::map<std::string, long> counts;
+    if (std::string(GLYVA_ADMESH).empty())
+        return counts;
+    FILE *pipe = popen((quote(GLYVA_ADMESH) + " " + quote(file) + " 2>&1").c_str(), "r");
+    char line[512];
+    while (pipe && std::fgets(line, sizeof line, pipe)) {
+        for (const char *what :
+             {"Degenerate facets", "Edges fixed", "Facets removed", "Facets added",
+              "Facets reversed", "Backwards edges", "Normals fixed"}) {
+            const char *at = std::strstr(line, what);
+            if (at && std::strchr(at, ':'))
+                counts[what] = std::atol(std::strchr(at, ':') + 1);
+        }
+    }
+    if (pipe)
+        pclose(pipe);
+    return counts;
+}
+
+/* Triangles as sorted corner lists, sorted: the same surface whatever the order. */
+std::vector<std::array<float, 9>> triangleSet(const std::vector<Soup> &meshes)
+{
+    std::vector<std::array<float, 9>> set;
+    for (const Soup &soup : meshes) {
+        for (const Tri &t : soup) {
+            std::array<std::array<float, 3>, 3> c;
+            for (int k = 0; k < 3; ++k)
+                c[k] = {t.p[k].x, t.p[k].y, t.p[k].z};
+            std::rotate(c.begin(), std::min_element(c.begin(), c.end()), c.end());
+            set.push_back(
+                {c[0][0], c[0][1], c[0][2], c[1][0], c[1][1], c[1][2], c[2][0], c[2][1], c[2][2]});
+        }
+    }
+    std::sort(set.begin(), set.end());
+    return set;
+}
+
+/* A page of text: every output passes the readers, each distinct glyph is written once
+ * in glTF, and the instanced file is the merged one once its nodes are applied. */
+TEST_F(GlyvaMesh, LongTextWritesEveryFormatOnceForEachDistinctGlyph)
+{
+    /* The sanitizer builds take a fifth of it. */
+    const std::string text =
+        slurp(GLYVA_LONG_TEXT).substr(0, std::getenv("GLYVA_QUICK") ? 2000 : std::string::npos);
+    const Result r = run(
+        {"-o", "t.glb", "-o", "t.gltf", "-o", "t.obj", "-o", "t.stl", "-o", "t.svg", "-o", "t.png"},
+        text);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const Result merged = run({"--merge", "-o", "m.glb"}, text);
+    ASSERT_EQ(merged.status, 0) << merged.err;
+    for (const char *file : {"t.glb", "t.gltf", "m.glb"})
+        expectValidGltf(path(file));
+    const std::vector<Soup> instanced = readMeshes(path("t.glb"));
+    EXPECT_EQ(static_cast<long>(instanced.size()), summaryCounts(r.err)[0]);
+    EXPECT_EQ(triangleSet(instanced), triangleSet(readMeshes(path("m.glb"))));
+    EXPECT_EQ(triangleSet(instanced), triangleSet(readMeshes(path("t.obj"))));
+    const nlohmann::json gltf = nlohmann::json::parse(slurp(path("t.gltf")));
+    EXPECT_LT(gltf["meshes"].size(), 120u) << "one mesh per distinct glyph";
+    EXPECT_LT(std::ifstream(path("t.glb"), std::ios::ate).tellg(), 2 << 20);
+    EXPECT_EQ(gltf.value("extensionsUsed", nlohmann::json::array()).size(), 0u);
+    /* Solids: closed, as admesh sees them (a slice of the text keeps the file small). */
+    const std::string slice = text.substr(0, 600);
+    const Result solids =
+        run({"--depth", "0.1", slice, "-o", "d.glb", "-o", "d.stl", "-o", "d.obj"});
+    ASSERT_EQ(solids.status, 0) << solids.err;
+    expectValidGltf(path("d.glb"));
+    EXPECT_EQ(triangleSet(readMeshes(path("d.glb"))), triangleSet(readMeshes(path("d.obj"))));
+    const std::map<std::string, long> repairs = admeshRepairs(path("d.stl"));
+    if (repairs.empty())
+        std::printf("admesh not run: not installed\n");
+    for (const auto &[what, count] : repairs)
+        EXPECT_EQ(count, 0) << "admesh: " << what;
+}
+
 /* Each refused command line: its status, the culprit named in the one line on
  * standard error, and nothing left in the folder. */
 struct Refusal {

@@ -302,6 +302,36 @@ TEST(Shape, MeshByIndexIsTheLibraryMeshByCharacter)
     }
 }
 
+/* Meshes come from the handle's cache after the first time; they are the meshes made
+ * afresh by a handle that never met the glyph, byte for byte, at every quality. */
+TEST(Shape, CachedMeshesAreTheMeshesMadeAfresh)
+{
+    for (const char *path : {kDejaVuSans, kFreeSans}) {
+        Font warm(path);
+        const int32_t glyphs = glyvaShapeGlyphCount(warm.font);
+        const uint32_t step = std::getenv("GLYVA_QUICK") ? 97 : 7;
+        for (uint32_t quality : {50u, 0u, 50u}) {
+            glyvaShapeSetQuality(warm.font, quality);
+            for (uint32_t g = 0; g < static_cast<uint32_t>(glyphs); g += step)
+                indexMesh(warm.font, g); /* fills the cache */
+            Font cold(path);
+            glyvaShapeSetQuality(cold.font, quality);
+            for (uint32_t g = static_cast<uint32_t>(glyphs); g-- > 0;) {
+                if (g % step != 0)
+                    continue;
+                const Mesh cached = indexMesh(warm.font, g), fresh = indexMesh(cold.font, g);
+                ASSERT_EQ(cached.vertices, fresh.vertices) << path << " glyph " << g;
+                ASSERT_EQ(cached.indices, fresh.indices) << path << " glyph " << g;
+                if (g % (step * 40) != 0)
+                    continue;
+                Font once(path); /* a handle that meshes this glyph only */
+                glyvaShapeSetQuality(once.font, quality);
+                ASSERT_EQ(indexMesh(once.font, g).vertices, cached.vertices);
+            }
+        }
+    }
+}
+
 TEST(Shape, LigatureGlyphFromShapingMeshes)
 {
     Font f(kDejaVuSans);
