@@ -153,6 +153,8 @@ std::string objectName(size_t index, uint32_t code)
     return buf;
 }
 
+/* Vertices are written per instance, moved; normals do not move, so each distinct
+ * mesh's normals are written once, at its first instance, and shared by the rest. */
 bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
@@ -160,7 +162,8 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
     out.text("# " + how.generator + "\n");
     if (how.merge)
         out.text("o " + how.name + "\n");
-    uint64_t base = 1;
+    std::vector<uint64_t> normalBase(scene.meshes.size(), 0);
+    uint64_t vertexBase = 1, normalCount = 0;
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
@@ -168,20 +171,24 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
             out.text("o " + objectName(i, instance.code) + "\n");
         for (const Vec3 &p : mesh.positions)
             objVector(out, "v ", moved(p, instance.translation));
-        for (const Vec3 &n : mesh.normals)
-            objVector(out, "vn ", n);
+        if (normalBase[instance.mesh] == 0) {
+            normalBase[instance.mesh] = normalCount + 1;
+            for (const Vec3 &n : mesh.normals)
+                objVector(out, "vn ", n);
+            normalCount += mesh.normals.size();
+        }
+        const uint64_t normals = normalBase[instance.mesh];
         for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
             out.text("f", 1);
             for (int k = 0; k < 3; ++k) {
-                const uint64_t v = base + mesh.triangles[t + k];
                 out.text(" ", 1);
-                out.unsignedNumber(v);
+                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
                 out.text("//", 2);
-                out.unsignedNumber(v);
+                out.unsignedNumber(normals + mesh.triangles[t + k]);
             }
             out.text("\n", 1);
         }
-        base += mesh.positions.size();
+        vertexBase += mesh.positions.size();
         if (how.progress)
             how.progress(i + 1);
     }
