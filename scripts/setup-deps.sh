@@ -6,7 +6,7 @@ set -euo pipefail
 native=(build-essential cmake pkg-config libfreetype-dev libglu1-mesa-dev libgtest-dev
         libbenchmark-dev libftgl-dev fonts-dejavu-core fonts-freefont-otf fonts-liberation2
         python3-fonttools clang clang-format libclang-rt-14-dev valgrind
-        libassimp-dev libcairo2-dev libfontconfig-dev
+        libassimp-dev libcairo2-dev libpng-dev libfontconfig-dev
         libharfbuzz-dev libharfbuzz-bin fonts-noto-core
         libfribidi-dev libicu-dev nlohmann-json3-dev unicode-data python3-brotli
         fonts-urw-base35 fonts-noto-cjk librsvg2-bin admesh

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -23,14 +24,14 @@ constexpr uint32_t kBinaryChunk = 0x004E4942; /* "BIN\0" */
 constexpr int kArrayBuffer = 34962, kElementArrayBuffer = 34963;
 constexpr int kFloat = 5126, kUnsignedInt = 5125, kTriangles = 4;
 
-/* A file written through a large buffer; the first failure sticks. */
+/* A file written through a buffer of its own, so that the many small pieces of a
+ * text format cost a copy each rather than a library call; the first failure sticks. */
 class Output
 {
   public:
     explicit Output(const std::string &path) : file_(std::fopen(path.c_str(), "wb"))
     {
-        if (file_)
-            std::setvbuf(file_, nullptr, _IOFBF, kStreamBuffer);
+        buffer_.reserve(kStreamBuffer);
     }
     ~Output()
     {
@@ -42,7 +43,12 @@ class Output
 
     void bytes(const void *data, size_t size)
     {
-        ok_ = ok_ && file_ && std::fwrite(data, 1, size, file_) == size;
+        if (buffer_.size() + size > kStreamBuffer)
+            flush();
+        if (size > kStreamBuffer)
+            return write(data, size);
+        const char *p = static_cast<const char *>(data);
+        buffer_.insert(buffer_.end(), p, p + size);
     }
     void text(const char *s, size_t n) { bytes(s, n); }
     void text(const std::string &s) { bytes(s.data(), s.size()); }
@@ -62,6 +68,7 @@ class Output
     }
     bool close(std::string *error)
     {
+        flush();
         const bool closed = file_ && std::fclose(file_) == 0;
         file_ = nullptr;
         if (ok_ && closed)
@@ -71,7 +78,18 @@ class Output
     }
 
   private:
+    void write(const void *data, size_t size)
+    {
+        ok_ = ok_ && file_ && std::fwrite(data, 1, size, file_) == size;
+    }
+    void flush()
+    {
+        write(buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+
     std::FILE *file_;
+    std::vector<char> buffer_;
     bool ok_ = true;
 };
 
@@ -109,6 +127,15 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
         *error = "more triangles than binary STL can count";
         return false;
     }
+    /* A facet's normal does not change as it moves: each distinct facet's once. */
+    std::vector<std::vector<Vec3>> normals(scene.meshes.size());
+    for (size_t m = 0; m < scene.meshes.size(); ++m) {
+        const Mesh &mesh = scene.meshes[m];
+        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3)
+            normals[m].push_back(facetNormal(mesh.positions[mesh.triangles[t]],
+                                             mesh.positions[mesh.triangles[t + 1]],
+                                             mesh.positions[mesh.triangles[t + 2]]));
+    }
     Output out(path);
     char header[80];
     std::memset(header, ' ', sizeof header);
@@ -119,15 +146,14 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
         for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-            Vec3 corner[3];
-            for (int k = 0; k < 3; ++k)
-                corner[k] = moved(mesh.positions[mesh.triangles[t + k]], instance.translation);
-            const Vec3 n = facetNormal(corner[0], corner[1], corner[2]);
-            const float record[12] = {n.x,         n.y,         n.z,         corner[0].x,
-                                      corner[0].y, corner[0].z, corner[1].x, corner[1].y,
-                                      corner[1].z, corner[2].x, corner[2].y, corner[2].z};
+            char record[50] = {};
+            std::memcpy(record, &normals[instance.mesh][t / 3], sizeof(Vec3));
+            for (int k = 0; k < 3; ++k) {
+                const Vec3 corner =
+                    moved(mesh.positions[mesh.triangles[t + k]], instance.translation);
+                std::memcpy(record + 12 * (k + 1), &corner, sizeof corner);
+            }
             out.bytes(record, sizeof record);
-            out.value(uint16_t{0});
         }
         if (how.progress)
             how.progress(i + 1);
