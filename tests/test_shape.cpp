@@ -25,6 +25,7 @@ TEST(Shape, SkippedWithoutHarfBuzz)
 
 #include "Skrib/GlyvaInterface.h"
 #include "shape/glyvaShape.h"
+#include "support/shaping.hh"
 #include "support/support.hh"
 
 namespace
@@ -35,70 +36,12 @@ using glyva_test::kDejaVuSans;
 using glyva_test::kFreeSans;
 using glyva_test::kLiberationSans;
 
-const char *const kNotoSansArabic = "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf";
-const char *const kNotoNaskhArabic = "/usr/share/fonts/truetype/noto/NotoNaskhArabic-Regular.ttf";
-const char *const kNotoDevanagari = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf";
-
-/* A handle closed at scope exit. */
-struct Font {
-    glyvaShapeFont *font = nullptr;
-    int32_t status = -1;
-    std::string message;
-    explicit Font(const std::string &path, int32_t face = 0, const char *instance = nullptr)
-    {
-        char text[256];
-        status = glyvaShapeOpen(&font, path.c_str(), face, instance, text, sizeof text);
-        message = text;
-    }
-    ~Font() { glyvaShapeClose(font); }
-    Font(const Font &) = delete;
-    Font &operator=(const Font &) = delete;
-};
-
-struct Reference {
-    long g, cl, dx, dy, ax, ay;
-};
-
-std::string quote(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-long field(const std::string &object, const char *key)
-{
-    const std::string k = std::string("\"") + key + "\":";
-    const size_t at = object.find(k);
-    return at == std::string::npos ? -999999
-                                   : std::strtol(object.c_str() + at + k.size(), nullptr, 10);
-}
-
-/* hb-shape's JSON for the same font, text and options, clusters as byte offsets. */
-std::vector<Reference> hbShape(const std::string &font, const std::string &text,
-                               const std::string &extra)
-{
-    std::string cmd = std::string(GLYVA_HB_SHAPE) +
-                      " --no-glyph-names --utf8-clusters --output-format=json " + extra + " " +
-                      quote(font) + " " + quote(text);
-    std::vector<Reference> out;
-    FILE *pipe = popen(cmd.c_str(), "r");
-    if (!pipe)
-        return out;
-    std::string json;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        json.append(buf, n);
-    pclose(pipe);
-    for (size_t open = json.find('{'); open != std::string::npos; open = json.find('{', open + 1)) {
-        const std::string o = json.substr(open, json.find('}', open) - open);
-        out.push_back({field(o, "g"), field(o, "cl"), field(o, "dx"), field(o, "dy"),
-                       field(o, "ax"), field(o, "ay")});
-    }
-    return out;
-}
+using Font = glyva_test::ShapeFont;
+using glyva_test::HbGlyph;
+using glyva_test::hbShape;
+using glyva_test::kNotoDevanagari;
+using glyva_test::kNotoNaskhArabic;
+using glyva_test::kNotoSansArabic;
 
 struct Case {
     const char *font;
@@ -117,7 +60,7 @@ void expectSameAsHbShape(const Case &c)
     const glyvaShapedGlyph *glyphs = nullptr;
     const int32_t n = glyvaShapeText(f.font, c.text, -1, &c.options, &glyphs);
     ASSERT_GT(n, 0) << glyvaShapeError(f.font);
-    const std::vector<Reference> ref = hbShape(c.font, c.text, c.hbOptions);
+    const std::vector<HbGlyph> ref = hbShape(c.font, c.text, c.hbOptions);
     ASSERT_EQ(static_cast<size_t>(n), ref.size());
     const double upem = glyvaShapeUnitsPerEm(f.font);
     for (int32_t i = 0; i < n; ++i) {
