@@ -48,7 +48,9 @@ std::optional<std::string> featureText(const py::object &features)
 std::string pathText(const py::object &path)
 {
     py::module_ os = py::module_::import("os");
-    return os.attr("fsdecode")(os.attr("fspath")(path)).cast<std::string>();
+    const std::string text = os.attr("fsdecode")(os.attr("fspath")(path)).cast<std::string>();
+    cText(text, "path");
+    return text;
 }
 
 int32_t choice(const std::string &name, const char *what,

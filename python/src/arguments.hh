@@ -23,7 +23,7 @@ std::string utf8Text(const pybind11::object &text);
 /* None, one comma-separated text, or an iterable of feature texts. */
 std::optional<std::string> featureText(const pybind11::object &features);
 
-/* A path from str, bytes or any os.PathLike. */
+/* A path from str, bytes or any os.PathLike; ValueError for one with a NUL in it. */
 std::string pathText(const pybind11::object &path);
 
 /* The value a name stands for among choices; ValueError listing them otherwise. */

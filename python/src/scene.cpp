@@ -91,7 +91,9 @@ glyvamesh::PictureOptions pictureOptions(int width, int height, bool edges)
 }
 
 /* Writes one output through the tool's writers, staged beside the destination and
- * moved into place only when complete, without the interpreter lock. */
+ * moved into place only when complete. The interpreter lock is let go while the file
+ * is written, and held while staging folders come and go: they are claimed from one
+ * table for the whole process. */
 void writeStaged(const glyvamesh::OutputPlan &plan, const glyvamesh::OutputSource &source,
                  const glyvamesh::OutputSettings &how)
 {
@@ -99,18 +101,17 @@ void writeStaged(const glyvamesh::OutputPlan &plan, const glyvamesh::OutputSourc
     if (!refusal.empty())
         throw py::value_error(refusal);
     std::string error, note;
-    bool ok = false;
+    glyvamesh::StagedOutput staged(plan.path);
+    if (!staged.open(&error))
+        raiseOSError(error);
+    bool written = false;
     {
         py::gil_scoped_release released;
-        glyvamesh::StagedOutput staged(plan.path);
-        ok = staged.open(&error);
-        if (ok && !glyvamesh::writeOutput(plan, source, how, staged.stagingPath(), &note, &error)) {
-            error = "cannot write " + plan.path + ": " + error;
-            ok = false;
-        }
-        ok = ok && staged.commit(&error);
+        written = glyvamesh::writeOutput(plan, source, how, staged.stagingPath(), &note, &error);
     }
-    if (!ok)
+    if (!written)
+        raiseOSError("cannot write " + plan.path + ": " + error);
+    if (!staged.commit(&error))
         raiseOSError(error);
 }
 

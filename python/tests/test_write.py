@@ -275,6 +275,7 @@ WRITE_FAILURES = [
     pytest.param(dict(path="text.dxf"), ValueError, "unknown output type '.dxf'", id="extension"),
     pytest.param(dict(path="text"), ValueError, "unknown output type", id="no-extension"),
     pytest.param(dict(path="missing/text.obj"), OSError, "missing", id="no-folder"),
+    pytest.param(dict(path="te\0xt.obj"), ValueError, "NUL", id="nul-in-path"),
     pytest.param(dict(size=0.0), ValueError, "size", id="zero-size"),
     pytest.param(dict(picture_width=0), ValueError, "picture size", id="no-width"),
     pytest.param(dict(picture_width=16385), ValueError, "picture size", id="too-wide"),
@@ -289,6 +290,25 @@ def test_write_failures_raise_and_leave_nothing(sample, tmp_path, arguments, err
     with pytest.raises(error, match=message):
         glyva.write(sample, path, **arguments)
     assert os.listdir(tmp_path) == []
+
+
+def test_writes_from_threads_at_once_are_each_complete(sample, tmp_path):
+    # Files are written without the interpreter lock; the staging of each must stay
+    # its own.
+    from concurrent.futures import ThreadPoolExecutor
+
+    scene = sample.scene()
+    names = [f"text{i}{ext}" for i in range(12) for ext in (".stl", ".obj", ".glb", ".png")]
+    with ThreadPoolExecutor(max_workers=4) as pool:
+        list(pool.map(lambda name: glyva.write(scene, str(tmp_path / name)), names))
+    assert sorted(os.listdir(tmp_path)) == sorted(names)
+    merged = scene.merged()
+    for name in names:
+        if name.endswith(".stl"):
+            _, corners = read_stl(str(tmp_path / name))
+            np.testing.assert_array_equal(corners, merged.vertices[merged.triangles])
+        elif name.endswith(".obj"):
+            np.testing.assert_array_equal(read_obj(str(tmp_path / name))[0], merged.vertices)
 
 
 def test_write_refuses_what_it_cannot_draw(tmp_path):
