@@ -59,7 +59,7 @@ void addFallbacks(std::vector<py::object> &fonts, const std::string &utf8)
          glyvamesh::proposeFallbacks(first.path(), first.face(), codes)) {
         try {
             auto font = std::make_unique<Font>(py::str(f.path), f.face, std::nullopt, quality);
-            fonts.push_back(py::cast(font.release(), py::return_value_policy::take_ownership));
+            fonts.push_back(py::cast(std::move(font)));
         } catch (const Error &e) {
             const std::string message = "fallback font passed over: " + std::string(e.what());
             if (PyErr_WarnEx(PyExc_RuntimeWarning, message.c_str(), 1) != 0)
