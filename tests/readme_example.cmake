@@ -1,8 +1,9 @@
 # Runs one example of README.md from the README's own text, so that the guide cannot
 # drift from the library. Every example takes a font as its first argument, uses a
 # default font without one, and exits with status 1, without crashing, for a file that
-# is not a font. C examples are compiled against LIBRARIES (comma-separated files) and
-# run under EMULATOR; Python examples run with PYTHON, importing glyva from PYTHONPATH.
+# is not a font; it runs in WORK, where what it writes stays. C examples are compiled
+# against LIBRARIES (comma-separated files) and run under EMULATOR; Python examples run
+# with PYTHON, importing glyva from PYTHONPATH.
 include(${CMAKE_CURRENT_LIST_DIR}/readme_extract.cmake)
 glyva_readme_example(${README} ${NAME} code language)
 file(MAKE_DIRECTORY ${WORK})
@@ -32,12 +33,13 @@ else()
   set(command ${PYTHON} ${source})
 endif()
 
-execute_process(COMMAND ${command} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+execute_process(COMMAND ${command} WORKING_DIRECTORY ${WORK}
+                RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 message(STATUS "${NAME}:\n${out}${err}")
 if(NOT rc EQUAL 0)
   message(FATAL_ERROR "README example ${NAME} failed (${rc})")
 endif()
-execute_process(COMMAND ${command} ${README}
+execute_process(COMMAND ${command} ${README} WORKING_DIRECTORY ${WORK}
                 RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
 if(NOT rc EQUAL 1)
   message(FATAL_ERROR "README example ${NAME} on a file that is not a font: "

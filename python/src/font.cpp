@@ -3,6 +3,7 @@
 #include <climits>
 #include <utility>
 
+#include "arguments.hh"
 #include "errors.hh"
 #include "fontLookup.h"
 
@@ -13,27 +14,12 @@ namespace glyvapy
 namespace
 {
 
-/* The text of a str argument for the library, which takes NUL-terminated texts. */
-const char *cText(const std::string &text, const char *what)
-{
-    if (text.find('\0') != std::string::npos)
-        throw py::value_error(std::string(what) + " contains a NUL character");
-    return text.c_str();
-}
-
-const char *cText(const std::optional<std::string> &text, const char *what)
-{
-    return text ? cText(*text, what) : nullptr;
-}
-
 /* A str with a directory part or a font file extension is a path, any other str a
  * fontconfig name; path-like objects are always paths. */
 std::string fontPath(const py::object &font)
 {
-    if (!py::isinstance<py::str>(font)) {
-        py::module_ os = py::module_::import("os");
-        return os.attr("fsdecode")(os.attr("fspath")(font)).cast<std::string>();
-    }
+    if (!py::isinstance<py::str>(font))
+        return pathText(font);
     const std::string text = font.cast<std::string>();
     if (text.empty())
         throw py::value_error("no font named: give a path or a fontconfig name");
@@ -73,48 +59,12 @@ void checkQuality(int32_t percent)
 
 int32_t direction(const std::string &name)
 {
-    static const std::pair<const char *, int32_t> kDirections[] = {
-        {"auto", GLYVA_SHAPE_DIRECTION_AUTO},
-        {"ltr", GLYVA_SHAPE_DIRECTION_LTR},
-        {"rtl", GLYVA_SHAPE_DIRECTION_RTL},
-        {"ttb", GLYVA_SHAPE_DIRECTION_TTB},
-        {"btt", GLYVA_SHAPE_DIRECTION_BTT}};
-    for (const auto &[text, value] : kDirections) {
-        if (name == text)
-            return value;
-    }
-    throw py::value_error("direction '" + name + "' is not one of auto, ltr, rtl, ttb, btt");
-}
-
-/* None, one comma-separated text, or an iterable of feature texts. */
-std::optional<std::string> featureText(const py::object &features)
-{
-    if (features.is_none())
-        return std::nullopt;
-    if (py::isinstance<py::str>(features))
-        return features.cast<std::string>();
-    std::string joined;
-    for (const py::handle item : features) {
-        if (!joined.empty())
-            joined += ',';
-        joined += item.cast<std::string>();
-    }
-    return joined;
-}
-
-/* str is encoded as UTF-8 (lone surrogates raise UnicodeEncodeError); bytes go to the
- * library as they are, which refuses invalid UTF-8. */
-std::string utf8Text(const py::object &text)
-{
-    if (py::isinstance<py::bytes>(text))
-        return text.cast<std::string>();
-    if (!py::isinstance<py::str>(text))
-        throw py::type_error("text must be str or bytes");
-    Py_ssize_t length = 0;
-    const char *bytes = PyUnicode_AsUTF8AndSize(text.ptr(), &length);
-    if (!bytes)
-        throw py::error_already_set();
-    return std::string(bytes, static_cast<size_t>(length));
+    return choice(name, "direction",
+                  {{"auto", GLYVA_SHAPE_DIRECTION_AUTO},
+                   {"ltr", GLYVA_SHAPE_DIRECTION_LTR},
+                   {"rtl", GLYVA_SHAPE_DIRECTION_RTL},
+                   {"ttb", GLYVA_SHAPE_DIRECTION_TTB},
+                   {"btt", GLYVA_SHAPE_DIRECTION_BTT}});
 }
 
 uint32_t glyphIndex(int64_t glyph)

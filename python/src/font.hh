@@ -45,9 +45,10 @@ class Font
     Mesh glyphMesh(int64_t glyph);
     Outline glyphOutline(int64_t glyph);
 
-  private:
     /* The open handle; ValueError once closed, as for a closed file. */
     glyvaShapeFont *handle() const;
+
+  private:
     [[noreturn]] void failGlyph() const;
 
     glyvaShapeFont *handle_ = nullptr;
@@ -56,8 +57,8 @@ class Font
     std::optional<std::string> instance_;
 };
 
-/* Adds Font to the module. Paragraph layout over fallback faces and solids (extrusion,
- * bevels) bind beside it, each from a file of its own. */
+/* Adds Font to the module. Paragraph layout over fallback faces and the scenes made of
+ * a layout bind beside it, each from a file of its own. */
 void bindFont(pybind11::module_ &m);
 
 } // namespace glyvapy

@@ -10,11 +10,6 @@ namespace glyvapy
 namespace
 {
 
-template <typename T> py::array_t<T> rows(int32_t count, int32_t width)
-{
-    return py::array_t<T>({static_cast<py::ssize_t>(count), static_cast<py::ssize_t>(width)});
-}
-
 /* "Mesh(12 vertices, 10 triangles)" */
 std::string describeMesh(const Mesh &mesh)
 {
@@ -51,11 +46,16 @@ void bindGlyphInfo(py::module_ &m)
 
 void bindMesh(py::module_ &m)
 {
-    py::class_<Mesh>(m, "Mesh", "A triangle mesh in ems, copied out of the font.")
+    py::class_<Mesh>(m, "Mesh", "A triangle mesh, copied out of the library.")
         .def_readonly("vertices", &Mesh::vertices,
-                      "float32 array (N, 2): x, y of each vertex, relative to the pen position.")
+                      "float32 array: (N, 2) x, y of a glyph's vertices in ems relative to its "
+                      "pen position, or (N, 3) x, y, z of a scene's vertices in output units.")
         .def_readonly("triangles", &Mesh::triangles,
-                      "int32 array (M, 3): vertex indices of each triangle, counter-clockwise.")
+                      "int32 array (M, 3): vertex indices of each triangle, counter-clockwise "
+                      "seen from +z (from outside, for solids).")
+        .def_readonly("normals", &Mesh::normals,
+                      "float32 array (N, 3): each vertex's unit normal, for the meshes of a "
+                      "scene; None for a glyph's flat mesh.")
         .def("__repr__", &describeMesh);
 }
 

@@ -17,11 +17,13 @@ namespace glyvapy
  * library's handle so that they outlive it. Lengths are ems, as the library gives
  * them. */
 
-/* A triangle mesh: vertices float32 (N, 2), triangles int32 (M, 3), counter-clockwise.
- * Solids add vertices of shape (N, 3) with normals and texture coordinates. */
+/* A triangle mesh: vertices float32 (N, 2) for a glyph, or (N, 3) with normals
+ * float32 (N, 3) in a scene; triangles int32 (M, 3), counter-clockwise. Solids will
+ * add texture coordinates beside the normals. */
 struct Mesh {
     pybind11::array_t<float> vertices;
     pybind11::array_t<int32_t> triangles;
+    pybind11::object normals = pybind11::none();
 };
 
 /* A glyph's flattened outline: one float32 (K, 2) array per contour, closed
@@ -43,6 +45,20 @@ struct ShapedText {
     pybind11::array_t<double> offsets;
     pybind11::array_t<double> positions;
 };
+
+/* A new C-ordered array of count rows of width values. */
+template <typename T> pybind11::array_t<T> rows(pybind11::ssize_t count, pybind11::ssize_t width)
+{
+    return pybind11::array_t<T>({count, width});
+}
+
+/* The array, made read-only: for arrays of a result that later calls read from the
+ * result's own copy, so that changing them cannot seem to change what is written. */
+template <typename T> pybind11::array_t<T> frozen(pybind11::array_t<T> array)
+{
+    array.attr("setflags")(pybind11::arg("write") = false);
+    return array;
+}
 
 Mesh copyMesh(const float *vertices, int32_t vertexCount, const int32_t *indices,
               int32_t indexCount);

@@ -21,6 +21,7 @@ VARIABLE_TTF = os.path.join(FIXTURES, "variable.ttf")
 COLLECTION_TTC = os.path.join(FIXTURES, "collection.ttc")
 
 DIRECTIONS = {"auto": 0, "ltr": 1, "rtl": 2, "ttb": 3, "btt": 4}
+ALIGNS = {"start": 0, "left": 1, "center": 2, "right": 3, "end": 4}
 
 
 @dataclass
@@ -133,3 +134,76 @@ def triangle_areas(vertices, triangles):
 
 def mesh_area(vertices, triangles):
     return float(triangle_areas(vertices, triangles).sum())
+
+
+@dataclass
+class LayoutDump:
+    """What the C interface's paragraph layout answered, as capi_dump --layout prints
+    it: glyph records (face, glyph, cluster, line, x, y, advance), line records (first
+    glyph, glyph count, first byte, byte length, baseline, left, width, ascender,
+    descender, level, paragraph), notices and each distinct glyph's mesh."""
+
+    glyphs: np.ndarray = None
+    lines: np.ndarray = None
+    notices: int = 0
+    notice: str = ""
+    meshes: Dict[Tuple[int, int], Tuple[np.ndarray, np.ndarray]] = field(default_factory=dict)
+
+
+def run_capi_layout(text, fonts, quality=50, direction="auto", align="start", width=0.0,
+                    line_spacing=1.0, letter_spacing=0.0, script=None, language=None,
+                    features=None):
+    """fonts: paths, or (path, face) pairs."""
+    names = [f"{f[0]}#{f[1]}" if isinstance(f, tuple) else f for f in fonts]
+    args = [
+        os.environ["GLYVA_CAPI_DUMP"],
+        "--layout",
+        str(quality),
+        str(DIRECTIONS[direction]),
+        str(ALIGNS[align]),
+        repr(float(width)),
+        repr(float(line_spacing)),
+        repr(float(letter_spacing)),
+        script or "-",
+        language or "-",
+        features or "-",
+        text,
+        *names,
+    ]
+    return subprocess.run(args, capture_output=True, text=True)
+
+
+def capi_layout(text, fonts, **options):
+    result = run_capi_layout(text, fonts, **options)
+    assert result.returncode == 0, result.stderr
+    dump = LayoutDump()
+    glyphs, lines, face, current = [], [], 0, None
+    for line in result.stdout.splitlines():
+        kind, *values = line.split(" ")
+        if kind == "lglyph":
+            glyphs.append([float(v) for v in values])
+        elif kind == "lline":
+            lines.append([float(v) for v in values])
+        elif kind == "notices":
+            dump.notices, dump.notice = int(values[0]), " ".join(values[1:])
+        elif kind == "face":
+            face = int(values[0])
+        elif kind == "mesh":
+            current = ([], [])
+            dump.meshes[(face, int(values[0]))] = current
+        elif kind == "v":
+            current[0].append((float(values[0]), float(values[1])))
+        elif kind == "i":
+            current[1].append(int(values[0]))
+    dump.glyphs = np.array(glyphs, dtype=np.float64).reshape(-1, 7)
+    dump.lines = np.array(lines, dtype=np.float64).reshape(-1, 11)
+    for key, (vertices, indices) in dump.meshes.items():
+        dump.meshes[key] = (np.array(vertices, dtype=np.float32).reshape(-1, 2),
+                            np.array(indices, dtype=np.int32).reshape(-1, 3))
+    return dump
+
+
+def capi_layout_failure(text, fonts, **options):
+    result = run_capi_layout(text, fonts, **options)
+    assert result.returncode == 1, result.stdout
+    return result.stderr.strip()

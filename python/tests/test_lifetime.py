@@ -102,3 +102,40 @@ def test_no_growth_over_10000_opens_and_meshes():
     gc.collect()
     growth = resident_bytes() - before
     assert growth < 1 << 20, f"resident memory grew by {growth} bytes"
+
+
+def lay_out_and_place(i, folder):
+    """One cycle of a layout script: a layout over two fonts, its scene and merged mesh,
+    now and then a file; every fifth layout fails on invalid UTF-8, and the fonts are
+    closed or collected in turn."""
+    fonts = [glyva.Font(FIXTURE_TTF), glyva.Font(DEJAVU_SANS)]
+    if i % 5 == 4:
+        with pytest.raises(glyva.ShapingError):
+            glyva.layout(b"AB\xff", fonts)
+        return
+    layout = glyva.layout("ABE\u00e9 F\nGH", fonts, width=3.0)
+    layout.scene(2.0)
+    layout.mesh()
+    if i % 50 == 0:
+        glyva.write(layout, os.path.join(folder, "cycle.glb"))
+        glyva.write(layout, os.path.join(folder, "cycle.png"), picture_width=64)
+    if i % 2:
+        for font in fonts:
+            font.close()
+
+
+def test_no_growth_over_10000_layouts_and_scenes(tmp_path):
+    # A layout, its scene and the fonts' handles hold tens of kilobytes together: leaking
+    # any of them over 10,000 cycles would grow the process by hundreds of megabytes.
+    # File descriptors must come back too.
+    for i in range(200):
+        lay_out_and_place(i, str(tmp_path))
+    gc.collect()
+    before, descriptors = resident_bytes(), len(os.listdir("/proc/self/fd"))
+    for i in range(10000):
+        lay_out_and_place(i, str(tmp_path))
+    gc.collect()
+    growth = resident_bytes() - before
+    assert growth < 2 << 20, f"resident memory grew by {growth} bytes"
+    assert len(os.listdir("/proc/self/fd")) == descriptors
+    assert sorted(os.listdir(tmp_path)) == ["cycle.glb", "cycle.png"]

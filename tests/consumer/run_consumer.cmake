@@ -8,10 +8,13 @@ set(staging ${WORK}/staging)
 set(prefix ${WORK}/prefix)
 set(font /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf)
 file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK})
 unset(ENV{LD_LIBRARY_PATH})
 
+# Everything runs in WORK, where what the examples write stays.
 function(run)
-  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  execute_process(COMMAND ${ARGN} WORKING_DIRECTORY ${WORK}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "failed (${rc}): ${ARGN}\n${out}\n${err}")
   endif()

@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,11 +15,10 @@
 #include "fontFace.h"
 #include "fontLookup.h"
 #include "layout.h"
-#include "layoutExport.h"
 #include "options.h"
-#include "picture.h"
+#include "outputs.h"
+#include "placement.h"
 #include "progress.h"
-#include "sceneExport.h"
 #include "shapedFace.h"
 #include "solid.h"
 #include "stagedOutput.h"
@@ -54,46 +51,6 @@ void warn(const std::string &text)
 std::string counted(size_t n, const char *one, const char *many = nullptr)
 {
     return std::to_string(n) + " " + (n == 1 ? one : many ? many : std::string(one) + "s");
-}
-
-struct OutputPlan {
-    std::string path;
-    bool mesh = false;
-    MeshFormat meshFormat = MeshFormat::Obj;
-    PictureFormat picture = PictureFormat::Png;
-    bool layout = false;
-};
-
-std::string extensionOf(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-bool planOutput(const std::string &path, OutputPlan *plan, std::string *error)
-{
-    const std::string ext = extensionOf(path);
-    plan->path = path;
-    plan->mesh = meshFormatFor(ext, &plan->meshFormat);
-    if (plan->mesh)
-        return true;
-    if (ext == ".png" || ext == ".svg") {
-        plan->picture = ext == ".png" ? PictureFormat::Png : PictureFormat::Svg;
-        return true;
-    }
-    if (ext == ".json") {
-        plan->layout = true;
-        return true;
-    }
-    *error = "unknown output type '" + ext + "' for " + path +
-             " (use .obj, .stl, .glb, .gltf, .svg, .png or .json)";
-    return false;
 }
 
 bool readStream(FILE *in, std::string *bytes)
@@ -302,18 +259,6 @@ ParagraphSettings paragraphSettings(const Options &o)
     return settings;
 }
 
-/* The first character of each glyph's cluster. */
-std::vector<uint32_t> clusterCodes(const Run &run)
-{
-    std::vector<uint32_t> codeAt(run.utf8.size() + 1, 0);
-    for (size_t i = 0, at = 0; i < run.codes.size(); at += encodeUtf8(run.codes[i++]).size())
-        codeAt[at] = run.codes[i];
-    std::vector<uint32_t> codes;
-    for (const glyvaLayoutGlyph &g : run.paragraphs.glyphs)
-        codes.push_back(g.cluster < codeAt.size() ? codeAt[g.cluster] : 0);
-    return codes;
-}
-
 void warnUncovered(const Run &run, std::vector<uint32_t> missing)
 {
     std::sort(missing.begin(), missing.end());
@@ -331,13 +276,14 @@ void warnUncovered(const Run &run, std::vector<uint32_t> missing)
 /* The text laid out over the faces, and every glyph it uses loaded once. */
 int loadShapedGlyphs(Run &run)
 {
-    std::vector<ShapedFace *> faces;
+    std::vector<glyvaShapeFont *> faces;
     for (const auto &face : run.faces)
-        faces.push_back(face.get());
+        faces.push_back(face->handle());
     std::string error;
-    if (!layOutParagraphs(faces, run.utf8, paragraphSettings(run.options), &run.paragraphs, &error))
-        return fail(kExitUsage, error);
-    const std::vector<uint32_t> codes = clusterCodes(run);
+    if (layOutParagraphs(faces, run.utf8, paragraphSettings(run.options), &run.paragraphs,
+                         &error) != GLYVA_SHAPE_OK)
+        return fail(kExitUsage, "cannot lay the text out: " + error);
+    const std::vector<uint32_t> codes = clusterCodes(run.utf8, run.paragraphs);
     std::vector<uint32_t> missing;
     Progress progress("meshing glyphs", run.paragraphs.glyphs.size(), !run.options.quiet,
                       run.start);
@@ -373,34 +319,20 @@ int loadGlyphs(Run &run)
     return kExitOk;
 }
 
-void dropEmpty(std::vector<PlacedGlyph> &placed)
-{
-    placed.erase(
-        std::remove_if(placed.begin(), placed.end(),
-                       [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
-        placed.end());
-}
-
 void placeShaped(Run &run)
 {
-    const std::vector<uint32_t> codes = clusterCodes(run);
-    const std::vector<std::string> texts = clusterTexts(run.utf8, run.paragraphs);
-    const float size = run.options.size;
-    for (size_t i = 0; i < run.paragraphs.glyphs.size(); ++i) {
-        const glyvaLayoutGlyph &g = run.paragraphs.glyphs[i];
+    const bool contours = wantsContours(run);
+    auto shapeOf = [&run, contours](const glyvaLayoutGlyph &g) {
         std::string ignored; /* every glyph was loaded before */
-        const GlyphShape *shape =
-            run.faces[g.face]->glyph(g.glyphIndex, wantsContours(run), &ignored);
-        const Vec2 origin{static_cast<float>(g.x * size), static_cast<float>(g.y * size)};
-        run.placed.push_back({codes[i], shape, origin, size, texts[i]});
-    }
+        return run.faces[g.face]->glyph(g.glyphIndex, contours, &ignored);
+    };
+    run.placed = placeLayout(run.utf8, run.paragraphs, shapeOf, run.options.size);
 }
 
 void layOut(Run &run)
 {
     if (usesShaping(run)) {
         placeShaped(run);
-        dropEmpty(run.placed);
         return;
     }
     FontFace &face = *run.face;
@@ -421,60 +353,26 @@ void layOut(Run &run)
     dropEmpty(run.placed);
 }
 
-/* A power of two so fine that every output coordinate is a whole multiple of it below
- * 2^23: a glyph's points and its translation, both on this grid, then add up exactly
- * in float, so that a glyph placed in a merged file is exactly its distinct mesh
- * moved, and no two of its points can round into one. */
-float outputGrid(const std::vector<PlacedGlyph> &placed, float depth)
-{
-    double extent = depth;
-    std::map<const GlyphShape *, double> reach;
-    for (const PlacedGlyph &g : placed) {
-        auto known = reach.emplace(g.shape, 0.0);
-        if (known.second)
-            for (const Vec2 &v : g.shape->mesh.vertices)
-                known.first->second =
-                    std::max({known.first->second, std::fabs(double(v.x)), std::fabs(double(v.y))});
-        extent = std::max(extent,
-                          std::max(std::fabs(double(g.origin.x)), std::fabs(double(g.origin.y))) +
-                              known.first->second * g.scale);
-    }
-    int exponent = 0;
-    std::frexp(std::max(extent, 1e-30), &exponent); /* extent < 2^exponent */
-    return static_cast<float>(std::ldexp(1.0, exponent - 23));
-}
-
 /* Each distinct glyph meshed, or extruded, once in its own coordinates; every placed
  * glyph an instance of it. */
-void buildScene(Run &run)
+void makeScene(Run &run)
 {
-    std::map<const GlyphShape *, uint32_t> meshOf;
     const bool solid = run.options.depth > 0.0f;
-    const float grid = outputGrid(run.placed, run.options.depth);
-    const float depth = snap(run.options.depth, grid);
-    run.scene.flat = !solid;
-    Progress progress(solid ? "building solids" : "placing glyphs", run.placed.size(),
-                      !run.options.quiet, run.start);
-    for (size_t i = 0; i < run.placed.size(); ++i) {
-        const PlacedGlyph &g = run.placed[i];
-        auto known = meshOf.emplace(g.shape, static_cast<uint32_t>(run.scene.meshes.size()));
-        if (known.second) {
-            const PlacedGlyph local{g.code, g.shape, {0.0f, 0.0f}, g.scale, g.text, grid};
+    MeshMaking how;
+    how.depth = run.options.depth;
+    how.flat = !solid;
+    if (solid)
+        how.make = [&run](const PlacedGlyph &local) {
             SolidReport report;
-            Mesh mesh = solid ? extrudeGlyph(local, depth, &report) : flatGlyph(local);
+            Mesh mesh = extrudeGlyph(local, snap(run.options.depth, local.grid), &report);
             run.solidsNotWatertight += report.watertight ? 0 : 1;
             run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
-            mesh.name = g.text;
-            run.scene.meshes.push_back(std::move(mesh));
-        }
-        if (run.scene.meshes[known.first->second].triangles.empty())
-            continue;
-        run.scene.instances.push_back({known.first->second,
-                                       {snap(g.origin.x, grid), snap(g.origin.y, grid), 0.0f},
-                                       g.text,
-                                       g.code});
-        progress.step(i + 1);
-    }
+            return mesh;
+        };
+    Progress progress(solid ? "building solids" : "placing glyphs", run.placed.size(),
+                      !run.options.quiet, run.start);
+    how.progress = [&progress](size_t done) { progress.step(done); };
+    run.scene = buildScene(run.placed, how);
     if (run.solidsNotWatertight)
         warn(counted(run.solidsNotWatertight, "distinct glyph solid") +
              " not watertight: the outline touches or overlaps itself");
@@ -486,27 +384,26 @@ void buildScene(Run &run)
 bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, std::string *note,
               std::string *error)
 {
+    OutputSource source;
+    source.scene = &run.scene;
+    source.placed = &run.placed;
+    source.utf8 = &run.utf8;
+    source.paragraphs = usesShaping(run) ? &run.paragraphs : nullptr;
+    for (const auto &face : run.faces)
+        source.fonts.push_back(face->path());
+    source.size = run.options.size;
+    OutputSettings how;
+    how.merge = run.options.merge;
+    how.name = run.options.allGlyphs ? "glyphs" : "text";
+    how.generator = std::string("glyva-mesh ") + GLYVA_MESH_VERSION;
+    how.picture = run.options.picture;
+    std::unique_ptr<Progress> progress;
     if (plan.mesh) {
-        Progress progress("writing " + plan.path, run.scene.instances.size(), !run.options.quiet,
-                          run.start);
-        SceneWriting how;
-        how.merge = run.options.merge || (run.scene.flat && plan.meshFormat == MeshFormat::Obj);
-        how.name = run.options.allGlyphs ? "glyphs" : "text";
-        how.generator = std::string("glyva-mesh ") + GLYVA_MESH_VERSION;
-        how.progress = [&progress](size_t done) { progress.step(done); };
-        return writeScene(run.scene, plan.meshFormat, path, how, error);
+        progress = std::make_unique<Progress>("writing " + plan.path, run.scene.instances.size(),
+                                              !run.options.quiet, run.start);
+        how.progress = [&progress](size_t done) { progress->step(done); };
     }
-    if (plan.layout) {
-        std::vector<std::string> fonts;
-        for (const auto &face : run.faces)
-            fonts.push_back(face->path());
-        return writeLayout(path, run.utf8, run.paragraphs, fonts, run.options.size, error);
-    }
-    int w = 0, h = 0;
-    if (!writePicture(run.placed, run.options.picture, plan.picture, path, &w, &h, error))
-        return false;
-    *note = " (" + std::to_string(w) + "x" + std::to_string(h) + ")";
-    return true;
+    return writeOutput(plan, source, how, path, note, error);
 }
 
 /* All outputs are staged first and moved into place only when every one is complete. */
@@ -590,7 +487,7 @@ int run(int argc, char **argv)
     if (run.placed.empty())
         return fail(kExitUsage,
                     "nothing to draw: no character of the text has an outline in " + run.fontPath);
-    buildScene(run);
+    makeScene(run);
     std::string written;
     status = writeOutputs(run, &written);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -88,14 +88,14 @@ bool parseInt(const std::string &text, long lo, long hi, long *out)
     return true;
 }
 
-/* W or WxH pixels, each 1 to 16384, well inside cairo's limit for image surfaces. */
+/* W or WxH pixels, each 1 to kMaxPictureSide. */
 bool parsePictureSize(const std::string &text, PictureOptions *picture)
 {
     const size_t x = text.find_first_of("xX");
     long w = 0, h = 0;
-    if (!parseInt(text.substr(0, x), 1, 16384, &w))
+    if (!parseInt(text.substr(0, x), 1, kMaxPictureSide, &w))
         return false;
-    if (x != std::string::npos && !parseInt(text.substr(x + 1), 1, 16384, &h))
+    if (x != std::string::npos && !parseInt(text.substr(x + 1), 1, kMaxPictureSide, &h))
         return false;
     picture->width = static_cast<int>(w);
     picture->height = static_cast<int>(h);

@@ -17,8 +17,6 @@ namespace glyvamesh
 namespace
 {
 
-constexpr int kMaxSide = 16384;
-
 struct Box {
     float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
 };
@@ -56,7 +54,7 @@ Frame frameFor(const Box &box, int width, int *height)
     const double margin = 0.04 * width;
     if (*height <= 0) {
         const double fitted = (width - 2 * margin) * h / w + 2 * margin;
-        *height = static_cast<int>(std::clamp(std::lround(fitted), 1L, long{kMaxSide}));
+        *height = static_cast<int>(std::clamp(std::lround(fitted), 1L, long{kMaxPictureSide}));
     }
     const double scale = std::min((width - 2 * margin) / w, (*height - 2 * margin) / h);
     return {scale, 0.5 * (width - w * scale), 0.5 * (*height - h * scale), box.minX, box.maxY};

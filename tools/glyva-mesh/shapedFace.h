@@ -13,6 +13,12 @@
 namespace glyvamesh
 {
 
+/* Copies glyph index's metrics, mesh and, withContours, flattened outline out of the
+ * face's handle into shape; false with error set (naming path) when the library
+ * cannot. */
+bool copyGlyph(glyvaShapeFont *font, const std::string &path, uint32_t index, bool withContours,
+               GlyphShape *shape, std::string *error);
+
 /* A face of a font file (a face of a collection, an instance of a variable font)
  * through the shaping library, with the glyphs asked for so far copied out. */
 class ShapedFace
@@ -66,9 +72,13 @@ struct Paragraphs {
  * that starts after it, whatever line or direction that cluster has. */
 std::vector<std::string> clusterTexts(const std::string &utf8, const Paragraphs &layout);
 
-/* False with error set when the library refuses the text or the settings. */
-bool layOutParagraphs(const std::vector<ShapedFace *> &faces, const std::string &utf8,
-                      const ParagraphSettings &settings, Paragraphs *out, std::string *error);
+/* The first character of each glyph's cluster; 0 where the cluster holds none. */
+std::vector<uint32_t> clusterCodes(const std::string &utf8, const Paragraphs &layout);
+
+/* The library's status: GLYVA_SHAPE_OK, or why it refused the text or the settings,
+ * with its message in error. */
+int32_t layOutParagraphs(const std::vector<glyvaShapeFont *> &faces, const std::string &utf8,
+                         const ParagraphSettings &settings, Paragraphs *out, std::string *error);
 
 } // namespace glyvamesh
 
