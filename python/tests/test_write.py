@@ -29,7 +29,9 @@ def sample():
 
 
 def read_obj(path):
-    vertices, normals, faces, objects = [], [], [], []
+    """Vertices, each vertex's normal (an OBJ file may share one normal among the
+    vertices of many faces), faces and object names."""
+    vertices, normals, faces, objects, normal_of = [], [], [], [], {}
     with open(path) as obj:
         for line in obj:
             kind, *values = line.split()
@@ -38,10 +40,14 @@ def read_obj(path):
             elif kind == "vn":
                 normals.append([float(v) for v in values])
             elif kind == "f":
-                faces.append([int(v.split("/")[0]) - 1 for v in values])
+                corners = [v.split("/") for v in values]
+                faces.append([int(c[0]) - 1 for c in corners])
+                normal_of.update({int(c[0]) - 1: int(c[2]) - 1 for c in corners})
             elif kind == "o":
                 objects.append(values[0])
-    return (np.array(vertices, dtype=np.float32), np.array(normals, dtype=np.float32),
+    per_vertex = [normals[normal_of[v]] if v in normal_of else [0.0, 0.0, 0.0]
+                  for v in range(len(vertices))]
+    return (np.array(vertices, dtype=np.float32), np.array(per_vertex, dtype=np.float32),
             np.array(faces, dtype=np.int64), objects)
 
 
