@@ -32,6 +32,10 @@ DEMO_TEXT := "$$(printf 'Glyva\nAVATAR @8')"
 DEMO_LATIN := "Office AVATAR Wave"
 DEMO_ARABIC := "$$(printf '\331\205\330\261\330\255\330\250\330\247 \330\250\330\247\331\204\330\271\330\247\331\204\331\205')"
 DEMO_ARABIC_FONT := /usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf
+# One line of Hebrew, Arabic, Latin and digits: the bidirectional algorithm orders it.
+DEMO_MIXED := "$$(printf 'Glyva \327\251\327\234\327\225\327\235 2024 \331\205\330\261\330\255\330\250\330\247 (3D)')"
+# A paragraph wrapped to 16 ems at Unicode's line-break opportunities, centred.
+DEMO_WRAPPED := "Glyva turns the glyphs of outline fonts into triangle meshes: text laid out by the Unicode rules, shaped by HarfBuzz, meshed glyph by glyph."
 
 demo: deps-native $(NATIVE)/CMakeCache.txt
 	$(CMAKE) -S . -B $(NATIVE) >/dev/null
@@ -43,6 +47,9 @@ demo: deps-native $(NATIVE)/CMakeCache.txt
 	$(GLYVA_MESH) --align center --edges $(DEMO_LATIN) -o $(DEMO)/latin.png -o $(DEMO)/latin.glb
 	$(GLYVA_MESH) --align center --font $(DEMO_ARABIC_FONT) $(DEMO_ARABIC) \
 	  -o $(DEMO)/arabic.png -o $(DEMO)/arabic.glb
+	$(GLYVA_MESH) --align center $(DEMO_MIXED) -o $(DEMO)/mixed.png -o $(DEMO)/mixed.json
+	$(GLYVA_MESH) --width 16 --align center --png-size 900 $(DEMO_WRAPPED) \
+	  -o $(DEMO)/wrapped.png -o $(DEMO)/wrapped.glb
 	@echo "demo outputs in $(DEMO)/:"
 	@echo "  $(DEMO)/glyva.png           picture with the triangle edges"
 	@echo "  $(DEMO)/glyva.glb           flat mesh, glTF 2.0 binary (1 unit per em)"
@@ -50,6 +57,8 @@ demo: deps-native $(NATIVE)/CMakeCache.txt
 	@echo "  $(DEMO)/glyva-extruded.stl  one watertight solid per glyph, 10 units per em, 2 deep"
 	@echo "  $(DEMO)/latin.png, latin.glb    'Office AVATAR Wave' shaped: ffi ligature, GPOS kerning"
 	@echo "  $(DEMO)/arabic.png, arabic.glb  an Arabic line (Noto Sans Arabic), joined, right to left"
+	@echo "  $(DEMO)/mixed.png, mixed.json    Hebrew, Arabic, Latin and digits in one line, in bidi order"
+	@echo "  $(DEMO)/wrapped.png, wrapped.glb a paragraph wrapped to 16 em and centred"
 
 test: deps test-native test-i386 test-asan test-tsan test-valgrind fuzz-short
 
@@ -101,7 +110,7 @@ fuzz: FUZZ_SECONDS = 600
 fuzz: fuzz-short
 
 bench: deps-native
-	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DGLYVA_BUILD_BENCH=ON \
+	$(CMAKE) -S . -B $(BENCH) -DCMAKE_BUILD_TYPE=Release -DGLYVA_BUILD_BENCH=ON -DGLYVA_BUILD_PYTHON=OFF \
 	  -DGLYVA_BUILD_TESTS=OFF
 	$(CMAKE) --build $(BENCH) -j$(JOBS)
 	./bench/run.sh $(BENCH)

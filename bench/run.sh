@@ -39,6 +39,10 @@ run glyva-bench-font "$reps"
 run glyva-bench-growth "$reps"
 run glyva-bench-ftgl "$reps"
 run glyva-bench-solid "$reps"
+if [ -x "$bin/glyva-bench-tool" ]; then
+  echo "=== glyva-bench-tool (repetitions $reps) ==="
+  "$bin/glyva-bench-tool" --repetitions="$reps" | tee "$out/glyva-bench-tool.txt"
+fi
 
 if [ "${BENCH_CALLGRIND:-0}" = 1 ] && command -v valgrind >/dev/null; then
   echo "=== instruction counts (callgrind, one warm pass each) ==="
@@ -111,6 +115,15 @@ while read -r line; do
     "$(field "$line" distinct_vertices_ours_over_ftgl)" "$(field "$line" triangles_ours_over_ftgl)" \
     "$(field "$line" area_differs_glyphs)" "$(field "$line" ours_nearer_raster)"
 done < <(grep '^RESULT peer/' <<<"$results" || true)
+echo "glyva-mesh on bench/texts/long-latin.txt (10,000 characters), per output; 10k/100 is the"
+echo "median time over the median time for its first 100 characters (target <= 5):"
+while read -r line; do
+  [ -z "$line" ] && continue
+  printf '  %-10s %s s (spread %s s)  peak %s MB  file %s MB  10k/100 %s\n' \
+    "$(cut -d' ' -f2 <<<"$line" | sed 's|tool/||')" "$(field "$line" seconds)" \
+    "$(field "$line" spread)" "$(field "$line" peak_mb)" "$(field "$line" file_mb)" \
+    "$(field "$line" long_over_short)"
+done < <(grep '^RESULT tool/' <<<"$results" || true)
 if grep -q '^RESULT callgrind/' <<<"$results"; then
   echo "instruction counts (callgrind):"
   grep '^RESULT callgrind/' <<<"$results" | sed 's/^RESULT callgrind\//  /'

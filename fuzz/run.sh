@@ -17,7 +17,7 @@ fi
 build=$1
 seconds=$2
 shift 2
-targets=${*:-fuzz_font fuzz_tesselator fuzz_strings fuzz_readers fuzz_shape fuzz_solid}
+targets=${*:-fuzz_font fuzz_tesselator fuzz_strings fuzz_readers fuzz_shape fuzz_layout fuzz_solid}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$here/corpus-work
 

@@ -29,7 +29,9 @@ enum {
     GLYVA_SHAPE_BAD_FILE = 2,     /* unreadable, or not a font FreeType and HarfBuzz read */
     GLYVA_SHAPE_BAD_FACE = 3,     /* face index outside the file's faces */
     GLYVA_SHAPE_BAD_INSTANCE = 4, /* unknown axis or instance, malformed variation text */
-    GLYVA_SHAPE_NO_MEMORY = 5
+    GLYVA_SHAPE_NO_MEMORY = 5,
+    GLYVA_SHAPE_BAD_TEXT = 6,  /* null or invalid UTF-8 text */
+    GLYVA_SHAPE_BAD_OPTION = 7 /* a layout option out of range or unreadable */
 };
 
 /* Text direction for shaping; AUTO guesses it from the text's script. */
@@ -79,6 +81,13 @@ GLYVA_API const char *glyvaShapeError(const struct glyvaShapeFont *font);
 GLYVA_API int32_t glyvaShapeGlyphCount(const struct glyvaShapeFont *font);
 /* Units per em of the face, the divisor of every shaped position; 0 for null. */
 GLYVA_API int32_t glyvaShapeUnitsPerEm(const struct glyvaShapeFont *font);
+/* The font's own line metrics in ems at full precision: ascender (above the
+ * baseline, positive), descender (below it, negative) and line gap, from OS/2's
+ * typographic values when the font sets USE_TYPO_METRICS, otherwise from hhea (with
+ * HarfBuzz's fallbacks for fonts that lack both). The line pitch of the layout is
+ * ascender - descender + lineGap. 1, or 0 for a null handle; any pointer may be null. */
+GLYVA_API int32_t glyvaShapeLineMetrics(const struct glyvaShapeFont *font, double *ascender,
+                                        double *descender, double *lineGap);
 /* Ascender and descender in ems, as the font API reports them for the instance;
  * 1, or 0 for a null handle. Either pointer may be null. */
 GLYVA_API int32_t glyvaShapeFontMetrics(const struct glyvaShapeFont *font, float *ascender,
@@ -102,7 +111,10 @@ GLYVA_API int32_t glyvaShapeGlyphInfo(glyphInfoRecord *info, struct glyvaShapeFo
 
 /* Meshes a glyph by index: the vertices (2 floats each, ems, relative to the pen)
  * and triangle indices (3 per triangle) of that glyph alone. 1, or 0 on failure
- * with nothing written. A glyph without contours gives counts of 0. */
+ * with nothing written. A glyph without contours gives counts of 0. Each glyph is
+ * meshed once per quality and kept by the handle (a bounded cache), so asking again
+ * costs nothing; the arrays stay valid until the next glyvaShapeGlyphMesh,
+ * glyvaShapeSetQuality or glyvaShapeClose. */
 GLYVA_API int32_t glyvaShapeGlyphMesh(struct glyvaShapeFont *font, uint32_t glyphIndex,
                                       const float **vertices, int32_t *vertexCount,
                                       const int32_t **indices, int32_t *indexCount);
@@ -112,6 +124,126 @@ GLYVA_API int32_t glyvaShapeGlyphMesh(struct glyvaShapeFont *font, uint32_t glyp
 GLYVA_API int32_t glyvaShapeGlyphContour(const float **points, struct glyvaShapeFont *font,
                                          uint32_t glyphIndex, int32_t contourIndex,
                                          uint8_t *evenOddFill, uint8_t *postScriptOrientation);
+
+/* Paragraph layout: UTF-8 text in, positioned glyphs out.
+ *
+ * The text is split into paragraphs at paragraph separators (LF, CR, CR LF, NEL,
+ * U+2029 and the other characters of bidirectional class B) and into lines at line
+ * separators (VT, FF, U+2028) and, when options->width > 0, at the line-break
+ * opportunities of UAX #14 so that each line fits the width. Each paragraph's
+ * embedding levels follow the Unicode Bidirectional Algorithm (UAX #9), and each line
+ * is reordered on its own. Lines are split into runs of one level, one script and one
+ * face, and each run is shaped with HarfBuzz. A character takes the first of the given
+ * faces that maps it (marks, joiners and common characters such as spaces and
+ * punctuation stay with the face of the character before them when it has them).
+ *
+ * Positions are doubles in ems, x to the right and y up: the first line's baseline at
+ * y = 0, each further line one line pitch (of the first face, times lineSpacing)
+ * lower. A tab advances as four spaces of its face; line and paragraph separators
+ * are zero-width glyphs at their line's end. Every character of the text belongs to
+ * the cluster of exactly one glyph record. */
+
+/* The paragraph's base direction. AUTO takes it from the first strong character of
+ * each paragraph (left to right when there is none). */
+enum {
+    GLYVA_LAYOUT_DIRECTION_AUTO = 0,
+    GLYVA_LAYOUT_DIRECTION_LTR = 1,
+    GLYVA_LAYOUT_DIRECTION_RTL = 2
+};
+
+/* Where each line goes along x. With a width W > 0 the line is set within [0, W];
+ * without, LEFT puts its left end at x = 0, RIGHT its right end and CENTER its middle.
+ * START is LEFT in a left-to-right paragraph and RIGHT in a right-to-left one; END the
+ * opposite. Whitespace at a line's end hangs outside its extent. */
+enum {
+    GLYVA_LAYOUT_ALIGN_START = 0,
+    GLYVA_LAYOUT_ALIGN_LEFT = 1,
+    GLYVA_LAYOUT_ALIGN_CENTER = 2,
+    GLYVA_LAYOUT_ALIGN_RIGHT = 3,
+    GLYVA_LAYOUT_ALIGN_END = 4
+};
+
+/* Notices of a layout that succeeded but is not all the text asked for. */
+enum {
+    GLYVA_LAYOUT_MISSING_GLYPHS = 1, /* characters no face maps: drawn as glyph 0 */
+    GLYVA_LAYOUT_OVERFLOW = 2        /* a line wider than the width: nowhere to break */
+};
+
+/* A zeroed record asks for the defaults throughout. */
+typedef struct glyvaLayoutOptions {
+    const char *script;   /* ISO 15924 tag for every run, or null / "" to detect per run */
+    const char *language; /* BCP 47 tag, or null / "" for none */
+    const char *features; /* comma-separated HarfBuzz feature texts */
+    int32_t direction;    /* GLYVA_LAYOUT_DIRECTION_* */
+    int32_t align;        /* GLYVA_LAYOUT_ALIGN_* */
+    double width;         /* line width in ems to wrap at; 0 for no wrapping */
+    double lineSpacing;   /* factor on the line pitch; 0 means 1 */
+    double letterSpacing; /* ems added after every cluster; may be negative */
+} glyvaLayoutOptions;
+
+/* One glyph, in visual order, line by line, left to right. x and y are where the
+ * glyph's origin goes (pen position plus HarfBuzz's offset); advance is the pen's
+ * move to the next glyph, letter spacing included. 40 bytes, the same layout on
+ * 32-bit and 64-bit builds. */
+typedef struct glyvaLayoutGlyph {
+    uint32_t face;       /* index into the faces of the layout */
+    uint32_t glyphIndex; /* glyph of that face */
+    uint32_t cluster;    /* byte offset of the first character the glyph stands for */
+    uint32_t line;
+    double x;
+    double y;
+    double advance;
+} glyvaLayoutGlyph;
+
+/* One line. Its glyphs are glyphs[firstGlyph] to glyphs[firstGlyph + glyphCount - 1];
+ * its text the bytes firstByte to firstByte + byteLength - 1, separators included.
+ * left and width give its extent along x without hanging whitespace; ascender and
+ * descender are those of the first face. 64 bytes, the same layout on 32-bit and
+ * 64-bit builds. */
+typedef struct glyvaLayoutLine {
+    uint32_t firstGlyph;
+    uint32_t glyphCount;
+    uint32_t firstByte;
+    uint32_t byteLength;
+    double baseline;
+    double left;
+    double width;
+    double ascender;
+    double descender;
+    int32_t paragraphLevel; /* 0: left-to-right paragraph, 1: right-to-left */
+    uint32_t paragraph;     /* index of the paragraph, from 0 */
+} glyvaLayoutLine;
+
+#ifdef __cplusplus
+struct glyvaShapeLayout;
+#else
+typedef struct glyvaShapeLayout glyvaShapeLayout;
+#endif
+
+/* Lays out byteLength bytes of UTF-8 (byteLength < 0: up to the terminating NUL) with
+ * faces[0] to faces[faceCount - 1] in order of preference. On success *layout is the
+ * result (free it with glyvaShapeLayoutDestroy) and GLYVA_SHAPE_OK is returned;
+ * otherwise *layout is null, the status says why (BAD_ARGUMENT for a null pointer or
+ * face, BAD_TEXT for invalid UTF-8, BAD_OPTION, NO_MEMORY) and, when messageSize > 0,
+ * message holds the reason. options may be null. The faces must outlive the call only. */
+GLYVA_API int32_t glyvaShapeLayoutText(struct glyvaShapeLayout **layout,
+                                       struct glyvaShapeFont *const *faces, uint32_t faceCount,
+                                       const char *utf8, int32_t byteLength,
+                                       const glyvaLayoutOptions *options, char *message,
+                                       uint32_t messageSize);
+GLYVA_API void glyvaShapeLayoutDestroy(struct glyvaShapeLayout *layout);
+
+/* The glyphs and their count (0 and null for a null layout), valid until the layout
+ * is destroyed. */
+GLYVA_API int32_t glyvaShapeLayoutGlyphs(const struct glyvaShapeLayout *layout,
+                                         const glyvaLayoutGlyph **glyphs);
+/* The lines and their count, as glyvaShapeLayoutGlyphs. */
+GLYVA_API int32_t glyvaShapeLayoutLines(const struct glyvaShapeLayout *layout,
+                                        const glyvaLayoutLine **lines);
+/* GLYVA_LAYOUT_* notices (0 for none or a null layout) and, when message is not null,
+ * a sentence naming them ("" when none). */
+GLYVA_API uint32_t glyvaShapeLayoutNotices(const struct glyvaShapeLayout *layout,
+                                           const char **message);
 
 GLYVA_END_DECLS
 

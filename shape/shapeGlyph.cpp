@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "glyph/glyphMesh.hh"
+#include "shape/meshCache.hh"
 #include "util/plyxUtil.h"
 
 namespace
@@ -21,12 +22,30 @@ bool knownGlyph(glyvaShapeFont *font, uint32_t glyphIndex)
     return false;
 }
 
-void releaseLastMesh(glyvaShapeFont *font)
+/* The glyph's mesh alone, meshed afresh into the handle's cache: the shared vertex
+ * array starts empty, as after ClearGlyphData, so that the same glyph meshes the same
+ * way by either route, and both arrays are emptied again once copied. */
+const CachedMesh *meshAfresh(glyvaShapeFont *font, uint32_t glyphIndex)
 {
-    if (font->haveLastMeshed)
-        clearMFInt32(&font->core->glyphData[font->lastMeshed].triangleIndices);
-    font->haveLastMeshed = false;
-    clearMFVec2f(&font->core->glyphVertices);
+    tavixInternalFontData *core = font->core;
+    internalGlyphData *record = &core->glyphData[glyphIndex];
+    clearMFVec2f(&core->glyphVertices);
+    clearMFInt32(&record->triangleIndices);
+    const CachedMesh *mesh = nullptr;
+    if (!glyva::tesselateGlyph(core, glyphIndex, record)) {
+        setError(font, "cannot mesh glyph %u", static_cast<unsigned>(glyphIndex));
+    } else {
+        const bool empty = record->triangleIndices.count == 0;
+        const float *vertices = empty ? nullptr : core->glyphVertices.values[0];
+        mesh = glyva::shape::storeMesh(
+            font, glyphIndex, vertices, empty ? 0 : core->glyphVertices.count,
+            record->triangleIndices.values, record->triangleIndices.count);
+        if (!mesh)
+            setError(font, "out of memory meshing glyph %u", static_cast<unsigned>(glyphIndex));
+    }
+    clearMFInt32(&record->triangleIndices);
+    clearMFVec2f(&core->glyphVertices);
+    return mesh;
 }
 
 } // namespace
@@ -63,25 +82,15 @@ int32_t glyvaShapeGlyphMesh(glyvaShapeFont *font, uint32_t glyphIndex, const flo
     }
     if (!knownGlyph(font, glyphIndex))
         return 0;
-    tavixInternalFontData *core = font->core;
-    internalGlyphData *record = &core->glyphData[glyphIndex];
-    /* The glyph's mesh alone: the shared vertex array starts empty, as after
-     * ClearGlyphData, so that the same glyph meshes the same way by either route. */
-    releaseLastMesh(font);
-    clearMFInt32(&record->triangleIndices);
-    if (!glyva::tesselateGlyph(core, glyphIndex, record)) {
-        setError(font, "cannot mesh glyph %u", static_cast<unsigned>(glyphIndex));
-        clearMFInt32(&record->triangleIndices);
-        clearMFVec2f(&core->glyphVertices);
+    const CachedMesh *mesh = glyva::shape::cachedMesh(font, glyphIndex);
+    if (!mesh)
+        mesh = meshAfresh(font, glyphIndex);
+    if (!mesh)
         return 0;
-    }
-    font->lastMeshed = glyphIndex;
-    font->haveLastMeshed = true;
-    const bool empty = record->triangleIndices.count == 0;
-    *vertices = empty || !core->glyphVertices.values ? nullptr : core->glyphVertices.values[0];
-    *vertexCount = empty ? 0 : static_cast<int32_t>(core->glyphVertices.count);
-    *indices = empty ? nullptr : record->triangleIndices.values;
-    *indexCount = static_cast<int32_t>(record->triangleIndices.count);
+    *vertices = mesh->vertices;
+    *vertexCount = mesh->vertexCount;
+    *indices = mesh->indices;
+    *indexCount = mesh->indexCount;
     return 1;
 }
 

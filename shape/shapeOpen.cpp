@@ -6,11 +6,14 @@
 #include <stdio.h>
 #include <string.h>
 
+#include <hb-ft.h>
 #include <hb-ot.h>
 
 #include "glyph/glyphMesh.hh"
+#include "shape/meshCache.hh"
 #include "util/emuKD/kd.h"
 #include "util/plyxUtil.h"
+#include FT_FONT_FORMATS_H
 #include FT_MULTIPLE_MASTERS_H
 
 namespace glyva
@@ -45,6 +48,11 @@ void release(glyvaShapeFont *font)
     /* The blob is a view of the core's file bytes: gone before them. */
     if (font->blob)
         hb_blob_destroy(font->blob);
+    /* HarfBuzz held a reference of its own, dropped with its font above. */
+    if (font->shapingFace)
+        FT_Done_Face(font->shapingFace);
+    kdFree(font->metricsData);
+    glyva::shape::releaseMeshCache(font);
     glyva::deleteFont(font->core);
     kdFree(font->glyphs);
     kdFree(font);
@@ -99,30 +107,112 @@ int32_t openCore(glyvaShapeFont *font, const char *path, int32_t faceIndex)
     return GLYVA_SHAPE_OK;
 }
 
+bool harfBuzzReadsFace(const glyvaShapeFont *font)
+{
+    return hb_face_get_upem(font->face) != 0 &&
+           hb_face_get_glyph_count(font->face) ==
+               static_cast<unsigned int>(font->core->ftFace->num_glyphs);
+}
+
+/* The bytes FreeType reads the face from: the file itself, or for WOFF and WOFF2 the
+ * plain font FreeType unpacked it into, which lives as long as the face. */
+bool faceBytes(const glyvaShapeFont *font, const FT_Byte **bytes, unsigned int *size)
+{
+    const FT_Stream stream = font->core->ftFace->stream;
+    if (!stream || !stream->base || stream->size > UINT32_MAX)
+        return false;
+    *bytes = stream->base;
+    *size = static_cast<unsigned int>(stream->size);
+    return true;
+}
+
+/* Type 1 fonts keep their kerning in an AFM file beside them; HarfBuzz reads it
+ * through FreeType when it is there. */
+void attachMetrics(glyvaShapeFont *font, const char *path)
+{
+    const char *format = FT_Get_Font_Format(font->shapingFace);
+    const size_t length = strlen(path);
+    if (!format || strcmp(format, "Type 1") != 0 || length < 3 || length > 4096)
+        return;
+    char afm[4100];
+    const char *dot = strrchr(path, '.');
+    const size_t stem = dot && !strchr(dot, '/') ? static_cast<size_t>(dot - path) : length;
+    snprintf(afm, sizeof afm, "%.*s.afm", static_cast<int>(stem), path);
+    uint32_t size = 0;
+    font->metricsData = readBinaryFileToMemory(afm, &size);
+    if (!font->metricsData)
+        return;
+    FT_Open_Args args = {};
+    args.flags = FT_OPEN_MEMORY;
+    args.memory_base = static_cast<const FT_Byte *>(font->metricsData);
+    args.memory_size = static_cast<FT_Long>(size);
+    FT_Attach_Stream(font->shapingFace, &args);
+}
+
+/* For files whose tables HarfBuzz cannot read itself (Type 1), HarfBuzz reads the
+ * font through a FreeType face of its own on the same bytes. Sized at one pixel per
+ * font unit, its 26.6 positions are exact font units times 64, unhinted as HarfBuzz
+ * loads them by default. */
+int32_t openThroughFreeType(glyvaShapeFont *font, const char *path, int32_t faceIndex)
+{
+    hb_font_destroy(font->font);
+    hb_face_destroy(font->face);
+    font->font = nullptr;
+    font->face = nullptr;
+    const FT_Byte *bytes = nullptr;
+    unsigned int size = 0;
+    FT_Face face = nullptr;
+    if (!faceBytes(font, &bytes, &size) ||
+        FT_New_Memory_Face(*font->core->ftLibrary, bytes, static_cast<FT_Long>(size), faceIndex,
+                           &face) != 0) {
+        setError(font, "HarfBuzz cannot read face %d of font %s", static_cast<int>(faceIndex),
+                 path);
+        return GLYVA_SHAPE_BAD_FILE;
+    }
+    font->shapingFace = face;
+    const FT_UShort upem = face->units_per_EM;
+    if (!FT_IS_SCALABLE(face) || upem == 0 ||
+        FT_Set_Char_Size(face, 0, static_cast<FT_F26Dot6>(upem) * 64, 72, 72) != 0) {
+        setError(font, "cannot shape face %d of font %s: no scalable outlines",
+                 static_cast<int>(faceIndex), path);
+        return GLYVA_SHAPE_BAD_FILE;
+    }
+    attachMetrics(font, path);
+    font->font = hb_ft_font_create_referenced(face);
+    font->face = hb_face_reference(hb_font_get_face(font->font));
+    if (font->font == hb_font_get_empty()) {
+        setError(font, "out of memory opening %s", path);
+        return GLYVA_SHAPE_NO_MEMORY;
+    }
+    int xScale = 0, yScale = 0;
+    hb_font_get_scale(font->font, &xScale, &yScale);
+    font->scale = xScale > 0 ? xScale : 64.0 * upem;
+    return GLYVA_SHAPE_OK;
+}
+
 /* HarfBuzz on the very bytes FreeType reads, so that both see one face. */
 int32_t openHarfBuzz(glyvaShapeFont *font, const char *path, int32_t faceIndex)
 {
-    const FT_Face ft = font->core->ftFace;
-    if (!ft->stream || ft->stream->size > UINT32_MAX) {
+    const FT_Byte *bytes = nullptr;
+    unsigned int size = 0;
+    if (!faceBytes(font, &bytes, &size)) {
         setError(font, "font %s is too large", path);
         return GLYVA_SHAPE_BAD_FILE;
     }
-    font->blob = hb_blob_create(static_cast<const char *>(font->core->fontData),
-                                static_cast<unsigned int>(ft->stream->size),
+    font->blob = hb_blob_create(reinterpret_cast<const char *>(bytes), size,
                                 HB_MEMORY_MODE_READONLY, nullptr, nullptr);
-    font->face = hb_face_create(font->blob, static_cast<unsigned int>(faceIndex));
+    /* The plain font FreeType unpacked a WOFF file into holds its one face at 0. */
+    const bool unpacked = bytes != font->core->fontData;
+    font->face = hb_face_create(font->blob, unpacked ? 0u : static_cast<unsigned int>(faceIndex));
     font->font = hb_font_create(font->face);
     font->buffer = hb_buffer_create();
     if (font->font == hb_font_get_empty() || !hb_buffer_allocation_successful(font->buffer)) {
         setError(font, "out of memory opening %s", path);
         return GLYVA_SHAPE_NO_MEMORY;
     }
-    if (hb_face_get_upem(font->face) == 0 ||
-        hb_face_get_glyph_count(font->face) != static_cast<unsigned int>(ft->num_glyphs)) {
-        setError(font, "HarfBuzz cannot read face %d of font %s", static_cast<int>(faceIndex),
-                 path);
-        return GLYVA_SHAPE_BAD_FILE;
-    }
+    if (!harfBuzzReadsFace(font))
+        return openThroughFreeType(font, path, faceIndex);
+    font->scale = hb_face_get_upem(font->face);
     return GLYVA_SHAPE_OK;
 }
 
@@ -155,7 +245,8 @@ int32_t applyNamedInstance(glyvaShapeFont *font, const char *wanted)
         if (sameNameIgnoringCase(name, wanted)) {
             hb_font_set_var_named_instance(font->font, i);
             /* FreeType numbers named instances from 1; 0 is the default instance. */
-            if (FT_Set_Named_Instance(font->core->ftFace, i + 1) != 0) {
+            if (FT_Set_Named_Instance(font->core->ftFace, i + 1) != 0 ||
+                (font->shapingFace && FT_Set_Named_Instance(font->shapingFace, i + 1) != 0)) {
                 setError(font, "FreeType cannot select instance '%s'", wanted);
                 return GLYVA_SHAPE_BAD_INSTANCE;
             }
@@ -202,6 +293,8 @@ int32_t applyDesignCoordinates(glyvaShapeFont *font, const hb_variation_t *value
         }
     }
     FT_Error error = FT_Set_Var_Design_Coordinates(face, mm->num_axis, coords);
+    if (error == 0 && font->shapingFace)
+        error = FT_Set_Var_Design_Coordinates(font->shapingFace, mm->num_axis, coords);
     kdFree(coords);
     FT_Done_MM_Var(library, mm);
     if (error != 0) {
@@ -261,6 +354,9 @@ int32_t applyInstance(glyvaShapeFont *font, const char *instance)
                                            : applyNamedInstance(font, instance);
     if (status == GLYVA_SHAPE_OK)
         glyva::refreshFaceMetrics(font->core);
+    /* HarfBuzz through FreeType reads the instance off the FreeType face. */
+    if (status == GLYVA_SHAPE_OK && font->shapingFace)
+        hb_ft_font_changed(font->font);
     return status;
 }
 
@@ -342,10 +438,35 @@ int32_t glyvaShapeFontMetrics(const glyvaShapeFont *font, float *ascender, float
     return 1;
 }
 
+int32_t glyvaShapeLineMetrics(const glyvaShapeFont *font, double *ascender, double *descender,
+                              double *lineGap)
+{
+    if (!font)
+        return 0;
+    hb_position_t above = 0, below = 0, gap = 0;
+    hb_ot_metrics_get_position_with_fallback(font->font, HB_OT_METRICS_TAG_HORIZONTAL_ASCENDER,
+                                             &above);
+    hb_ot_metrics_get_position_with_fallback(font->font, HB_OT_METRICS_TAG_HORIZONTAL_DESCENDER,
+                                             &below);
+    hb_ot_metrics_get_position_with_fallback(font->font, HB_OT_METRICS_TAG_HORIZONTAL_LINE_GAP,
+                                             &gap);
+    if (ascender)
+        *ascender = above / font->scale;
+    if (descender)
+        *descender = below / font->scale;
+    if (lineGap)
+        *lineGap = gap / font->scale;
+    return 1;
+}
+
 void glyvaShapeSetQuality(glyvaShapeFont *font, uint32_t percent)
 {
-    if (font)
-        glyva::setQuality(font->core, percent);
+    if (!font)
+        return;
+    const int32_t before = glyva::quality(font->core);
+    glyva::setQuality(font->core, percent);
+    if (glyva::quality(font->core) != before)
+        glyva::shape::clearMeshCache(font);
 }
 
 int32_t glyvaShapeGetQuality(const glyvaShapeFont *font)

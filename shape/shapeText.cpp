@@ -8,15 +8,13 @@
 
 #include "util/emuKD/kd.h"
 
-namespace
+namespace glyva
+{
+namespace shape
 {
 
-using glyva::shape::setError;
-
-/* Offset of the first byte that does not belong to well-formed UTF-8 (no overlong
- * forms, no surrogates, nothing past U+10FFFF), or length when all are well formed.
- * HarfBuzz would replace such bytes silently and shape something else. */
-size_t firstInvalidByte(const unsigned char *s, size_t length)
+/* HarfBuzz would replace malformed bytes silently and shape something else. */
+size_t firstInvalidUtf8(const unsigned char *s, size_t length)
 {
     size_t i = 0;
     while (i < length) {
@@ -63,6 +61,46 @@ bool plainTag(const char *text, size_t min, size_t max, bool allowDash)
     return true;
 }
 
+bool parseFeatures(const char *text, hb_feature_t **features, unsigned int *count, char *why,
+                   size_t whySize)
+{
+    *features = nullptr;
+    *count = 0;
+    if (!text || !*text)
+        return true;
+    const unsigned int capacity = ListItems::count(text);
+    auto *list = static_cast<hb_feature_t *>(kdMalloc(capacity * sizeof(hb_feature_t)));
+    if (!list) {
+        snprintf(why, whySize, "out of memory reading the features");
+        return false;
+    }
+    ListItems items(text);
+    const char *item;
+    int length;
+    while (items.take(&item, &length)) {
+        if (length == 0 || !hb_feature_from_string(item, length, &list[*count])) {
+            snprintf(why, whySize,
+                     "bad feature '%.*s': use HarfBuzz feature texts such as liga=0 or +kern",
+                     length, item);
+            kdFree(list);
+            *count = 0;
+            return false;
+        }
+        ++*count;
+    }
+    *features = list;
+    return true;
+}
+
+} // namespace shape
+} // namespace glyva
+
+namespace
+{
+
+using glyva::shape::plainTag;
+using glyva::shape::setError;
+
 bool setSegment(glyvaShapeFont *font, const glyvaShapeOptions *options)
 {
     hb_buffer_t *buffer = font->buffer;
@@ -93,38 +131,6 @@ bool setSegment(glyvaShapeFont *font, const glyvaShapeOptions *options)
         }
     }
     hb_buffer_guess_segment_properties(buffer);
-    return true;
-}
-
-/* The comma-separated feature texts as records for hb_shape_full; null with count 0
- * for none. False with the error set when one does not parse. */
-bool parseFeatures(glyvaShapeFont *font, const char *text, hb_feature_t **features,
-                   unsigned int *count)
-{
-    *features = nullptr;
-    *count = 0;
-    if (!text || !*text)
-        return true;
-    const unsigned int capacity = glyva::shape::ListItems::count(text);
-    auto *list = static_cast<hb_feature_t *>(kdMalloc(capacity * sizeof(hb_feature_t)));
-    if (!list) {
-        setError(font, "out of memory reading the features");
-        return false;
-    }
-    glyva::shape::ListItems items(text);
-    const char *item;
-    int length;
-    while (items.take(&item, &length)) {
-        if (length == 0 || !hb_feature_from_string(item, length, &list[*count])) {
-            setError(font, "bad feature '%.*s': use HarfBuzz feature texts such as liga=0 or +kern",
-                     length, item);
-            kdFree(list);
-            *count = 0;
-            return false;
-        }
-        ++*count;
-    }
-    *features = list;
     return true;
 }
 
@@ -161,7 +167,8 @@ int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLengt
         setError(font, "text too long");
         return -1;
     }
-    const size_t bad = firstInvalidByte(reinterpret_cast<const unsigned char *>(utf8), length);
+    const size_t bad =
+        glyva::shape::firstInvalidUtf8(reinterpret_cast<const unsigned char *>(utf8), length);
     if (bad < length) {
         setError(font, "the text is not valid UTF-8 (byte %zu, 0x%02X)", bad,
                  static_cast<unsigned>(static_cast<unsigned char>(utf8[bad])));
@@ -173,7 +180,8 @@ int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLengt
         return -1;
     hb_feature_t *features = nullptr;
     unsigned int featureCount = 0;
-    if (!parseFeatures(font, options ? options->features : nullptr, &features, &featureCount))
+    if (!glyva::shape::parseFeatures(options ? options->features : nullptr, &features,
+                                     &featureCount, font->error, sizeof font->error))
         return -1;
     const hb_bool_t shaped =
         hb_shape_full(font->font, font->buffer, features, featureCount, nullptr);
@@ -189,7 +197,7 @@ int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLengt
         setError(font, "out of memory storing %u shaped glyphs", count);
         return -1;
     }
-    const double upem = static_cast<double>(hb_face_get_upem(font->face));
+    const double upem = font->scale;
     for (unsigned int i = 0; i < count; ++i) {
         glyvaShapedGlyph &g = font->glyphs[i];
         g.glyphIndex = info[i].codepoint;

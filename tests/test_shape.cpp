@@ -25,6 +25,7 @@ TEST(Shape, SkippedWithoutHarfBuzz)
 
 #include "Skrib/GlyvaInterface.h"
 #include "shape/glyvaShape.h"
+#include "support/shaping.hh"
 #include "support/support.hh"
 
 namespace
@@ -35,70 +36,12 @@ using glyva_test::kDejaVuSans;
 using glyva_test::kFreeSans;
 using glyva_test::kLiberationSans;
 
-const char *const kNotoSansArabic = "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf";
-const char *const kNotoNaskhArabic = "/usr/share/fonts/truetype/noto/NotoNaskhArabic-Regular.ttf";
-const char *const kNotoDevanagari = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf";
-
-/* A handle closed at scope exit. */
-struct Font {
-    glyvaShapeFont *font = nullptr;
-    int32_t status = -1;
-    std::string message;
-    explicit Font(const std::string &path, int32_t face = 0, const char *instance = nullptr)
-    {
-        char text[256];
-        status = glyvaShapeOpen(&font, path.c_str(), face, instance, text, sizeof text);
-        message = text;
-    }
-    ~Font() { glyvaShapeClose(font); }
-    Font(const Font &) = delete;
-    Font &operator=(const Font &) = delete;
-};
-
-struct Reference {
-    long g, cl, dx, dy, ax, ay;
-};
-
-std::string quote(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-long field(const std::string &object, const char *key)
-{
-    const std::string k = std::string("\"") + key + "\":";
-    const size_t at = object.find(k);
-    return at == std::string::npos ? -999999
-                                   : std::strtol(object.c_str() + at + k.size(), nullptr, 10);
-}
-
-/* hb-shape's JSON for the same font, text and options, clusters as byte offsets. */
-std::vector<Reference> hbShape(const std::string &font, const std::string &text,
-                               const std::string &extra)
-{
-    std::string cmd = std::string(GLYVA_HB_SHAPE) +
-                      " --no-glyph-names --utf8-clusters --output-format=json " + extra + " " +
-                      quote(font) + " " + quote(text);
-    std::vector<Reference> out;
-    FILE *pipe = popen(cmd.c_str(), "r");
-    if (!pipe)
-        return out;
-    std::string json;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        json.append(buf, n);
-    pclose(pipe);
-    for (size_t open = json.find('{'); open != std::string::npos; open = json.find('{', open + 1)) {
-        const std::string o = json.substr(open, json.find('}', open) - open);
-        out.push_back({field(o, "g"), field(o, "cl"), field(o, "dx"), field(o, "dy"),
-                       field(o, "ax"), field(o, "ay")});
-    }
-    return out;
-}
+using Font = glyva_test::ShapeFont;
+using glyva_test::HbGlyph;
+using glyva_test::hbShape;
+using glyva_test::kNotoDevanagari;
+using glyva_test::kNotoNaskhArabic;
+using glyva_test::kNotoSansArabic;
 
 struct Case {
     const char *font;
@@ -117,7 +60,7 @@ void expectSameAsHbShape(const Case &c)
     const glyvaShapedGlyph *glyphs = nullptr;
     const int32_t n = glyvaShapeText(f.font, c.text, -1, &c.options, &glyphs);
     ASSERT_GT(n, 0) << glyvaShapeError(f.font);
-    const std::vector<Reference> ref = hbShape(c.font, c.text, c.hbOptions);
+    const std::vector<HbGlyph> ref = hbShape(c.font, c.text, c.hbOptions);
     ASSERT_EQ(static_cast<size_t>(n), ref.size());
     const double upem = glyvaShapeUnitsPerEm(f.font);
     for (int32_t i = 0; i < n; ++i) {
@@ -299,6 +242,36 @@ TEST(Shape, MeshByIndexIsTheLibraryMeshByCharacter)
             EXPECT_EQ(o1, o2);
         }
         CloseFont(lib);
+    }
+}
+
+/* Meshes come from the handle's cache after the first time; they are the meshes made
+ * afresh by a handle that never met the glyph, byte for byte, at every quality. */
+TEST(Shape, CachedMeshesAreTheMeshesMadeAfresh)
+{
+    for (const char *path : {kDejaVuSans, kFreeSans}) {
+        Font warm(path);
+        const int32_t glyphs = glyvaShapeGlyphCount(warm.font);
+        const uint32_t step = std::getenv("GLYVA_QUICK") ? 97 : 7;
+        for (uint32_t quality : {50u, 0u, 50u}) {
+            glyvaShapeSetQuality(warm.font, quality);
+            for (uint32_t g = 0; g < static_cast<uint32_t>(glyphs); g += step)
+                indexMesh(warm.font, g); /* fills the cache */
+            Font cold(path);
+            glyvaShapeSetQuality(cold.font, quality);
+            for (uint32_t g = static_cast<uint32_t>(glyphs); g-- > 0;) {
+                if (g % step != 0)
+                    continue;
+                const Mesh cached = indexMesh(warm.font, g), fresh = indexMesh(cold.font, g);
+                ASSERT_EQ(cached.vertices, fresh.vertices) << path << " glyph " << g;
+                ASSERT_EQ(cached.indices, fresh.indices) << path << " glyph " << g;
+                if (g % (step * 40) != 0)
+                    continue;
+                Font once(path); /* a handle that meshes this glyph only */
+                glyvaShapeSetQuality(once.font, quality);
+                ASSERT_EQ(indexMesh(once.font, g).vertices, cached.vertices);
+            }
+        }
     }
 }
 

@@ -4,6 +4,9 @@
 #include <strings.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <map>
+
 namespace glyvamesh
 {
 namespace
@@ -88,6 +91,106 @@ bool resolveFont(const std::string &name, FontChoice *choice, std::string *error
     }
     *choice = {path, sameFamily ? std::string() : family};
     return true;
+}
+
+namespace
+{
+
+/* Controls, separators and default-ignorable characters are the layout's business,
+ * not a font's: no font is looked for them. */
+bool needsAGlyph(uint32_t c)
+{
+    return c >= 0x20 && !(c >= 0x7F && c < 0xA0) && !(c >= 0x200B && c <= 0x200F) &&
+           !(c >= 0x2028 && c <= 0x202E) && !(c >= 0x2060 && c <= 0x206F) &&
+           !(c >= 0xFE00 && c <= 0xFE0F) && c != 0xFEFF && !(c >= 0xE0000 && c <= 0xE0FFF);
+}
+
+/* The font's own pattern as fontconfig reads the file: family and character set. */
+FcPattern *queryFont(const std::string &path, int face)
+{
+    int faces = 0;
+    return FcFreeTypeQuery(reinterpret_cast<const FcChar8 *>(path.c_str()), face, nullptr, &faces);
+}
+
+std::vector<uint32_t> lackedCharacters(FcPattern *font, const std::vector<uint32_t> &codes)
+{
+    FcCharSet *has = nullptr;
+    FcPatternGetCharSet(font, FC_CHARSET, 0, &has);
+    std::vector<uint32_t> lacked;
+    for (uint32_t c : codes) {
+        if (needsAGlyph(c) && (!has || !FcCharSetHasChar(has, c)) &&
+            std::find(lacked.begin(), lacked.end(), c) == lacked.end())
+            lacked.push_back(c);
+    }
+    return lacked;
+}
+
+/* Installed fonts sorted by likeness to the family, those adding no characters left
+ * out (fontconfig's trim). */
+FcFontSet *sortedFonts(const std::string &family)
+{
+    FcPattern *pattern = FcPatternCreate();
+    FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(family.c_str()));
+    FcPatternAddBool(pattern, FC_OUTLINE, FcTrue);
+    FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+    FcDefaultSubstitute(pattern);
+    FcResult result = FcResultNoMatch;
+    FcFontSet *sorted = FcFontSort(nullptr, pattern, FcTrue, nullptr, &result);
+    FcPatternDestroy(pattern);
+    return sorted;
+}
+
+/* The first sorted outline font that has c other than the chosen one, or -1. */
+int firstWith(FcFontSet *fonts, uint32_t c, const std::string &path, int face)
+{
+    for (int i = 0; fonts && i < fonts->nfont; ++i) {
+        FcPattern *font = fonts->fonts[i];
+        FcCharSet *has = nullptr;
+        FcBool outline = FcFalse;
+        int index = 0;
+        FcPatternGetBool(font, FC_OUTLINE, 0, &outline);
+        FcPatternGetInteger(font, FC_INDEX, 0, &index);
+        if (!outline || FcPatternGetCharSet(font, FC_CHARSET, 0, &has) != FcResultMatch ||
+            !FcCharSetHasChar(has, c))
+            continue;
+        /* The high bits of a fontconfig index name an instance of a variable font. */
+        if (patternString(font, FC_FILE) != path || (index & 0xFFFF) != face)
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+std::vector<FallbackFont> proposeFallbacks(const std::string &path, int face,
+                                           const std::vector<uint32_t> &codes)
+{
+    std::vector<FallbackFont> proposals;
+    FcPattern *chosen = queryFont(path, face);
+    if (!chosen)
+        return proposals;
+    const std::vector<uint32_t> lacked = lackedCharacters(chosen, codes);
+    FcFontSet *fonts = lacked.empty() ? nullptr : sortedFonts(patternString(chosen, FC_FAMILY));
+    FcPatternDestroy(chosen);
+    std::map<int, size_t> proposalOf;
+    for (uint32_t c : lacked) {
+        const int i = firstWith(fonts, c, path, face);
+        if (i < 0)
+            continue;
+        auto known = proposalOf.emplace(i, proposals.size());
+        if (known.second) {
+            FallbackFont f;
+            f.path = patternString(fonts->fonts[i], FC_FILE);
+            FcPatternGetInteger(fonts->fonts[i], FC_INDEX, 0, &f.face);
+            f.face &= 0xFFFF;
+            f.family = patternString(fonts->fonts[i], FC_FAMILY);
+            proposals.push_back(f);
+        }
+        proposals[known.first->second].codes.push_back(c);
+    }
+    if (fonts)
+        FcFontSetDestroy(fonts);
+    return proposals;
 }
 
 std::vector<uint32_t> fontCharacters(const std::string &path)

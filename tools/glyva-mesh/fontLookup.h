@@ -23,6 +23,22 @@ bool looksLikeFontPath(const std::string &arg);
  * with error set when nothing fits. */
 bool resolveFont(const std::string &name, FontChoice *choice, std::string *error);
 
+/* A font fontconfig proposes for characters the chosen font lacks. */
+struct FallbackFont {
+    std::string path;
+    int face = 0;
+    std::string family;
+    /* The characters it was chosen for, in order of first use. */
+    std::vector<uint32_t> codes;
+};
+
+/* Fonts for the characters of codes that face `face` of the file at path lacks, as a
+ * desktop text view finds them: fontconfig sorts the installed outline fonts by
+ * likeness to the chosen font's family, and each character takes the first of them
+ * that has it. Characters no font has stay out of every proposal. */
+std::vector<FallbackFont> proposeFallbacks(const std::string &path, int face,
+                                           const std::vector<uint32_t> &codes);
+
 /* The characters the font file maps, in increasing order, as fontconfig reads its
  * character map; empty when fontconfig cannot read the file. */
 std::vector<uint32_t> fontCharacters(const std::string &path);

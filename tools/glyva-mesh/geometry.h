@@ -1,6 +1,7 @@
 #ifndef TOOLS_GLYVA_MESH_GEOMETRY_H
 #define TOOLS_GLYVA_MESH_GEOMETRY_H
 
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -46,9 +47,14 @@ struct PlacedGlyph {
     const GlyphShape *shape = nullptr;
     Vec2 origin;
     float scale = 1.0f;
+    /* The characters of its cluster. */
+    std::string text;
+    /* When positive, placed points are rounded to multiples of it (see outputGrid). */
+    float grid = 0.0f;
 };
 
-/* An output mesh with per-vertex normals, three indices per triangle. */
+/* An output mesh with per-vertex normals, three indices per triangle, in its own
+ * coordinates: output units with the origin at its glyph's pen position. */
 struct Mesh {
     std::string name;
     std::vector<Vec3> positions;
@@ -56,9 +62,32 @@ struct Mesh {
     std::vector<uint32_t> triangles;
 };
 
+/* One placement of a mesh in the output. */
+struct Instance {
+    uint32_t mesh = 0;
+    Vec3 translation;
+    /* The characters the glyph stands for, and the first of them. */
+    std::string text;
+    uint32_t code = 0;
+};
+
+/* What the mesh writers write: every distinct mesh once, placed by the instances in
+ * the order of the text. */
+struct Scene {
+    std::vector<Mesh> meshes;
+    std::vector<Instance> instances;
+    /* Flat meshes face +z only; solids are closed. */
+    bool flat = true;
+};
+
+inline float snap(float value, float grid)
+{
+    return grid > 0.0f ? std::nearbyint(value / grid) * grid : value;
+}
+
 inline Vec2 place(const PlacedGlyph &g, Vec2 v)
 {
-    return {g.origin.x + v.x * g.scale, g.origin.y + v.y * g.scale};
+    return {snap(g.origin.x + v.x * g.scale, g.grid), snap(g.origin.y + v.y * g.scale, g.grid)};
 }
 
 } // namespace glyvamesh

@@ -44,7 +44,9 @@ float alignShift(Align align, float width)
     case Align::Center:
         return -0.5f * width;
     case Align::Right:
+    case Align::End:
         return -width;
+    case Align::Start:
     case Align::Left:
         break;
     }
@@ -86,7 +88,7 @@ std::vector<PlacedGlyph> layoutLines(const std::vector<Line> &lines, const Layou
             const GlyphShape *shape = code == kTab ? nullptr : font.glyph(code);
             if (!shape)
                 continue;
-            placed.push_back({code, shape, {(pen[i] + shift) * size, baseline * size}, size});
+            placed.push_back({code, shape, {(pen[i] + shift) * size, baseline * size}, size, {}});
         }
     }
     return placed;
@@ -109,7 +111,7 @@ std::vector<PlacedGlyph> layoutGrid(const std::vector<uint32_t> &codes, const La
             continue;
         const float x = static_cast<float>(i % columns) * cell + 0.5f * (cell - shape->advance);
         const float y = -static_cast<float>(i / columns) * font.lineHeight;
-        placed.push_back({codes[i], shape, {x * size, y * size}, size});
+        placed.push_back({codes[i], shape, {x * size, y * size}, size, {}});
     }
     return placed;
 }

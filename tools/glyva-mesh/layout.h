@@ -10,7 +10,9 @@
 namespace glyvamesh
 {
 
-enum class Align { Left, Center, Right };
+/* Start and End follow the paragraph's direction: left and right for left-to-right
+ * text, the other way round for right-to-left. */
+enum class Align { Start, Left, Center, Right, End };
 
 using Line = std::vector<uint32_t>;
 

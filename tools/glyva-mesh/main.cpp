@@ -3,12 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,9 +15,10 @@
 #include "fontFace.h"
 #include "fontLookup.h"
 #include "layout.h"
-#include "meshExport.h"
 #include "options.h"
-#include "picture.h"
+#include "outputs.h"
+#include "placement.h"
+#include "progress.h"
 #include "shapedFace.h"
 #include "solid.h"
 #include "stagedOutput.h"
@@ -54,40 +53,6 @@ std::string counted(size_t n, const char *one, const char *many = nullptr)
     return std::to_string(n) + " " + (n == 1 ? one : many ? many : std::string(one) + "s");
 }
 
-struct OutputPlan {
-    std::string path;
-    const char *meshFormat = nullptr; /* null for a picture */
-    PictureFormat picture = PictureFormat::Png;
-};
-
-std::string extensionOf(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return {};
-    std::string ext = path.substr(dot);
-    std::transform(ext.begin(), ext.end(), ext.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return ext;
-}
-
-bool planOutput(const std::string &path, OutputPlan *plan, std::string *error)
-{
-    const std::string ext = extensionOf(path);
-    plan->path = path;
-    plan->meshFormat = meshFormatFor(ext);
-    if (plan->meshFormat)
-        return true;
-    if (ext == ".png" || ext == ".svg") {
-        plan->picture = ext == ".png" ? PictureFormat::Png : PictureFormat::Svg;
-        return true;
-    }
-    *error = "unknown output type '" + ext + "' for " + path +
-             " (use .obj, .stl, .glb, .gltf, .svg or .png)";
-    return false;
-}
-
 bool readStream(FILE *in, std::string *bytes)
 {
     char buf[65536];
@@ -120,51 +85,40 @@ bool readText(const Options &o, std::string *bytes, std::string *error)
     return ok;
 }
 
-/* A progress bar on standard error, redrawn at each whole percent. */
-class Progress
-{
-  public:
-    Progress(size_t total, bool shown) : total_(total), shown_(shown && total > 0) {}
-    void step(size_t done)
-    {
-        const size_t percent = done * 100 / total_;
-        if (!shown_ || percent == last_)
-            return;
-        last_ = percent;
-        const int bar = static_cast<int>(percent * 30 / 100);
-        std::fprintf(stderr, "\rglyva-mesh: [%.*s%*s] %3zu%% %zu/%zu glyphs", bar,
-                     "##############################", 30 - bar, "", percent, done, total_);
-        std::fflush(stderr);
-    }
-    ~Progress()
-    {
-        if (shown_ && last_ != SIZE_MAX)
-            std::fputs("\r\033[K", stderr);
-    }
-
-  private:
-    size_t total_;
-    bool shown_;
-    size_t last_ = SIZE_MAX;
-};
-
 /* Everything one run works on. */
 struct Run {
     Options options;
     std::vector<OutputPlan> outputs;
     std::vector<Line> lines;
+    std::vector<uint32_t> codes;
+    /* The text as the layout reads it: well-formed UTF-8. */
+    std::string utf8;
     std::unique_ptr<FontFace> face;
-    /* The shaped layout's face, lines and glyphs by index. */
-    std::unique_ptr<ShapedFace> shaped;
-    std::vector<ShapedLine> shapedLines;
-    std::map<uint32_t, const GlyphShape *> shapedGlyphs;
-    double tabAdvance = 0.0;
+    /* The shaped layout's faces, the chosen one first, then fontconfig's fallbacks. */
+    std::vector<std::unique_ptr<ShapedFace>> faces;
+    Paragraphs paragraphs;
     std::string fontPath;
     std::vector<PlacedGlyph> placed;
-    std::vector<Mesh> meshes;
+    Scene scene;
+    std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
     size_t solidsNotWatertight = 0;
     size_t solidsOffOutline = 0;
 };
+
+/* Solids are built on the outline, and pictures without triangle edges fill it. */
+bool wantsContours(const Run &run)
+{
+    if (run.options.depth > 0.0f)
+        return true;
+    return !run.options.picture.edges &&
+           std::any_of(run.outputs.begin(), run.outputs.end(),
+                       [](const OutputPlan &plan) { return !plan.mesh && !plan.layout; });
+}
+
+bool usesShaping(const Run &run)
+{
+    return run.options.layout == LayoutMode::Shaped && !run.options.allGlyphs;
+}
 
 int prepareOutputs(Run &run)
 {
@@ -176,6 +130,10 @@ int prepareOutputs(Run &run)
         run.outputs.push_back(plan);
     }
     for (const OutputPlan &plan : run.outputs) {
+        if (plan.layout && !usesShaping(run))
+            return fail(kExitUsage, "a .json layout (" + plan.path +
+                                        ") needs the shaped layout (not --layout simple or "
+                                        "--all-glyphs)");
         const std::string reason = unwritableReason(plan.path);
         if (!reason.empty())
             return fail(kExitOutput, "cannot write " + plan.path + ": " + reason);
@@ -195,6 +153,9 @@ int prepareText(Run &run)
         warn("the text is not valid UTF-8: " + counted(text.invalidSequences, "invalid sequence") +
              " replaced by U+FFFD");
     run.lines = splitLines(text.codes);
+    run.codes = text.codes;
+    for (uint32_t c : text.codes)
+        run.utf8 += encodeUtf8(c);
     const bool empty =
         std::all_of(run.lines.begin(), run.lines.end(), [](const Line &l) { return l.empty(); });
     if (empty)
@@ -202,9 +163,19 @@ int prepareText(Run &run)
     return kExitOk;
 }
 
-bool usesShaping(const Run &run)
+/* fontconfig's proposals for what the chosen font lacks; one that cannot be used is
+ * passed over with a warning. */
+void openFallbacks(Run &run)
 {
-    return run.options.layout == LayoutMode::Shaped && !run.options.allGlyphs;
+    for (const FallbackFont &f : proposeFallbacks(run.fontPath, run.options.face, run.codes)) {
+        std::string error;
+        std::unique_ptr<ShapedFace> face =
+            ShapedFace::open(f.path, f.face, "", run.options.quality, &error);
+        if (face)
+            run.faces.push_back(std::move(face));
+        else
+            warn("fallback font passed over: " + error);
+    }
 }
 
 int openFont(Run &run)
@@ -226,9 +197,14 @@ int openFont(Run &run)
         if (!reason.empty())
             return fail(kExitFont, "cannot read font " + path + ": " + reason);
         const std::string instance = run.options.haveVariation ? run.options.variation : "";
-        run.shaped =
+        std::unique_ptr<ShapedFace> chosen =
             ShapedFace::open(path, run.options.face, instance, run.options.quality, &error);
-        return run.shaped ? kExitOk : fail(kExitFont, error);
+        if (!chosen)
+            return fail(kExitFont, error);
+        run.faces.push_back(std::move(chosen));
+        if (!run.options.noFallback)
+            openFallbacks(run);
+        return kExitOk;
     }
     run.face = FontFace::open(path, run.options.quality, &error);
     return run.face ? kExitOk : fail(kExitFont, error);
@@ -266,41 +242,62 @@ void warnMissing(const std::string &path, const std::vector<uint32_t> &missing)
              ", drawn with its missing glyph: " + missingList(missing));
 }
 
-/* Every line shaped, and every glyph the shaping picked loaded once. */
-int loadShapedGlyphs(Run &run)
+ParagraphSettings paragraphSettings(const Options &o)
 {
-    const Options &o = run.options;
-    ShapeSettings settings;
+    static const int kAlign[] = {GLYVA_LAYOUT_ALIGN_START, GLYVA_LAYOUT_ALIGN_LEFT,
+                                 GLYVA_LAYOUT_ALIGN_CENTER, GLYVA_LAYOUT_ALIGN_RIGHT,
+                                 GLYVA_LAYOUT_ALIGN_END};
+    ParagraphSettings settings;
     settings.script = o.script;
     settings.language = o.language;
     settings.features = o.features;
     settings.direction = o.direction;
-    std::string error;
-    ShapedLine space;
-    if (!run.shaped->shapeLine(Line{' '}, settings, &space, &error))
-        return fail(kExitUsage, error);
-    for (const ShapedGlyph &g : space.runs[0])
-        run.tabAdvance += 4.0 * g.xAdvance;
-    std::vector<uint32_t> missing;
-    for (const Line &line : run.lines) {
-        ShapedLine shaped;
-        if (!run.shaped->shapeLine(line, settings, &shaped, &error))
-            return fail(kExitUsage, error);
-        for (const std::vector<ShapedGlyph> &glyphs : shaped.runs) {
-            for (const ShapedGlyph &g : glyphs) {
-                const GlyphShape *shape = run.shaped->glyph(g.glyph, o.depth > 0.0f, &error);
-                if (!shape)
-                    return fail(kExitFont, error);
-                run.shapedGlyphs[g.glyph] = shape;
-                if (g.glyph == 0)
-                    missing.push_back(g.code);
-            }
-        }
-        run.shapedLines.push_back(std::move(shaped));
-    }
+    settings.align = kAlign[static_cast<int>(o.align)];
+    settings.width = static_cast<double>(o.width) / o.size;
+    settings.lineSpacing = o.lineSpacing;
+    settings.letterSpacing = static_cast<double>(o.letterSpacing) / o.size;
+    return settings;
+}
+
+void warnUncovered(const Run &run, std::vector<uint32_t> missing)
+{
     std::sort(missing.begin(), missing.end());
     missing.erase(std::unique(missing.begin(), missing.end()), missing.end());
-    warnMissing(run.fontPath, missing);
+    if (missing.empty())
+        return;
+    if (run.options.noFallback || run.faces.size() == 1)
+        warnMissing(run.fontPath, missing);
+    else
+        warn("neither " + run.fontPath + " nor its fallback fonts have " +
+             counted(missing.size(), "character") +
+             ", drawn with the missing glyph: " + missingList(missing));
+}
+
+/* The text laid out over the faces, and every glyph it uses loaded once. */
+int loadShapedGlyphs(Run &run)
+{
+    std::vector<glyvaShapeFont *> faces;
+    for (const auto &face : run.faces)
+        faces.push_back(face->handle());
+    std::string error;
+    if (layOutParagraphs(faces, run.utf8, paragraphSettings(run.options), &run.paragraphs,
+                         &error) != GLYVA_SHAPE_OK)
+        return fail(kExitUsage, "cannot lay the text out: " + error);
+    const std::vector<uint32_t> codes = clusterCodes(run.utf8, run.paragraphs);
+    std::vector<uint32_t> missing;
+    Progress progress("meshing glyphs", run.paragraphs.glyphs.size(), !run.options.quiet,
+                      run.start);
+    for (size_t i = 0; i < run.paragraphs.glyphs.size(); ++i) {
+        const glyvaLayoutGlyph &g = run.paragraphs.glyphs[i];
+        if (!run.faces[g.face]->glyph(g.glyphIndex, wantsContours(run), &error))
+            return fail(kExitFont, error);
+        if (g.glyphIndex == 0 && codes[i] >= 0x20)
+            missing.push_back(codes[i]);
+        progress.step(i + 1);
+    }
+    warnUncovered(run, missing);
+    if (run.paragraphs.notices & GLYVA_LAYOUT_OVERFLOW)
+        warn(run.paragraphs.noticeText.substr(run.paragraphs.noticeText.find("line ")));
     return kExitOk;
 }
 
@@ -311,11 +308,10 @@ int loadGlyphs(Run &run)
     const std::vector<uint32_t> codes = charactersToLoad(run);
     if (codes.empty())
         return fail(kExitFont, "font " + run.face->path() + ": fontconfig lists no characters");
-    Progress progress(codes.size(),
-                      run.options.allGlyphs && !run.options.quiet && isatty(STDERR_FILENO));
+    Progress progress("meshing glyphs", codes.size(), !run.options.quiet, run.start);
     std::string error;
     for (size_t i = 0; i < codes.size(); ++i) {
-        if (!run.face->glyph(codes[i], run.options.depth > 0.0f, &error))
+        if (!run.face->glyph(codes[i], wantsContours(run), &error))
             return fail(kExitFont, error);
         progress.step(i + 1);
     }
@@ -323,25 +319,24 @@ int loadGlyphs(Run &run)
     return kExitOk;
 }
 
-void dropEmpty(std::vector<PlacedGlyph> &placed)
+void placeShaped(Run &run)
 {
-    placed.erase(
-        std::remove_if(placed.begin(), placed.end(),
-                       [](const PlacedGlyph &g) { return g.shape->mesh.triangles.empty(); }),
-        placed.end());
+    const bool contours = wantsContours(run);
+    auto shapeOf = [&run, contours](const glyvaLayoutGlyph &g) {
+        std::string ignored; /* every glyph was loaded before */
+        return run.faces[g.face]->glyph(g.glyphIndex, contours, &ignored);
+    };
+    run.placed = placeLayout(run.utf8, run.paragraphs, shapeOf, run.options.size);
 }
 
 void layOut(Run &run)
 {
     if (usesShaping(run)) {
-        run.placed = layoutShapedLines(run.shapedLines, run.shapedGlyphs, run.tabAdvance,
-                                       run.shaped->ascender() - run.shaped->descender(),
-                                       run.options.align, run.options.size);
-        dropEmpty(run.placed);
+        placeShaped(run);
         return;
     }
     FontFace &face = *run.face;
-    const bool contours = run.options.depth > 0.0f;
+    const bool contours = wantsContours(run);
     LayoutFont font;
     font.glyph = [&face, contours](uint32_t code) {
         std::string ignored; /* every glyph was loaded before */
@@ -353,50 +348,62 @@ void layOut(Run &run)
         run.placed = layoutGrid(face.characters(), font, run.options.size);
     else
         run.placed = layoutLines(run.lines, font, run.options.align, run.options.size);
+    for (PlacedGlyph &g : run.placed)
+        g.text = encodeUtf8(g.code);
     dropEmpty(run.placed);
 }
 
-std::string glyphName(size_t index, uint32_t code)
+/* Each distinct glyph meshed, or extruded, once in its own coordinates; every placed
+ * glyph an instance of it. */
+void makeScene(Run &run)
 {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "glyph%zu_U+%04X", index, static_cast<unsigned>(code));
-    return buf;
-}
-
-void buildMeshes(Run &run)
-{
-    if (run.options.depth <= 0.0f) {
-        run.meshes.push_back(flatMesh(run.placed, run.options.allGlyphs ? "glyphs" : "text"));
-        return;
-    }
-    for (size_t i = 0; i < run.placed.size(); ++i) {
-        SolidReport report;
-        Mesh mesh = extrudeGlyph(run.placed[i], run.options.depth, &report);
-        if (mesh.triangles.empty())
-            continue;
-        run.solidsNotWatertight += report.watertight ? 0 : 1;
-        run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
-        mesh.name = glyphName(i, run.placed[i].code);
-        run.meshes.push_back(std::move(mesh));
-    }
+    const bool solid = run.options.depth > 0.0f;
+    MeshMaking how;
+    how.depth = run.options.depth;
+    how.flat = !solid;
+    if (solid)
+        how.make = [&run](const PlacedGlyph &local) {
+            SolidReport report;
+            Mesh mesh = extrudeGlyph(local, snap(run.options.depth, local.grid), &report);
+            run.solidsNotWatertight += report.watertight ? 0 : 1;
+            run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
+            return mesh;
+        };
+    Progress progress(solid ? "building solids" : "placing glyphs", run.placed.size(),
+                      !run.options.quiet, run.start);
+    how.progress = [&progress](size_t done) { progress.step(done); };
+    run.scene = buildScene(run.placed, how);
     if (run.solidsNotWatertight)
-        warn(counted(run.solidsNotWatertight, "glyph solid") +
+        warn(counted(run.solidsNotWatertight, "distinct glyph solid") +
              " not watertight: the outline touches or overlaps itself");
     if (run.solidsOffOutline)
-        warn(counted(run.solidsOffOutline, "glyph solid") +
+        warn(counted(run.solidsOffOutline, "distinct glyph solid") +
              " with side walls off the font's outline (self-intersecting contours)");
 }
 
 bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, std::string *note,
               std::string *error)
 {
-    if (plan.meshFormat)
-        return writeMeshes(run.meshes, plan.meshFormat, path, error);
-    int w = 0, h = 0;
-    if (!writePicture(run.placed, run.options.picture, plan.picture, path, &w, &h, error))
-        return false;
-    *note = " (" + std::to_string(w) + "x" + std::to_string(h) + ")";
-    return true;
+    OutputSource source;
+    source.scene = &run.scene;
+    source.placed = &run.placed;
+    source.utf8 = &run.utf8;
+    source.paragraphs = usesShaping(run) ? &run.paragraphs : nullptr;
+    for (const auto &face : run.faces)
+        source.fonts.push_back(face->path());
+    source.size = run.options.size;
+    OutputSettings how;
+    how.merge = run.options.merge;
+    how.name = run.options.allGlyphs ? "glyphs" : "text";
+    how.generator = std::string("glyva-mesh ") + GLYVA_MESH_VERSION;
+    how.picture = run.options.picture;
+    std::unique_ptr<Progress> progress;
+    if (plan.mesh) {
+        progress = std::make_unique<Progress>("writing " + plan.path, run.scene.instances.size(),
+                                              !run.options.quiet, run.start);
+        how.progress = [&progress](size_t done) { progress->step(done); };
+    }
+    return writeOutput(plan, source, how, path, note, error);
 }
 
 /* All outputs are staged first and moved into place only when every one is complete. */
@@ -420,12 +427,30 @@ int writeOutputs(const Run &run, std::string *written)
     return kExitOk;
 }
 
+/* Which fonts drew the text, when fallback fonts took part. */
+void summariseFonts(const Run &run)
+{
+    std::vector<size_t> uses(run.faces.size(), 0);
+    for (const glyvaLayoutGlyph &g : run.paragraphs.glyphs)
+        ++uses[g.face];
+    if (std::count_if(uses.begin(), uses.end(), [](size_t n) { return n > 0; }) < 2)
+        return;
+    std::string list;
+    for (size_t f = 0; f < uses.size(); ++f) {
+        if (uses[f] > 0)
+            list += (list.empty() ? "" : ", ") + run.faces[f]->path() + " (" +
+                    counted(uses[f], "glyph") + (f == 0 ? ")" : ", fallback)");
+    }
+    std::fprintf(stderr, "glyva-mesh: fonts: %s\n", list.c_str());
+}
+
 void summarise(const Run &run, const std::string &written, double seconds)
 {
+    summariseFonts(run);
     size_t vertices = 0, triangles = 0;
-    for (const Mesh &m : run.meshes) {
-        vertices += m.positions.size();
-        triangles += m.triangles.size() / 3;
+    for (const Instance &instance : run.scene.instances) {
+        vertices += run.scene.meshes[instance.mesh].positions.size();
+        triangles += run.scene.meshes[instance.mesh].triangles.size() / 3;
     }
     std::fprintf(stderr, "glyva-mesh: %s, %s, %s, %.3f s -> %s\n",
                  counted(run.placed.size(), "glyph").c_str(),
@@ -462,7 +487,7 @@ int run(int argc, char **argv)
     if (run.placed.empty())
         return fail(kExitUsage,
                     "nothing to draw: no character of the text has an outline in " + run.fontPath);
-    buildMeshes(run);
+    makeScene(run);
     std::string written;
     status = writeOutputs(run, &written);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -23,6 +23,11 @@ enum LongOnly {
     kFeatures,
     kFace,
     kVariation,
+    kWidth,
+    kLineSpacing,
+    kLetterSpacing,
+    kNoFallback,
+    kMerge,
 };
 
 const option kLongOptions[] = {
@@ -43,22 +48,33 @@ const option kLongOptions[] = {
     {"features", required_argument, nullptr, kFeatures},
     {"face", required_argument, nullptr, kFace},
     {"variation", required_argument, nullptr, kVariation},
+    {"width", required_argument, nullptr, kWidth},
+    {"line-spacing", required_argument, nullptr, kLineSpacing},
+    {"letter-spacing", required_argument, nullptr, kLetterSpacing},
+    {"no-fallback", no_argument, nullptr, kNoFallback},
+    {"merge", no_argument, nullptr, kMerge},
     {"quiet", no_argument, nullptr, 'Q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
 };
 
-bool parsePositive(const char *text, float *out)
+/* A finite number within [lo, hi]; lo itself only when allowLo. */
+bool parseNumber(const char *text, double lo, double hi, bool allowLo, float *out)
 {
     errno = 0;
     char *end = nullptr;
     const double value = std::strtod(text, &end);
-    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value) || value <= 0.0 ||
-        value > 1e30)
+    if (errno != 0 || end == text || *end != '\0' || !std::isfinite(value) || value < lo ||
+        (value == lo && !allowLo) || value > hi)
         return false;
     *out = static_cast<float>(value);
     return true;
+}
+
+bool parsePositive(const char *text, float *out)
+{
+    return parseNumber(text, 0.0, 1e30, false, out);
 }
 
 bool parseInt(const std::string &text, long lo, long hi, long *out)
@@ -72,14 +88,14 @@ bool parseInt(const std::string &text, long lo, long hi, long *out)
     return true;
 }
 
-/* W or WxH pixels, each 1 to 16384, well inside cairo's limit for image surfaces. */
+/* W or WxH pixels, each 1 to kMaxPictureSide. */
 bool parsePictureSize(const std::string &text, PictureOptions *picture)
 {
     const size_t x = text.find_first_of("xX");
     long w = 0, h = 0;
-    if (!parseInt(text.substr(0, x), 1, 16384, &w))
+    if (!parseInt(text.substr(0, x), 1, kMaxPictureSide, &w))
         return false;
-    if (x != std::string::npos && !parseInt(text.substr(x + 1), 1, 16384, &h))
+    if (x != std::string::npos && !parseInt(text.substr(x + 1), 1, kMaxPictureSide, &h))
         return false;
     picture->width = static_cast<int>(w);
     picture->height = static_cast<int>(h);
@@ -88,7 +104,11 @@ bool parsePictureSize(const std::string &text, PictureOptions *picture)
 
 bool parseAlign(const std::string &text, Align *align)
 {
-    if (text == "left")
+    if (text == "start")
+        *align = Align::Start;
+    else if (text == "end")
+        *align = Align::End;
+    else if (text == "left")
         *align = Align::Left;
     else if (text == "center" || text == "centre")
         *align = Align::Center;
@@ -99,11 +119,11 @@ bool parseAlign(const std::string &text, Align *align)
     return true;
 }
 
-/* The values of GLYVA_SHAPE_DIRECTION_*, in order. */
+/* The values of GLYVA_LAYOUT_DIRECTION_*, in order. */
 bool parseDirection(const std::string &text, int *direction)
 {
-    static const char *const kNames[] = {"auto", "ltr", "rtl", "ttb", "btt"};
-    for (int d = 0; d < 5; ++d) {
+    static const char *const kNames[] = {"auto", "ltr", "rtl"};
+    for (int d = 0; d < 3; ++d) {
         if (text == kNames[d]) {
             *direction = d;
             return true;
@@ -135,7 +155,7 @@ bool applyShapingOption(int c, const char *arg, Options *o, std::string *error)
     case kDirection:
         if (parseDirection(arg, &o->direction))
             return true;
-        *error = std::string("--direction takes auto, ltr, rtl, ttb or btt, not '") + arg + "'";
+        *error = std::string("--direction takes auto, ltr or rtl, not '") + arg + "'";
         return false;
     case kFace:
         if (parseInt(arg, 0, 65535, &face)) {
@@ -153,6 +173,24 @@ bool applyShapingOption(int c, const char *arg, Options *o, std::string *error)
         }
         *error = "--variation takes AXIS=VALUE,... or an instance name, not ''";
         return false;
+    case kWidth:
+        if (parsePositive(arg, &o->width))
+            return true;
+        *error = std::string("--width takes a positive number of output units, not '") + arg + "'";
+        return false;
+    case kLineSpacing:
+        if (parseNumber(arg, 0.0, 1e6, false, &o->lineSpacing))
+            return true;
+        *error = std::string("--line-spacing takes a positive factor, not '") + arg + "'";
+        return false;
+    case kLetterSpacing:
+        if (parseNumber(arg, -1e6, 1e6, true, &o->letterSpacing))
+            return true;
+        *error = std::string("--letter-spacing takes a number of output units, not '") + arg + "'";
+        return false;
+    case kNoFallback:
+        o->noFallback = true;
+        return true;
     default:
         *error = "see glyva-mesh --help";
         return false;
@@ -161,7 +199,7 @@ bool applyShapingOption(int c, const char *arg, Options *o, std::string *error)
 
 bool applyOption(int c, const char *arg, Options *o, std::string *error)
 {
-    if (c >= kLayout && c <= kVariation)
+    if (c >= kLayout && c <= kNoFallback)
         return applyShapingOption(c, arg, o, error);
     long quality = 0;
     switch (c) {
@@ -178,7 +216,7 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
     case 'a':
         if (parseAlign(arg, &o->align))
             return true;
-        *error = std::string("--align takes left, center or right, not '") + arg + "'";
+        *error = std::string("--align takes start, left, center, right or end, not '") + arg + "'";
         return false;
     case 's':
         if (parsePositive(arg, &o->size))
@@ -204,6 +242,9 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
         return false;
     case kAllGlyphs:
         o->allGlyphs = true;
+        return true;
+    case kMerge:
+        o->merge = true;
         return true;
     case kEdges:
         o->picture.edges = true;
@@ -247,9 +288,10 @@ bool parseOptions(int argc, char **argv, Options *options, std::string *error)
         return false;
     }
     const bool shaping = options->layout == LayoutMode::Shaped && !options->allGlyphs;
-    if (!shaping && (options->haveFace || options->haveVariation)) {
-        *error = "--face and --variation need the shaped layout (not --layout simple or "
-                 "--all-glyphs)";
+    if (!shaping && (options->haveFace || options->haveVariation || options->width > 0.0f ||
+                     options->lineSpacing != 1.0f || options->letterSpacing != 0.0f)) {
+        *error = "--face, --variation, --width, --line-spacing and --letter-spacing need the "
+                 "shaped layout (not --layout simple or --all-glyphs)";
         return false;
     }
     if (!options->text.empty() && options->haveTextFile) {
@@ -272,10 +314,19 @@ is UTF-8, and every line break starts a new line.
 
 Output, chosen by each file's extension (-o may be repeated):
   .obj .stl .glb .gltf   a mesh (Wavefront OBJ, binary STL, glTF 2.0 binary or with a
-                         .bin buffer beside it); without --depth one flat mesh of all
-                         glyphs at z = 0 facing +z, with --depth one closed solid per
-                         glyph (glTF files take more than 64 solids as one mesh)
+                         .bin buffer beside it); without --depth flat glyphs at z = 0
+                         facing +z, with --depth one closed solid per glyph. glTF
+                         holds each distinct glyph's mesh once and one node per
+                         placed glyph, named by its characters, with its translation
+                         (--merge: one mesh of everything); OBJ holds one object of
+                         all flat glyphs, or one object per solid
   .png .svg              a picture of the glyphs seen from the front
+  .json                  the layout: {"lines": N, "glyphs": [...]} with one object
+                         per glyph placed (spaces too), in visual order, line by
+                         line, left to right: "line", "cluster" (byte offset of its
+                         first character in the text), "text" (its characters),
+                         "font", "glyph" (index), "x", "y" and "advance" in output
+                         units; shaped layout only
 
 Options:
   -o, --output FILE      write FILE; its extension picks the format
@@ -284,19 +335,35 @@ Options:
                          DejaVu Sans)
   -t, --text-file FILE   read the text from FILE ('-' for standard input)
   -s, --size UNITS       output units per em (default 1); the first baseline is at
-                         y = 0 and each further line one line height (ascender minus
-                         descender) lower
-  -a, --align WHERE      left, center or right: where x = 0 lies on each line
-                         (default left)
+                         y = 0 and each further line one line pitch lower
+  -a, --align WHERE      start, left, center, right or end: where each line goes;
+                         start (the default) is left for left-to-right paragraphs
+                         and right for right-to-left ones, end the opposite. Without
+                         --width, x = 0 is each line's left end, middle or right end;
+                         with it, lines are set within 0 to the width
+      --width W          wrap lines at W output units, at the line-break
+                         opportunities of Unicode (UAX #14); a word wider than W
+                         gets a line of its own and a warning
+      --line-spacing F   line pitch times F (default 1): the pitch is the font's
+                         ascender - descender + line gap at full precision
+      --letter-spacing L output units added after every character (may be negative)
   -q, --quality N        curve subdivision, 0 to 100 (default 50)
-      --layout MODE      shaped (default): HarfBuzz lays the text out as a typesetter
-                         would, with the font's kerning (GPOS or kern) at full
-                         precision, ligatures, marks, right-to-left and complex
-                         scripts; simple: one glyph per character, kerned by the font
-                         API (kern table, 0.1 em steps), as hosts of the library get it
-      --script TAG       ISO 15924 script such as Latn, Arab, Deva (default: detected)
+      --layout MODE      shaped (default): the shaping library lays each paragraph
+                         out as a typesetter would: the Unicode Bidirectional
+                         Algorithm for mixed directions, runs split by script and
+                         font, each shaped by HarfBuzz with the font's kerning (GPOS
+                         or kern) at full precision, ligatures and marks; simple: one
+                         glyph per character, kerned by the font API (kern table, 0.1
+                         em steps), lines one font API line height apart, as hosts of
+                         the library get it
+      --no-fallback      draw only with the chosen font; by default characters it
+                         lacks come from the fonts fontconfig proposes, as in a
+                         desktop text view, and the summary names the fonts used
+      --script TAG       ISO 15924 script such as Latn, Arab, Deva for every run
+                         (default: each run's own)
       --language TAG     BCP 47 language such as en, ar, hi (default: none)
-      --direction DIR    auto (default, from the script), ltr, rtl, ttb or btt
+      --direction DIR    paragraph direction: auto (default: from each paragraph's
+                         first strong character), ltr or rtl
       --features LIST    OpenType features as HarfBuzz writes them, comma-separated,
                          e.g. "liga=0,+smcp,kern"
       --face N           face N of a font collection (.ttc/.otc); default 0
@@ -305,20 +372,21 @@ Options:
                          the name of a named instance such as "Bold"
   -d, --depth D          extrude every glyph into a solid D output units deep, from
                          z = 0 (back) to z = D (front), watertight with outward normals
-      --all-glyphs       a chart of every character the font maps, in a grid, with a
-                         progress bar when standard error is a terminal
+      --merge            glTF: one mesh of all glyphs instead of instanced glyphs
+      --all-glyphs       a chart of every character the font maps, in a grid
       --png-size W[xH]   picture size in pixels (points for .svg); default 1200 wide,
                          the height following the text
       --edges            draw the triangle edges in pictures
-      --quiet            no summary and no progress bar (warnings and errors remain)
+      --quiet            no summary and no progress bar (warnings and errors remain);
+                         the bar shows on a terminal once a run takes over a second
   -h, --help             this text
       --version          the tool's and the library's version
 
-Each line is shaped on its own (a tab splits it into runs four spaces apart);
-right-to-left lines come out in visual order and are aligned like the others.
---face and --variation need the shaped layout; --all-glyphs charts characters
-through the font API. Text that starts with '-' goes after '--'. Characters the font lacks are drawn with
-the font's missing glyph and reported once; invalid UTF-8 becomes U+FFFD with one
+Line feeds, carriage returns and U+2029 end paragraphs; U+2028, VT and FF end
+lines; a tab advances four spaces. --face, --variation, --width and the spacings
+need the shaped layout; --all-glyphs charts characters through the font API. Text
+that starts with '-' goes after '--'. Characters no font has are drawn with the
+font's missing glyph and reported once; invalid UTF-8 becomes U+FFFD with one
 warning. A summary (glyphs, vertices, triangles, time) goes to standard error.
 Outputs appear only when complete: nothing is left behind when a run fails.
 
@@ -336,6 +404,8 @@ Examples:
   glyva-mesh --align center --edges --png-size 1600 $'Glyva\nAVATAR' -o glyva.png
   glyva-mesh --font "DejaVu Serif" --quality 80 Text -o text.glb -o text.svg
   glyva-mesh --font "Noto Sans Arabic" $'\u0645\u0631\u062d\u0628\u0627' -o arabic.png
+  glyva-mesh $'\u05e9\u05dc\u05d5\u05dd 2024 abc' -o mixed.png -o mixed.json
+  glyva-mesh --width 30 --align center --text-file story.txt -o story.svg
   glyva-mesh --font font.ttc --face 1 --variation wght=700 Office -o bold.glb
   glyva-mesh --layout simple AVATAR -o font-api-kerning.obj
   echo "from a pipe" | glyva-mesh -o pipe.gltf

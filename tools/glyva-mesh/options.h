@@ -31,13 +31,21 @@ struct Options {
     float size = 1.0f;
     int quality = 50;
     float depth = 0.0f;
-    Align align = Align::Left;
+    Align align = Align::Start;
+    /* Output units to wrap lines at; 0 for no wrapping. */
+    float width = 0.0f;
+    float lineSpacing = 1.0f;
+    /* Output units added after every cluster. */
+    float letterSpacing = 0.0f;
+    bool noFallback = false;
+    /* glTF: one mesh of every glyph rather than one per distinct glyph placed by nodes. */
+    bool merge = false;
     bool allGlyphs = false;
     LayoutMode layout = LayoutMode::Shaped;
     std::string script;
     std::string language;
     std::string features;
-    int direction = 0; /* GLYVA_SHAPE_DIRECTION_*, 0 to detect */
+    int direction = 0; /* GLYVA_LAYOUT_DIRECTION_*, 0 to detect */
     int face = 0;
     bool haveFace = false;
     std::string variation;

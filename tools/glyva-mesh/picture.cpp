@@ -1,18 +1,21 @@
 #include "picture.h"
 
-#include <cairo-svg.h>
 #include <cairo.h>
+#include <png.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <map>
 
 namespace glyvamesh
 {
 namespace
 {
-
-constexpr int kMaxSide = 16384;
 
 struct Box {
     float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
@@ -51,23 +54,49 @@ Frame frameFor(const Box &box, int width, int *height)
     const double margin = 0.04 * width;
     if (*height <= 0) {
         const double fitted = (width - 2 * margin) * h / w + 2 * margin;
-        *height = static_cast<int>(std::clamp(std::lround(fitted), 1L, long{kMaxSide}));
+        *height = static_cast<int>(std::clamp(std::lround(fitted), 1L, long{kMaxPictureSide}));
     }
     const double scale = std::min((width - 2 * margin) / w, (*height - 2 * margin) / h);
     return {scale, 0.5 * (width - w * scale), 0.5 * (*height - h * scale), box.minX, box.maxY};
 }
 
-void traceTriangles(cairo_t *cr, const PlacedGlyph &g, const Frame &frame)
+/* Triangle edges in pixels, thin enough for the smallest glyphs of a wide picture. */
+double edgeWidth(int width)
 {
-    const GlyphMesh &mesh = g.shape->mesh;
-    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-        for (int k = 0; k < 3; ++k) {
+    return std::max(0.35, width / 2400.0);
+}
+
+/* The glyph as closed polygons in its own output units: its triangles when the
+ * edges are drawn or it has no outline at hand, otherwise its outline contours, which
+ * fill the same area under the non-zero rule with a tenth of the edges to rasterise. */
+template <typename Polygon> void forEachPolygon(const PlacedGlyph &g, bool triangles, Polygon emit)
+{
+    std::vector<Vec2> points;
+    if (triangles || g.shape->contours.empty()) {
+        const GlyphMesh &mesh = g.shape->mesh;
+        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+            points.clear();
+            for (int k = 0; k < 3; ++k)
+                points.push_back(mesh.vertices[mesh.triangles[t + k]]);
+            emit(points);
+        }
+        return;
+    }
+    for (const Contour &contour : g.shape->contours)
+        if (contour.size() > 2)
+            emit(contour);
+}
+
+void tracePolygons(cairo_t *cr, const PlacedGlyph &g, const Frame &frame, bool triangles)
+{
+    forEachPolygon(g, triangles, [&](const std::vector<Vec2> &polygon) {
+        for (size_t k = 0; k < polygon.size(); ++k) {
             double x, y;
-            frame.apply(place(g, mesh.vertices[mesh.triangles[t + k]]), &x, &y);
+            frame.apply(place(g, polygon[k]), &x, &y);
             k == 0 ? cairo_move_to(cr, x, y) : cairo_line_to(cr, x, y);
         }
         cairo_close_path(cr);
-    }
+    });
 }
 
 /* The triangles of a glyph are filled as one path: they all turn the same way, so the
@@ -84,34 +113,149 @@ void draw(cairo_t *cr, const std::vector<PlacedGlyph> &glyphs, const Frame &fram
     else
         cairo_set_source_rgb(cr, 0.17, 0.34, 0.59);
     for (const PlacedGlyph &g : glyphs) {
-        traceTriangles(cr, g, frame);
+        tracePolygons(cr, g, frame, edges);
         cairo_fill(cr);
     }
     if (!edges)
         return;
     cairo_set_source_rgb(cr, 0.13, 0.27, 0.50);
-    cairo_set_line_width(cr, std::max(0.35, width / 2400.0));
+    cairo_set_line_width(cr, edgeWidth(width));
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     for (const PlacedGlyph &g : glyphs) {
-        traceTriangles(cr, g, frame);
+        tracePolygons(cr, g, frame, true);
         cairo_stroke(cr);
     }
 }
 
-bool finish(cairo_surface_t *surface, cairo_t *cr, PictureFormat format, const std::string &path,
-            std::string *error)
+/* The picture through libpng with a light zlib level and one row filter: a page of
+ * text is a large image of two colours, which the heaviest settings cairo uses only
+ * make a few per cent smaller at several times the cost. */
+bool encodePng(cairo_surface_t *surface, std::FILE *file)
 {
-    cairo_status_t status = cairo_status(cr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    if (!info || setjmp(png_jmpbuf(png))) {
+        png_destroy_write_struct(&png, info ? &info : nullptr);
+        return false;
+    }
+    const int width = cairo_image_surface_get_width(surface);
+    const int height = cairo_image_surface_get_height(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    unsigned char *data = cairo_image_surface_get_data(surface);
+    png_init_io(png, file);
+    png_set_compression_level(png, 3);
+    png_set_filter(png, 0, PNG_FILTER_SUB);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
+                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
+    png_write_info(png, info);
+    /* cairo's RGB24 pixels are 32-bit words, blue first in memory on this machine. */
+    png_set_bgr(png);
+    png_set_filler(png, 0, PNG_FILLER_AFTER);
+    for (int y = 0; y < height; ++y)
+        png_write_row(png, data + static_cast<size_t>(y) * stride);
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    return true;
+}
+
+bool finish(cairo_surface_t *surface, cairo_t *cr, const std::string &path, std::string *error)
+{
+    const cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
-    if (status == CAIRO_STATUS_SUCCESS && format == PictureFormat::Png)
-        status = cairo_surface_write_to_png(surface, path.c_str());
-    cairo_surface_finish(surface);
-    if (status == CAIRO_STATUS_SUCCESS)
-        status = cairo_surface_status(surface);
-    cairo_surface_destroy(surface);
-    if (status != CAIRO_STATUS_SUCCESS)
+    cairo_surface_flush(surface);
+    bool ok = status == CAIRO_STATUS_SUCCESS;
+    if (!ok)
         *error = cairo_status_to_string(status);
-    return status == CAIRO_STATUS_SUCCESS;
+    std::FILE *file = ok ? std::fopen(path.c_str(), "wb") : nullptr;
+    if (ok && !file)
+        *error = std::strerror(errno), ok = false;
+    if (file) {
+        ok = encodePng(surface, file);
+        ok = std::fclose(file) == 0 && ok;
+        if (!ok)
+            *error = "cannot encode the PNG";
+    }
+    cairo_surface_destroy(surface);
+    return ok;
+}
+
+/* Shortest text that reads back as the same float. */
+void number(std::string &out, double value)
+{
+    char buf[32];
+    const auto end = std::to_chars(buf, buf + sizeof buf, static_cast<float>(value)).ptr;
+    out.append(buf, end);
+}
+
+/* A glyph as one path, in output units relative to its pen position. */
+std::string glyphPath(const PlacedGlyph &g, bool triangles)
+{
+    std::string d;
+    forEachPolygon(g, triangles, [&](const std::vector<Vec2> &polygon) {
+        for (size_t k = 0; k < polygon.size(); ++k) {
+            d += k == 0 ? "M" : "L";
+            number(d, polygon[k].x * g.scale);
+            d += ' ';
+            number(d, polygon[k].y * g.scale);
+        }
+        d += 'Z';
+    });
+    return d;
+}
+
+/* SVG written as it goes: each distinct glyph once as a path (its triangles with
+ * edges drawn, its outline otherwise), each
+ * placed glyph a use of it, in a group that maps output units (y up) to the picture. */
+bool writeSvg(const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int width, int height,
+              bool edges, const std::string &path, std::string *error)
+{
+    std::FILE *file = std::fopen(path.c_str(), "wb");
+    if (!file) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    std::fprintf(file,
+                 "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                 "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                 "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"%d\" height=\"%d\" "
+                 "viewBox=\"0 0 %d %d\">\n<rect width=\"100%%\" height=\"100%%\" "
+                 "fill=\"#ffffff\"/>\n<defs>\n",
+                 width, height, width, height);
+    std::map<const GlyphShape *, size_t> ids;
+    for (const PlacedGlyph &g : glyphs) {
+        if (!ids.emplace(g.shape, ids.size()).second)
+            continue;
+        std::fprintf(file, "<path id=\"g%zu\" d=\"%s\"/>\n", ids[g.shape],
+                     glyphPath(g, edges).c_str());
+    }
+    const double tx = frame.offsetX - frame.minX * frame.scale;
+    const double ty = frame.offsetY + frame.maxY * frame.scale;
+    /* The stroke is as wide in pixels as in the PNG, in the group's output units. */
+    char stroke[128] = "";
+    if (edges)
+        std::snprintf(stroke, sizeof stroke,
+                      " stroke=\"#224580\" stroke-width=\"%.6g\" stroke-linejoin=\"round\"",
+                      edgeWidth(width) / frame.scale);
+    std::fprintf(file,
+                 "</defs>\n<g transform=\"matrix(%.9g 0 0 %.9g %.9g %.9g)\" fill=\"%s\" "
+                 "fill-rule=\"nonzero\"%s>\n",
+                 frame.scale, -frame.scale, tx, ty, edges ? "#c7d9f5" : "#2c5797", stroke);
+    for (const PlacedGlyph &g : glyphs) {
+        std::string use = "<use xlink:href=\"#g" + std::to_string(ids[g.shape]) + "\" x=\"";
+        number(use, g.origin.x);
+        use += "\" y=\"";
+        number(use, g.origin.y);
+        use += "\"/>\n";
+        std::fputs(use.c_str(), file);
+    }
+    std::fputs("</g>\n</svg>\n", file);
+    const bool ok = !std::ferror(file);
+    if (std::fclose(file) != 0 || !ok) {
+        *error = "write failed";
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -122,15 +266,14 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const PictureOptions &
 {
     int h = options.height;
     const Frame frame = frameFor(boundsOf(glyphs), options.width, &h);
-    cairo_surface_t *surface =
-        format == PictureFormat::Png
-            ? cairo_image_surface_create(CAIRO_FORMAT_RGB24, options.width, h)
-            : cairo_svg_surface_create(path.c_str(), options.width, h);
-    cairo_t *cr = cairo_create(surface);
-    draw(cr, glyphs, frame, options.width, options.edges);
     *width = options.width;
     *height = h;
-    return finish(surface, cr, format, path, error);
+    if (format == PictureFormat::Svg)
+        return writeSvg(glyphs, frame, options.width, h, options.edges, path, error);
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, options.width, h);
+    cairo_t *cr = cairo_create(surface);
+    draw(cr, glyphs, frame, options.width, options.edges);
+    return finish(surface, cr, path, error);
 }
 
 } // namespace glyvamesh

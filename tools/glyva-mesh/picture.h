@@ -11,6 +11,10 @@ namespace glyvamesh
 
 enum class PictureFormat { Png, Svg };
 
+/* The longest side of a picture, well inside cairo's limit for image surfaces. */
+constexpr int kMaxPictureSide = 16384;
+
+/* width 1 to kMaxPictureSide, height 0 to kMaxPictureSide. */
 struct PictureOptions {
     int width = 1200;
     /* 0: follows the text's proportions. */

@@ -8,33 +8,16 @@
 #include <vector>
 
 #include "geometry.h"
-#include "layout.h"
-
-struct glyvaShapeFont;
+#include "shape/glyvaShape.h"
 
 namespace glyvamesh
 {
 
-/* What shaping is told; empty texts and direction 0 leave it to detection. */
-struct ShapeSettings {
-    std::string script;
-    std::string language;
-    std::string features;
-    int direction = 0; /* GLYVA_SHAPE_DIRECTION_* */
-};
-
-/* One glyph of a shaped run: the glyph, the character its cluster starts with, and
- * HarfBuzz's advance and offset in ems. */
-struct ShapedGlyph {
-    uint32_t glyph = 0;
-    uint32_t code = 0;
-    double xAdvance = 0, yAdvance = 0, xOffset = 0, yOffset = 0;
-};
-
-/* A line as shaped runs, split at tabs: a tab is a pen move of four spaces. */
-struct ShapedLine {
-    std::vector<std::vector<ShapedGlyph>> runs;
-};
+/* Copies glyph index's metrics, mesh and, withContours, flattened outline out of the
+ * face's handle into shape; false with error set (naming path) when the library
+ * cannot. */
+bool copyGlyph(glyvaShapeFont *font, const std::string &path, uint32_t index, bool withContours,
+               GlyphShape *shape, std::string *error);
 
 /* A face of a font file (a face of a collection, an instance of a variable font)
  * through the shaping library, with the glyphs asked for so far copied out. */
@@ -50,37 +33,52 @@ class ShapedFace
                                             const std::string &instance, int quality,
                                             std::string *error);
 
-    /* False with error set when the library refuses the text or the settings. */
-    bool shapeLine(const Line &line, const ShapeSettings &settings, ShapedLine *out,
-                   std::string *error);
-
     /* The glyph by index, meshed on first use; null with error set on failure. */
     const GlyphShape *glyph(uint32_t index, bool withContours, std::string *error);
 
-    float ascender() const { return ascender_; }
-    float descender() const { return descender_; }
+    glyvaShapeFont *handle() const { return font_; }
     const std::string &path() const { return path_; }
 
   private:
     ShapedFace(glyvaShapeFont *font, std::string path);
-    bool shapeRun(const std::vector<uint32_t> &codes, const ShapeSettings &settings,
-                  std::vector<ShapedGlyph> *out, std::string *error);
 
     glyvaShapeFont *font_;
     std::string path_;
-    float ascender_ = 1.0f;
-    float descender_ = 0.0f;
     std::map<uint32_t, GlyphShape> glyphs_;
     std::map<uint32_t, bool> withContours_;
 };
 
-/* Pen positions from shaping, in output units: baselines and alignment as
- * layoutLines; each glyph at its pen position plus its offset. The glyph function
- * gives every glyph's shape (all loaded before). */
-std::vector<PlacedGlyph> layoutShapedLines(const std::vector<ShapedLine> &lines,
-                                           const std::map<uint32_t, const GlyphShape *> &glyphs,
-                                           double tabAdvance, float lineHeight, Align align,
-                                           float size);
+/* What the paragraph layout is told; empty texts leave it to detection. */
+struct ParagraphSettings {
+    std::string script;
+    std::string language;
+    std::string features;
+    int direction = GLYVA_LAYOUT_DIRECTION_AUTO;
+    int align = GLYVA_LAYOUT_ALIGN_START;
+    double width = 0.0; /* ems; 0 for no wrapping */
+    double lineSpacing = 1.0;
+    double letterSpacing = 0.0;
+};
+
+/* The text laid out by the shaping library over the faces, in order of preference. */
+struct Paragraphs {
+    std::vector<glyvaLayoutGlyph> glyphs;
+    std::vector<glyvaLayoutLine> lines;
+    uint32_t notices = 0;
+    std::string noticeText;
+};
+
+/* The characters of each glyph's cluster: from its cluster offset to the next cluster
+ * that starts after it, whatever line or direction that cluster has. */
+std::vector<std::string> clusterTexts(const std::string &utf8, const Paragraphs &layout);
+
+/* The first character of each glyph's cluster; 0 where the cluster holds none. */
+std::vector<uint32_t> clusterCodes(const std::string &utf8, const Paragraphs &layout);
+
+/* The library's status: GLYVA_SHAPE_OK, or why it refused the text or the settings,
+ * with its message in error. */
+int32_t layOutParagraphs(const std::vector<glyvaShapeFont *> &faces, const std::string &utf8,
+                         const ParagraphSettings &settings, Paragraphs *out, std::string *error);
 
 } // namespace glyvamesh
 

@@ -245,20 +245,23 @@ size_t countEdgesOffOutline(const Cap &cap, const std::vector<Edge> &edges, cons
 
 } // namespace
 
-Mesh flatMesh(const std::vector<PlacedGlyph> &glyphs, const std::string &name)
+Mesh flatGlyph(const PlacedGlyph &g)
 {
     Mesh mesh;
-    mesh.name = name;
-    for (const PlacedGlyph &g : glyphs) {
-        const auto base = static_cast<uint32_t>(mesh.positions.size());
-        for (const Vec2 &v : g.shape->mesh.vertices) {
-            const Vec2 p = place(g, v);
-            mesh.positions.push_back({p.x, p.y, 0.0f});
-            mesh.normals.push_back({0.0f, 0.0f, 1.0f});
-        }
-        for (uint32_t i : g.shape->mesh.triangles)
-            mesh.triangles.push_back(base + i);
+    for (const Vec2 &v : g.shape->mesh.vertices) {
+        const Vec2 p = place(g, v);
+        mesh.positions.push_back({p.x, p.y, 0.0f});
+        mesh.normals.push_back({0.0f, 0.0f, 1.0f});
     }
+    /* A triangle whose corners the output grid rounded into one point covers nothing. */
+    const std::vector<uint32_t> &t = g.shape->mesh.triangles;
+    auto same = [&mesh](uint32_t a, uint32_t b) {
+        return mesh.positions[a].x == mesh.positions[b].x &&
+               mesh.positions[a].y == mesh.positions[b].y;
+    };
+    for (size_t k = 0; k + 2 < t.size(); k += 3)
+        if (!same(t[k], t[k + 1]) && !same(t[k + 1], t[k + 2]) && !same(t[k + 2], t[k]))
+            mesh.triangles.insert(mesh.triangles.end(), {t[k], t[k + 1], t[k + 2]});
     return mesh;
 }
 

@@ -18,8 +18,9 @@ struct SolidReport {
     size_t edgesOffOutline = 0;
 };
 
-/* All glyphs in one flat mesh at z = 0 facing +z, vertices as the library gave them. */
-Mesh flatMesh(const std::vector<PlacedGlyph> &glyphs, const std::string &name);
+/* The glyph's flat mesh at z = 0 facing +z, vertices as the library gave them, placed
+ * by the glyph's origin and scale. */
+Mesh flatGlyph(const PlacedGlyph &glyph);
 
 /* The glyph extruded into a closed solid from z = 0 (back) to z = depth (front), in
  * output units, with outward normals; empty for a glyph without triangles. The side

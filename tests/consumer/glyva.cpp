@@ -1,4 +1,5 @@
-// A host that knows only the installed headers and the pkg-config or CMake package.
+// A host of libGlyva that knows only the installed headers and the pkg-config or CMake
+// package.
 #include <cstdio>
 
 #include "Skrib/GlyvaInterface.h"

@@ -1,0 +1,169 @@
+#include "support/shaping.hh"
+
+#include <cstdio>
+
+#include <nlohmann/json.hpp>
+
+namespace glyva_test
+{
+
+const char *const kNotoSansArabic = "/usr/share/fonts/truetype/noto/NotoSansArabic-Regular.ttf";
+const char *const kNotoNaskhArabic = "/usr/share/fonts/truetype/noto/NotoNaskhArabic-Regular.ttf";
+const char *const kNotoDevanagari = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf";
+const char *const kNotoSansCJK = "/usr/share/fonts/opentype/noto/NotoSansCJK-Regular.ttc";
+const char *const kNimbusSansType1 = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char *const kNimbusSansOtf = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
+
+ShapeFont::ShapeFont(const std::string &path, int32_t face, const char *instance)
+{
+    char text[256];
+    status = glyvaShapeOpen(&font, path.c_str(), face, instance, text, sizeof text);
+    message = text;
+}
+
+ShapeFont::~ShapeFont()
+{
+    glyvaShapeClose(font);
+}
+
+namespace
+{
+
+std::string quote(const std::string &arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string readPipe(const std::string &command)
+{
+    std::string out;
+    FILE *pipe = popen(command.c_str(), "r");
+    if (!pipe)
+        return out;
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
+        out.append(buf, n);
+    pclose(pipe);
+    return out;
+}
+
+} // namespace
+
+bool hbShapeAvailable()
+{
+#ifdef GLYVA_HB_SHAPE
+    return true;
+#else
+    return false;
+#endif
+}
+
+std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
+                             const std::string &options)
+{
+    std::vector<HbGlyph> out;
+#ifdef GLYVA_HB_SHAPE
+    const std::string json = readPipe(std::string(GLYVA_HB_SHAPE) +
+                                      " --no-glyph-names --utf8-clusters --output-format=json " +
+                                      options + " " + quote(font) + " " + quote(text));
+    const nlohmann::json glyphs = nlohmann::json::parse(json, nullptr, false);
+    if (!glyphs.is_array())
+        return out;
+    for (const auto &g : glyphs)
+        out.push_back({g.value("g", -1L), g.value("cl", -1L), g.value("dx", 0L), g.value("dy", 0L),
+                       g.value("ax", 0L), g.value("ay", 0L)});
+#else
+    (void)font, (void)text, (void)options;
+#endif
+    return out;
+}
+
+LaidOut layOut(const std::vector<glyvaShapeFont *> &faces, const std::string &text,
+               const glyvaLayoutOptions &options)
+{
+    LaidOut out;
+    glyvaShapeLayout *layout = nullptr;
+    char message[512];
+    out.status = glyvaShapeLayoutText(&layout, faces.data(), static_cast<uint32_t>(faces.size()),
+                                      text.data(), static_cast<int32_t>(text.size()), &options,
+                                      message, sizeof message);
+    out.message = message;
+    const glyvaLayoutGlyph *glyphs = nullptr;
+    const glyvaLayoutLine *lines = nullptr;
+    const int32_t glyphCount = glyvaShapeLayoutGlyphs(layout, &glyphs);
+    const int32_t lineCount = glyvaShapeLayoutLines(layout, &lines);
+    out.glyphs.assign(glyphs, glyphs + glyphCount);
+    out.lines.assign(lines, lines + lineCount);
+    const char *notice = nullptr;
+    out.notices = glyvaShapeLayoutNotices(layout, &notice);
+    out.noticeText = notice ? notice : "";
+    glyvaShapeLayoutDestroy(layout);
+    return out;
+}
+
+std::vector<uint32_t> characterOffsets(const std::string &utf8)
+{
+    std::vector<uint32_t> offsets;
+    for (uint32_t i = 0; i < utf8.size(); ++i)
+        if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80)
+            offsets.push_back(i);
+    offsets.push_back(static_cast<uint32_t>(utf8.size()));
+    return offsets;
+}
+
+std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string &text)
+{
+    const std::vector<uint32_t> offsets = characterOffsets(text);
+    std::vector<uint32_t> characters;
+    for (const glyvaLayoutGlyph &g : layout.glyphs) {
+        uint32_t i = 0;
+        while (i + 1 < offsets.size() && offsets[i + 1] <= g.cluster)
+            ++i;
+        characters.push_back(i);
+    }
+    return characters;
+}
+
+std::string utf8(const std::vector<uint32_t> &codes)
+{
+    std::string s;
+    for (uint32_t c : codes) {
+        if (c < 0x80) {
+            s += static_cast<char>(c);
+        } else if (c < 0x800) {
+            s += static_cast<char>(0xC0 | (c >> 6));
+            s += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            s += static_cast<char>(0xE0 | (c >> 12));
+            s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            s += static_cast<char>(0xF0 | (c >> 18));
+            s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            s += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return s;
+}
+
+std::vector<uint32_t> codePoints(const std::string &text)
+{
+    std::vector<uint32_t> codes;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        uint32_t code = n == 1 ? lead : lead & (0x7F >> n);
+        for (size_t k = 1; k < n && i + k < text.size(); ++k)
+            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+        codes.push_back(code);
+        i += n;
+    }
+    return codes;
+}
+
+} // namespace glyva_test

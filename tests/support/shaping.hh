@@ -1,0 +1,69 @@
+#ifndef TESTS_SUPPORT_SHAPING_HH
+#define TESTS_SUPPORT_SHAPING_HH
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "shape/glyvaShape.h"
+
+namespace glyva_test
+{
+
+/* Debian fonts the shaping tests compare against; the setup installs them. */
+extern const char *const kNotoSansArabic;
+extern const char *const kNotoNaskhArabic;
+extern const char *const kNotoDevanagari;
+extern const char *const kNotoSansCJK; /* a collection: face 0 is Japanese */
+extern const char *const kNimbusSansType1;
+extern const char *const kNimbusSansOtf;
+
+/* A shaping handle, closed at scope exit. */
+struct ShapeFont {
+    glyvaShapeFont *font = nullptr;
+    int32_t status = -1;
+    std::string message;
+    explicit ShapeFont(const std::string &path, int32_t face = 0, const char *instance = nullptr);
+    ~ShapeFont();
+    ShapeFont(const ShapeFont &) = delete;
+    ShapeFont &operator=(const ShapeFont &) = delete;
+};
+
+/* One glyph as HarfBuzz's own hb-shape prints it: font units, clusters as byte offsets
+ * into the text it was given. */
+struct HbGlyph {
+    long g, cl, dx, dy, ax, ay;
+};
+
+/* hb-shape on text with extra options such as "--direction=rtl --script=Arab"; empty
+ * when hb-shape is not there (hbShapeAvailable tells). */
+bool hbShapeAvailable();
+std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
+                             const std::string &options);
+
+/* A paragraph layout copied out of the library. */
+struct LaidOut {
+    int32_t status = -1;
+    std::string message;
+    std::vector<glyvaLayoutGlyph> glyphs;
+    std::vector<glyvaLayoutLine> lines;
+    uint32_t notices = 0;
+    std::string noticeText;
+};
+
+LaidOut layOut(const std::vector<glyvaShapeFont *> &faces, const std::string &text,
+               const glyvaLayoutOptions &options = {});
+
+/* Each glyph's character index (the character its cluster starts at). */
+std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string &text);
+
+/* Byte offset of every character of well-formed UTF-8, and the text's length last. */
+std::vector<uint32_t> characterOffsets(const std::string &utf8);
+
+std::string utf8(const std::vector<uint32_t> &codes);
+/* The code points of well-formed UTF-8. */
+std::vector<uint32_t> codePoints(const std::string &utf8);
+
+} // namespace glyva_test
+
+#endif

@@ -1,0 +1,795 @@
+/* The paragraph layout against independent truth: visual order and paragraph levels
+ * against the Unicode Character Database's BidiCharacterTest.txt, break opportunities
+ * against LineBreakTest.txt, shaped runs against HarfBuzz's own hb-shape, the face of
+ * every character against FreeType's character maps, line metrics against the
+ * font's own tables. */
+#include <gtest/gtest.h>
+
+#ifndef GLYVA_SHAPE_BUILT
+
+TEST(Paragraph, SkippedWithoutShaping)
+{
+    GTEST_SKIP() << "libGlyvaShape is not built here";
+}
+
+#else
+
+#include <ft2build.h>
+#include FT_FREETYPE_H
+#include FT_TRUETYPE_TABLES_H
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/shaping.hh"
+#include "support/support.hh"
+
+namespace
+{
+
+using namespace glyva_test;
+
+const char *const kUnicodeData = "/usr/share/unicode";
+const char *const kLiberationSerif =
+    "/usr/share/fonts/truetype/liberation2/LiberationSerif-Regular.ttf";
+
+bool quick()
+{
+    return std::getenv("GLYVA_QUICK") != nullptr;
+}
+
+std::vector<uint32_t> hexCodes(const std::string &field)
+{
+    std::vector<uint32_t> codes;
+    std::istringstream in(field);
+    std::string hex;
+    while (in >> hex)
+        codes.push_back(static_cast<uint32_t>(std::stoul(hex, nullptr, 16)));
+    return codes;
+}
+
+std::vector<std::string> splitFields(const std::string &line, char separator)
+{
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream in(line);
+    while (std::getline(in, field, separator))
+        fields.push_back(field);
+    return fields;
+}
+
+/* Visual order as cluster starts, one entry per cluster: runs of glyphs of one cluster
+ * collapse, and clusters of removed characters only (X9) are left out. */
+std::vector<uint32_t> visualClusters(const std::vector<uint32_t> &characters,
+                                     const std::vector<bool> &removed,
+                                     const std::vector<uint32_t> &clusterOf)
+{
+    std::vector<uint32_t> order;
+    std::set<uint32_t> kept;
+    for (size_t i = 0; i < clusterOf.size(); ++i)
+        if (!removed[i])
+            kept.insert(clusterOf[i]);
+    for (uint32_t c : characters) {
+        const uint32_t cluster = clusterOf[c];
+        if (kept.count(cluster) && (order.empty() || order.back() != cluster))
+            order.push_back(cluster);
+    }
+    return order;
+}
+
+struct BidiCase {
+    std::vector<uint32_t> codes;
+    int direction;
+    int paragraphLevel;
+    std::vector<bool> removed;
+    std::vector<uint32_t> order;
+};
+
+bool readBidiCase(const std::string &line, BidiCase *c)
+{
+    const std::vector<std::string> f = splitFields(line, ';');
+    if (f.size() < 5)
+        return false;
+    c->codes = hexCodes(f[0]);
+    c->direction = std::stoi(f[1]);
+    c->paragraphLevel = std::stoi(f[2]);
+    std::istringstream levels(f[3]), order(f[4]);
+    std::string level;
+    c->removed.clear();
+    while (levels >> level)
+        c->removed.push_back(level == "x");
+    c->order.clear();
+    for (uint32_t i; order >> i;)
+        c->order.push_back(i);
+    return c->removed.size() == c->codes.size();
+}
+
+/* The cluster each character ends in: the last glyph cluster at or before it. */
+std::vector<uint32_t> clusterOfCharacters(const LaidOut &laid, const std::string &text)
+{
+    const std::vector<uint32_t> offsets = characterOffsets(text);
+    std::set<uint32_t> starts;
+    for (const glyvaLayoutGlyph &g : laid.glyphs)
+        starts.insert(g.cluster);
+    std::vector<uint32_t> clusterOf;
+    for (size_t i = 0; i + 1 < offsets.size(); ++i) {
+        auto at = starts.upper_bound(offsets[i]);
+        clusterOf.push_back(at == starts.begin() ? UINT32_MAX : *std::prev(at));
+    }
+    return clusterOf;
+}
+
+TEST(Paragraph, VisualOrderAsTheBidiCharacterTest)
+{
+    ShapeFont font(fixture("bidi.ttf"));
+    ASSERT_EQ(font.status, GLYVA_SHAPE_OK) << font.message;
+    std::ifstream in(std::string(kUnicodeData) + "/BidiCharacterTest.txt");
+    ASSERT_TRUE(in) << "needs Debian's unicode-data";
+    static const int kDirections[] = {GLYVA_LAYOUT_DIRECTION_LTR, GLYVA_LAYOUT_DIRECTION_RTL,
+                                      GLYVA_LAYOUT_DIRECTION_AUTO};
+    size_t passed = 0, failed = 0, lineNumber = 0;
+    const size_t stride = quick() ? 23 : 1;
+    std::string line;
+    BidiCase c;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        if (line.empty() || line[0] == '#' || lineNumber % stride != 0)
+            continue;
+        ASSERT_TRUE(readBidiCase(line, &c)) << line;
+        const std::string text = utf8(c.codes);
+        glyvaLayoutOptions options{};
+        options.direction = kDirections[c.direction];
+        const LaidOut laid = layOut({font.font}, text, options);
+        ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
+        ASSERT_EQ(laid.lines.size(), 1u) << line;
+        std::vector<uint32_t> characters = clusterCharacters(laid, text);
+        const std::vector<uint32_t> clusterOf = clusterOfCharacters(laid, text);
+        std::vector<uint32_t> expected;
+        for (uint32_t i : c.order)
+            expected.push_back(i);
+        const bool same =
+            laid.lines[0].paragraphLevel == c.paragraphLevel &&
+            visualClusters(characters, c.removed, clusterOf) ==
+                visualClusters(expected, std::vector<bool>(c.codes.size(), false), clusterOf);
+        (same ? passed : failed) += 1;
+        if (!same && failed <= 5)
+            ADD_FAILURE() << "BidiCharacterTest.txt line " << lineNumber << ": " << line;
+    }
+    EXPECT_EQ(failed, 0u);
+    EXPECT_GT(passed, quick() ? 3000u : 90000u);
+    std::printf("BidiCharacterTest.txt: %zu lines passed, %zu failed, 0 skipped\n", passed, failed);
+}
+
+/* What the Unicode Character Database says of each code point that matters here:
+ * general category and bidirectional class. */
+class CharacterData
+{
+  public:
+    CharacterData()
+    {
+        std::ifstream in(std::string(kUnicodeData) + "/UnicodeData.txt");
+        std::string line;
+        uint32_t rangeStart = 0;
+        while (std::getline(in, line)) {
+            const std::vector<std::string> f = splitFields(line, ';');
+            if (f.size() < 5)
+                continue;
+            const uint32_t code = static_cast<uint32_t>(std::stoul(f[0], nullptr, 16));
+            if (f[1].find(", First>") != std::string::npos) {
+                rangeStart = code;
+                continue;
+            }
+            const uint32_t first = f[1].find(", Last>") != std::string::npos ? rangeStart : code;
+            for (uint32_t c = first; c <= code && c - first < 0x40000; ++c)
+                if (interesting(f[2], f[4]))
+                    zeroOrBlank_.insert(c);
+        }
+    }
+    bool loaded() const { return !zeroOrBlank_.empty(); }
+    /* Whitespace hangs at a line's end, and marks and format characters have no
+     * advance: a line of only such characters has no width to overflow with. */
+    bool zeroOrBlank(uint32_t c) const { return zeroOrBlank_.count(c) != 0; }
+
+  private:
+    static bool interesting(const std::string &category, const std::string &bidi)
+    {
+        return category == "Mn" || category == "Me" || category == "Cf" || bidi == "WS" ||
+               bidi == "S" || bidi == "B";
+    }
+    std::set<uint32_t> zeroOrBlank_;
+};
+
+/* ICU tailors UAX #14's rule LB25 for numbers with a regular expression (its
+ * documentation says so): a hyphen or infix separator before a character that is not
+ * whitespace is where ICU and the plain rules part. */
+bool icuNumberTailoring(const std::vector<uint32_t> &codes)
+{
+    for (size_t i = 0; i + 1 < codes.size(); ++i) {
+        if (codes[i] != 0x2D && codes[i] != 0x2C && codes[i] != 0x2E)
+            continue;
+        size_t next = i + 1;
+        while (next < codes.size() && codes[next] == 0x0308)
+            ++next;
+        if (next < codes.size() && codes[next] != 0x20 && codes[next] != 0x09)
+            return true;
+    }
+    return false;
+}
+
+struct BreakCase {
+    std::vector<uint32_t> codes;
+    std::vector<uint32_t> ends; /* character index after which a break is allowed */
+};
+
+BreakCase readBreakCase(const std::string &line)
+{
+    BreakCase c;
+    std::istringstream tokens(line);
+    for (std::string t; tokens >> t;) {
+        if (t == "\xC3\xB7") /* a break is allowed here */
+            c.ends.push_back(static_cast<uint32_t>(c.codes.size()));
+        else if (t != "\xC3\x97") /* no break here */
+            c.codes.push_back(static_cast<uint32_t>(std::stoul(t, nullptr, 16)));
+    }
+    if (!c.ends.empty() && c.ends.front() == 0)
+        c.ends.erase(c.ends.begin());
+    return c;
+}
+
+/* Separators end lines on their own terms, surrogate code points are not text, and a
+ * segment of only blank or zero-width characters fits any width. */
+const char *skipReason(const BreakCase &c, const CharacterData &ucd)
+{
+    for (uint32_t code : c.codes)
+        if (code == 0x0A || code == 0x0D || code == 0x0B || code == 0x0C || code == 0x85 ||
+            code == 0x2028 || code == 0x2029 || (code >= 0xD800 && code <= 0xDFFF))
+            return "separators";
+    for (size_t k = 0, start = 0; k < c.ends.size(); start = c.ends[k++]) {
+        bool blank = true;
+        for (size_t i = start; i < c.ends[k]; ++i)
+            blank = blank && ucd.zeroOrBlank(c.codes[i]);
+        if (blank)
+            return "blank segments";
+    }
+    return icuNumberTailoring(c.codes) ? "ICU's LB25 tailoring" : nullptr;
+}
+
+/* UAX #14's own test data: with a width of almost nothing, every line ends at the first
+ * opportunity, so the lines are the segments between opportunities. */
+TEST(Paragraph, WrapsAtTheLineBreakTestOpportunities)
+{
+    ShapeFont font(fixture("bidi.ttf"));
+    ASSERT_EQ(font.status, GLYVA_SHAPE_OK) << font.message;
+    std::ifstream in(std::string(kUnicodeData) + "/auxiliary/LineBreakTest.txt");
+    const CharacterData ucd;
+    ASSERT_TRUE(in && ucd.loaded()) << "needs Debian's unicode-data";
+    std::map<std::string, size_t> skipped;
+    size_t passed = 0, failed = 0, lineNumber = 0;
+    const size_t stride = quick() ? 17 : 1;
+    std::string line;
+    while (std::getline(in, line)) {
+        ++lineNumber;
+        line = line.substr(0, line.find('#'));
+        if (line.empty() || lineNumber % stride != 0)
+            continue;
+        const BreakCase c = readBreakCase(line);
+        if (const char *reason = skipReason(c, ucd)) {
+            ++skipped[reason];
+            continue;
+        }
+        const std::string text = utf8(c.codes);
+        glyvaLayoutOptions options{};
+        options.direction = GLYVA_LAYOUT_DIRECTION_LTR;
+        options.width = 1e-9;
+        const LaidOut laid = layOut({font.font}, text, options);
+        ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
+        const std::vector<uint32_t> offsets = characterOffsets(text);
+        std::vector<uint32_t> ends;
+        for (const glyvaLayoutLine &l : laid.lines)
+            ends.push_back(static_cast<uint32_t>(
+                std::lower_bound(offsets.begin(), offsets.end(), l.firstByte + l.byteLength) -
+                offsets.begin()));
+        const bool same = ends == c.ends;
+        (same ? passed : failed) += 1;
+        if (!same && failed <= 5)
+            ADD_FAILURE() << "LineBreakTest.txt line " << lineNumber << ": " << line;
+    }
+    EXPECT_EQ(failed, 0u);
+    std::printf("LineBreakTest.txt: %zu lines passed, %zu failed; skipped:", passed, failed);
+    for (const auto &[reason, count] : skipped)
+        std::printf(" %zu (%s)", count, reason.c_str());
+    std::printf("\n");
+}
+
+/* One run of a line as hb-shape shapes it on its own: the run's bytes of the text, the
+ * face it takes and what hb-shape is told. */
+struct RunCase {
+    uint32_t from, to;
+    uint32_t face;
+    const char *hbOptions;
+};
+
+struct MixedCase {
+    const char *name;
+    std::vector<std::string> fonts;
+    std::string text;
+    std::vector<RunCase> visualRuns; /* left to right */
+};
+
+/* The runs, in the visual order the bidirectional algorithm gives them, each shaped by
+ * hb-shape alone, laid end to end. */
+std::vector<glyvaLayoutGlyph> expectedGlyphs(const MixedCase &c,
+                                             const std::vector<glyvaShapeFont *> &faces)
+{
+    std::vector<glyvaLayoutGlyph> out;
+    double pen = 0.0;
+    for (const RunCase &r : c.visualRuns) {
+        const double upem = glyvaShapeUnitsPerEm(faces[r.face]);
+        for (const HbGlyph &g :
+             hbShape(c.fonts[r.face], c.text.substr(r.from, r.to - r.from), r.hbOptions)) {
+            const double advance = g.ax / upem;
+            out.push_back({r.face, static_cast<uint32_t>(g.g), static_cast<uint32_t>(g.cl) + r.from,
+                           0, pen + g.dx / upem, g.dy / upem, advance});
+            pen += advance;
+        }
+    }
+    return out;
+}
+
+TEST(Paragraph, MixedLinesShapeRunByRunAsHbShape)
+{
+    if (!hbShapeAvailable())
+        GTEST_SKIP() << "needs hb-shape (libharfbuzz-bin)";
+    const std::string heb = "\u05e9\u05dc\u05d5\u05dd";                 /* שלום */
+    const std::string arabicYear = "\u0633\u0646\u0629";                /* سنة */
+    const std::string hello = "\u0645\u0631\u062d\u0628\u0627";         /* مرحبا */
+    const std::string namaste = "\u0928\u092e\u0938\u094d\u0924\u0947"; /* नमस्ते */
+    const char *rtlHebr = "--direction=rtl --script=Hebr";
+    const std::vector<MixedCase> cases = {
+        {"Hebrew, digits and Latin in a right-to-left paragraph",
+         {kDejaVuSans},
+         heb + " 2024 abc",
+         {{14, 17, 0, "--direction=ltr --script=Latn"},
+          {13, 14, 0, rtlHebr},
+          {9, 13, 0, "--direction=ltr --script=Hebr"},
+          {0, 9, 0, rtlHebr}}},
+        {"Arabic, digits and mirrored brackets; brackets and digits from the fallback face",
+         {kNotoSansArabic, kDejaVuSans},
+         arabicYear + " (2024)",
+         {{12, 13, 1, "--direction=rtl --script=Arab"},
+          {8, 12, 1, "--direction=ltr --script=Arab"},
+          {7, 8, 1, "--direction=rtl --script=Arab"},
+          {0, 7, 0, "--direction=rtl --script=Arab"}}},
+        {"Latin with an Arabic word from the fallback face",
+         {kLiberationSans, kNotoSansArabic},
+         "Hello " + hello + " World",
+         {{0, 6, 0, "--direction=ltr --script=Latn"},
+          {6, 16, 1, "--direction=rtl --script=Arab"},
+          {16, 17, 1, "--direction=ltr --script=Arab"},
+          {17, 22, 0, "--direction=ltr --script=Latn"}}},
+        {"CJK with Latin",
+         {kDejaVuSans, kNotoSansCJK},
+         "\u4e2d\u6587 ABC \u65e5\u672c",
+         {{0, 7, 1, "--direction=ltr --script=Hani"},
+          {7, 11, 0, "--direction=ltr --script=Latn"},
+          {11, 17, 1, "--direction=ltr --script=Hani"}}},
+        {"Devanagari from the fallback face, then Latin",
+         {kDejaVuSans, kNotoDevanagari},
+         namaste + " World",
+         {{0, 19, 1, "--direction=ltr --script=Deva"},
+          {19, 24, 0, "--direction=ltr --script=Latn"}}},
+    };
+    for (const MixedCase &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::unique_ptr<ShapeFont>> fonts;
+        std::vector<glyvaShapeFont *> faces;
+        for (const std::string &path : c.fonts) {
+            fonts.push_back(std::make_unique<ShapeFont>(path));
+            ASSERT_EQ(fonts.back()->status, GLYVA_SHAPE_OK) << fonts.back()->message;
+            faces.push_back(fonts.back()->font);
+        }
+        glyvaLayoutOptions options{};
+        options.align = GLYVA_LAYOUT_ALIGN_LEFT;
+        const LaidOut laid = layOut(faces, c.text, options);
+        ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
+        EXPECT_EQ(laid.notices, 0u) << laid.noticeText;
+        const std::vector<glyvaLayoutGlyph> expected = expectedGlyphs(c, faces);
+        ASSERT_EQ(laid.glyphs.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            SCOPED_TRACE("glyph " + std::to_string(i));
+            EXPECT_EQ(laid.glyphs[i].face, expected[i].face);
+            EXPECT_EQ(laid.glyphs[i].glyphIndex, expected[i].glyphIndex);
+            EXPECT_EQ(laid.glyphs[i].cluster, expected[i].cluster);
+            EXPECT_DOUBLE_EQ(laid.glyphs[i].x, expected[i].x);
+            EXPECT_DOUBLE_EQ(laid.glyphs[i].y, expected[i].y);
+            EXPECT_DOUBLE_EQ(laid.glyphs[i].advance, expected[i].advance);
+        }
+    }
+}
+
+/* FreeType's own character maps say which face has a character. */
+class CharacterMaps
+{
+  public:
+    explicit CharacterMaps(const std::vector<std::string> &paths)
+    {
+        FT_Init_FreeType(&library_);
+        for (const std::string &path : paths) {
+            FT_Face face = nullptr;
+            FT_New_Face(library_, path.c_str(), 0, &face);
+            faces_.push_back(face);
+        }
+    }
+    ~CharacterMaps()
+    {
+        for (FT_Face face : faces_)
+            FT_Done_Face(face);
+        FT_Done_FreeType(library_);
+    }
+    /* The first face that maps code, or the face count. */
+    uint32_t firstWith(uint32_t code) const
+    {
+        for (uint32_t f = 0; f < faces_.size(); ++f)
+            if (faces_[f] && FT_Get_Char_Index(faces_[f], code) != 0)
+                return f;
+        return static_cast<uint32_t>(faces_.size());
+    }
+
+  private:
+    FT_Library library_ = nullptr;
+    std::vector<FT_Face> faces_;
+};
+
+TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
+{
+    const std::vector<std::string> paths = {kLiberationSans, kNotoSansArabic, kNotoDevanagari,
+                                            kNotoSansCJK};
+    std::vector<std::unique_ptr<ShapeFont>> fonts;
+    std::vector<glyvaShapeFont *> faces;
+    for (const std::string &path : paths) {
+        fonts.push_back(std::make_unique<ShapeFont>(path));
+        faces.push_back(fonts.back()->font);
+    }
+    const CharacterMaps maps(paths);
+    const std::string text = "Hello \u0645\u0631\u062d\u0628\u0627 \u0928\u092e\u0938\u094d\u0924"
+                             "\u0947, \u4e2d\u6587\u3002 \u05e9\u05dc\u05d5\u05dd \u00e9t\u00e9 "
+                             "\u1230\u120b\u121d";
+    const LaidOut laid = layOut(faces, text);
+    ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
+    const std::vector<uint32_t> characters = clusterCharacters(laid, text);
+    const std::vector<uint32_t> codes = codePoints(text);
+    size_t letters = 0;
+    for (size_t i = 0; i < laid.glyphs.size(); ++i) {
+        const uint32_t code = codes[characters[i]];
+        const bool letter = (code >= 'A' && code <= 'z') || code >= 0x5D0;
+        if (!letter || code == 0x3002 || maps.firstWith(code) == paths.size())
+            continue;
+        ++letters;
+        const uint32_t first = maps.firstWith(code);
+        EXPECT_EQ(laid.glyphs[i].face, first) << "U+" << std::hex << code;
+    }
+    EXPECT_GT(letters, 20u);
+    /* Ethiopic is in none of the faces: one notice names it. */
+    EXPECT_EQ(laid.notices, static_cast<uint32_t>(GLYVA_LAYOUT_MISSING_GLYPHS));
+    EXPECT_NE(laid.noticeText.find("3 characters no face maps"), std::string::npos)
+        << laid.noticeText;
+    EXPECT_NE(laid.noticeText.find("U+1230 U+120B U+121D"), std::string::npos) << laid.noticeText;
+}
+
+/* The font's own tables, read by FreeType: OS/2's typographic values when its
+ * USE_TYPO_METRICS bit (7 of fsSelection) is set, hhea's otherwise. */
+void tableMetrics(const char *path, double *ascender, double *descender, double *gap)
+{
+    FT_Library library;
+    FT_Face face;
+    ASSERT_EQ(FT_Init_FreeType(&library), 0);
+    ASSERT_EQ(FT_New_Face(library, path, 0, &face), 0);
+    const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
+    const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
+    ASSERT_TRUE(os2 && hhea);
+    const double upem = face->units_per_EM;
+    const bool typo = (os2->fsSelection & 0x80) != 0;
+    *ascender = (typo ? os2->sTypoAscender : hhea->Ascender) / upem;
+    *descender = (typo ? os2->sTypoDescender : hhea->Descender) / upem;
+    *gap = (typo ? os2->sTypoLineGap : hhea->Line_Gap) / upem;
+    FT_Done_Face(face);
+    FT_Done_FreeType(library);
+}
+
+TEST(Paragraph, LineMetricsAreTheFontsOwnAtFullPrecision)
+{
+    for (const char *path : {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic}) {
+        SCOPED_TRACE(path);
+        double ascender = 0, descender = 0, gap = 0;
+        tableMetrics(path, &ascender, &descender, &gap);
+        ShapeFont font(path);
+        double a = 9, d = 9, g = 9;
+        ASSERT_EQ(glyvaShapeLineMetrics(font.font, &a, &d, &g), 1);
+        EXPECT_EQ(a, ascender);
+        EXPECT_EQ(d, descender);
+        EXPECT_EQ(g, gap);
+        /* Baselines are one pitch apart, times the line spacing. */
+        glyvaLayoutOptions options{};
+        options.lineSpacing = 1.5;
+        const LaidOut laid = layOut({font.font}, "one\ntwo\u2028three", options);
+        ASSERT_EQ(laid.lines.size(), 3u);
+        EXPECT_EQ(laid.lines[0].baseline, 0.0);
+        EXPECT_DOUBLE_EQ(laid.lines[2].baseline, -2 * 1.5 * (ascender - descender + gap));
+        EXPECT_EQ(laid.lines[1].paragraph, 1u);
+        EXPECT_EQ(laid.lines[2].paragraph, 1u); /* U+2028 breaks the line, not the paragraph */
+    }
+    /* DejaVu Sans: hhea 1901 and -483 of 2048, not the font API's 0.1 em steps. */
+    ShapeFont dejavu(kDejaVuSans);
+    double a = 0, d = 0;
+    glyvaShapeLineMetrics(dejavu.font, &a, &d, nullptr);
+    EXPECT_NEAR(a - d, 1.1640625, 1e-12);
+    /* FreeSans sets USE_TYPO_METRICS: typo ascender 800, not hhea's 900. */
+    ShapeFont freeSans(kFreeSans);
+    glyvaShapeLineMetrics(freeSans.font, &a, nullptr, nullptr);
+    EXPECT_EQ(a, 0.8);
+    EXPECT_EQ(glyvaShapeLineMetrics(nullptr, &a, &d, nullptr), 0);
+}
+
+/* The same font as TrueType, WOFF and WOFF2 lays out the same; a Type 1 font lays out
+ * and meshes as its OpenType version, kerning from its AFM file. */
+std::string webFont(const char *name)
+{
+    const std::string folder = GLYVA_WEB_FONT_DIR;
+    const std::string path = folder + "/" + name;
+    if (std::ifstream(path).good())
+        return path;
+    const std::string command = "/usr/bin/python3 " + std::string(GLYVA_SOURCE_DIR) +
+                                "/tests/fonts/make_layout_fixtures.py --web " + folder;
+    EXPECT_EQ(std::system(command.c_str()), 0) << command;
+    return path;
+}
+
+double meshArea(glyvaShapeFont *font, uint32_t glyph)
+{
+    const float *v = nullptr;
+    const int32_t *t = nullptr;
+    int32_t nv = 0, nt = 0;
+    if (!glyvaShapeGlyphMesh(font, glyph, &v, &nv, &t, &nt))
+        return -1.0;
+    double area = 0.0;
+    for (int32_t k = 0; k + 2 < nt; k += 3) {
+        const float *a = v + 2 * t[k], *b = v + 2 * t[k + 1], *c = v + 2 * t[k + 2];
+        area += ((b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1])) / 2.0;
+    }
+    return area;
+}
+
+TEST(Paragraph, WebAndType1FontsLayOutAsTheirOpenTypeOriginals)
+{
+    const std::string text = "Office AVATAR Wave, 2024!";
+    struct Pair {
+        std::string original, other;
+        const char *features;
+    };
+    const std::vector<Pair> pairs = {
+        {kDejaVuSans, webFont("DejaVuSans.woff"), ""},
+        {kDejaVuSans, webFont("DejaVuSans.woff2"), ""},
+        {kFreeSans, webFont("FreeSans.woff2"), ""},
+        /* Type 1 has no ligatures; its kerning comes from the AFM, HarfBuzz's
+         * fallback kerning, which splits each pair between advance and offset. */
+        {kNimbusSansOtf, kNimbusSansType1, "-liga,-kern"},
+    };
+    for (const Pair &p : pairs) {
+        SCOPED_TRACE(p.other);
+        ShapeFont original(p.original), other(p.other);
+        ASSERT_EQ(other.status, GLYVA_SHAPE_OK) << other.message;
+        glyvaLayoutOptions options{};
+        options.features = p.features;
+        const LaidOut a = layOut({original.font}, text, options);
+        const LaidOut b = layOut({other.font}, text, options);
+        ASSERT_EQ(a.glyphs.size(), b.glyphs.size());
+        const bool sameGlyphs = std::string(p.features).empty();
+        for (size_t i = 0; i < a.glyphs.size(); ++i) {
+            SCOPED_TRACE("glyph " + std::to_string(i));
+            EXPECT_EQ(a.glyphs[i].cluster, b.glyphs[i].cluster);
+            EXPECT_NEAR(a.glyphs[i].x, b.glyphs[i].x, 1e-9);
+            if (sameGlyphs) {
+                EXPECT_EQ(a.glyphs[i].glyphIndex, b.glyphs[i].glyphIndex);
+            }
+            EXPECT_NEAR(meshArea(original.font, a.glyphs[i].glyphIndex),
+                        meshArea(other.font, b.glyphs[i].glyphIndex), 1e-4);
+        }
+    }
+    /* Kerning from the AFM moves V against A in the Type 1 font. */
+    ShapeFont type1(kNimbusSansType1);
+    const LaidOut kerned = layOut({type1.font}, "AV");
+    glyvaLayoutOptions plain{};
+    plain.features = "-kern";
+    const LaidOut unkerned = layOut({type1.font}, "AV", plain);
+    ASSERT_EQ(kerned.glyphs.size(), 2u);
+    EXPECT_LT(kerned.glyphs[1].x, unkerned.glyphs[1].x - 0.02);
+}
+
+/* Every character of the text belongs to exactly one cluster of one glyph record, the
+ * lines cover the text in order without gaps, and each glyph lies in its line. */
+void expectNothingLost(const LaidOut &laid, const std::string &text)
+{
+    uint32_t next = 0;
+    for (size_t l = 0; l < laid.lines.size(); ++l) {
+        const glyvaLayoutLine &line = laid.lines[l];
+        EXPECT_EQ(line.firstByte, next) << "line " << l;
+        next = line.firstByte + line.byteLength;
+        EXPECT_LE(line.firstGlyph + line.glyphCount, laid.glyphs.size());
+        for (uint32_t g = line.firstGlyph; g < line.firstGlyph + line.glyphCount; ++g) {
+            EXPECT_EQ(laid.glyphs[g].line, l);
+            EXPECT_GE(laid.glyphs[g].cluster, line.firstByte);
+            EXPECT_LT(laid.glyphs[g].cluster, next);
+        }
+    }
+    EXPECT_EQ(next, text.size());
+    const std::vector<uint32_t> offsets = characterOffsets(text);
+    std::set<uint32_t> clusters;
+    for (const glyvaLayoutGlyph &g : laid.glyphs) {
+        EXPECT_TRUE(std::binary_search(offsets.begin(), offsets.end() - 1, g.cluster))
+            << "cluster " << g.cluster << " inside a character";
+        clusters.insert(g.cluster);
+    }
+    EXPECT_TRUE(text.empty() || clusters.count(0)) << "the first character has no glyph";
+}
+
+TEST(Paragraph, HostileAndOddTextLosesNothing)
+{
+    ShapeFont dejavu(kDejaVuSans), arabic(kNotoSansArabic);
+    const std::vector<std::string> texts = {
+        "",
+        "\n",
+        "a\r\nb\rc\n\nd\u2029e\u0085f\x0b"
+        "g\x0ch\u2028",
+        "tab\there\t\tand\t",
+        "\u202bunpaired embedding \u202e and override \u2067isolate",
+        "\u202cclosing with nothing open\u2069",
+        "e\u0301\u0302\u0303 \u0300alone ZW\u200dJ\u200c",
+        "\u0645\u0631\u062d\u0628\u0627 (\u0661\u0662) [abc] {\u05d0}",
+        "\ufeffbyte order mark \U0001F600 and \U0010FFFD",
+        std::string(300, ' ') + "x",
+    };
+    for (const std::string &text : texts) {
+        SCOPED_TRACE("'" + text + "'");
+        for (double width : {0.0, 0.01, 3.0}) {
+            glyvaLayoutOptions options{};
+            options.width = width;
+            options.align = GLYVA_LAYOUT_ALIGN_CENTER;
+            const LaidOut laid = layOut({dejavu.font, arabic.font}, text, options);
+            ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
+            expectNothingLost(laid, text);
+        }
+    }
+}
+
+TEST(Paragraph, WrappedLinesFitTheWidthAndAlign)
+{
+    ShapeFont font(kDejaVuSans);
+    const std::string text = "The quick brown fox jumps over the lazy dog; pack my box with "
+                             "five dozen liquor jugs. Sphinx of black quartz, judge my vow.";
+    for (int32_t align :
+         {GLYVA_LAYOUT_ALIGN_LEFT, GLYVA_LAYOUT_ALIGN_CENTER, GLYVA_LAYOUT_ALIGN_RIGHT}) {
+        for (double width : {4.0, 7.5, 20.0}) {
+            SCOPED_TRACE("align " + std::to_string(align) + " width " + std::to_string(width));
+            glyvaLayoutOptions options{};
+            options.width = width;
+            options.align = align;
+            const LaidOut laid = layOut({font.font}, text, options);
+            ASSERT_EQ(laid.status, GLYVA_SHAPE_OK);
+            EXPECT_EQ(laid.notices, 0u) << laid.noticeText;
+            expectNothingLost(laid, text);
+            std::string joined;
+            for (size_t l = 0; l < laid.lines.size(); ++l) {
+                const glyvaLayoutLine &line = laid.lines[l];
+                const std::string part = text.substr(line.firstByte, line.byteLength);
+                joined += part;
+                EXPECT_LE(line.width, width + 1e-9) << part;
+                const double slack = width - line.width;
+                const double expectedLeft = align == GLYVA_LAYOUT_ALIGN_LEFT     ? 0.0
+                                            : align == GLYVA_LAYOUT_ALIGN_CENTER ? slack / 2
+                                                                                 : slack;
+                EXPECT_NEAR(line.left, expectedLeft, 1e-9) << part;
+                /* Breaks only after spaces; the next word would not have fitted. */
+                if (l + 1 < laid.lines.size()) {
+                    EXPECT_EQ(part.back(), ' ') << part;
+                    const std::string next = text.substr(laid.lines[l + 1].firstByte);
+                    const LaidOut longer =
+                        layOut({font.font}, part + next.substr(0, next.find(' ')));
+                    EXPECT_GT(longer.lines[0].width, width) << part;
+                }
+            }
+            EXPECT_EQ(joined, text);
+        }
+    }
+    /* A width smaller than one glyph: a word per line, and a notice. */
+    glyvaLayoutOptions narrow{};
+    narrow.width = 0.1;
+    const LaidOut laid = layOut({font.font}, "ab cd", narrow);
+    EXPECT_EQ(laid.lines.size(), 2u);
+    EXPECT_EQ(laid.notices, static_cast<uint32_t>(GLYVA_LAYOUT_OVERFLOW));
+    EXPECT_NE(laid.noticeText.find("line 1 is wider than the width of 0.1 em"), std::string::npos)
+        << laid.noticeText;
+}
+
+TEST(Paragraph, LetterSpacingAndAlignmentMoveGlyphs)
+{
+    ShapeFont font(kDejaVuSans);
+    glyvaLayoutOptions spaced{};
+    spaced.letterSpacing = 0.25;
+    spaced.align = GLYVA_LAYOUT_ALIGN_LEFT;
+    const LaidOut plain = layOut({font.font}, "office");
+    const LaidOut wide = layOut({font.font}, "office", spaced);
+    ASSERT_EQ(plain.glyphs.size(), wide.glyphs.size()); /* o, ffi, c, e */
+    for (size_t i = 0; i < plain.glyphs.size(); ++i)
+        EXPECT_NEAR(wide.glyphs[i].x, plain.glyphs[i].x + 0.25 * static_cast<double>(i), 1e-12);
+    /* Start alignment follows the paragraph: a right-to-left line ends at x = 0. */
+    const LaidOut hebrew = layOut({font.font}, "\u05e9\u05dc\u05d5\u05dd");
+    ASSERT_EQ(hebrew.lines.size(), 1u);
+    EXPECT_EQ(hebrew.lines[0].paragraphLevel, 1);
+    EXPECT_NEAR(hebrew.lines[0].left + hebrew.lines[0].width, 0.0, 1e-12);
+    EXPECT_EQ(plain.lines[0].left, 0.0);
+}
+
+TEST(Paragraph, BadArgumentsAndOptionsAreRefused)
+{
+    ShapeFont font(kDejaVuSans);
+    struct Bad {
+        std::string text;
+        glyvaLayoutOptions options;
+        int32_t status;
+        const char *message;
+    };
+    auto with = [](auto set) {
+        glyvaLayoutOptions o{};
+        set(o);
+        return o;
+    };
+    const std::vector<Bad> cases = {
+        {"A\xC3(", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8 (byte 1, 0xC3)"},
+        {"\xED\xA0\x80", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8"},
+        {"x", with([](auto &o) { o.direction = 3; }), GLYVA_SHAPE_BAD_OPTION, "direction"},
+        {"x", with([](auto &o) { o.align = -1; }), GLYVA_SHAPE_BAD_OPTION, "alignment"},
+        {"x", with([](auto &o) { o.width = NAN; }), GLYVA_SHAPE_BAD_OPTION, "width"},
+        {"x", with([](auto &o) { o.width = -1; }), GLYVA_SHAPE_BAD_OPTION, "width"},
+        {"x", with([](auto &o) { o.lineSpacing = INFINITY; }), GLYVA_SHAPE_BAD_OPTION, "line"},
+        {"x", with([](auto &o) { o.letterSpacing = 1e300; }), GLYVA_SHAPE_BAD_OPTION, "letter"},
+        {"x", with([](auto &o) { o.script = "Ar"; }), GLYVA_SHAPE_BAD_OPTION, "bad script 'Ar'"},
+        {"x", with([](auto &o) { o.language = "en us"; }), GLYVA_SHAPE_BAD_OPTION, "bad language"},
+        {"x", with([](auto &o) { o.features = "liga=0,@@"; }), GLYVA_SHAPE_BAD_OPTION,
+         "bad feature '@@'"},
+    };
+    for (const Bad &bad : cases) {
+        SCOPED_TRACE(bad.message);
+        const LaidOut laid = layOut({font.font}, bad.text, bad.options);
+        EXPECT_EQ(laid.status, bad.status);
+        EXPECT_NE(laid.message.find(bad.message), std::string::npos) << laid.message;
+        EXPECT_TRUE(laid.glyphs.empty());
+    }
+    glyvaShapeLayout *layout = reinterpret_cast<glyvaShapeLayout *>(1);
+    glyvaShapeFont *faces[] = {font.font, nullptr};
+    char message[64];
+    EXPECT_EQ(glyvaShapeLayoutText(&layout, faces, 2, "x", 1, nullptr, message, sizeof message),
+              GLYVA_SHAPE_BAD_ARGUMENT);
+    EXPECT_STREQ(message, "face 1 is null");
+    EXPECT_EQ(layout, nullptr);
+    EXPECT_EQ(glyvaShapeLayoutText(&layout, faces, 0, "x", 1, nullptr, nullptr, 0),
+              GLYVA_SHAPE_BAD_ARGUMENT);
+    EXPECT_EQ(glyvaShapeLayoutText(nullptr, faces, 1, "x", 1, nullptr, nullptr, 0),
+              GLYVA_SHAPE_BAD_ARGUMENT);
+    EXPECT_EQ(glyvaShapeLayoutText(&layout, faces, 1, nullptr, 0, nullptr, nullptr, 0),
+              GLYVA_SHAPE_BAD_TEXT);
+    EXPECT_EQ(glyvaShapeLayoutGlyphs(nullptr, nullptr), 0);
+    EXPECT_EQ(glyvaShapeLayoutNotices(nullptr, nullptr), 0u);
+    glyvaShapeLayoutDestroy(nullptr);
+}
+
+} // namespace
+
+#endif

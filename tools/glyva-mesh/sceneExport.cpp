@@ -1,0 +1,482 @@
+#include "sceneExport.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cfloat>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+namespace glyvamesh
+{
+namespace
+{
+
+constexpr size_t kStreamBuffer = 1 << 20;
+constexpr uint32_t kGlbMagic = 0x46546C67;    /* "glTF" */
+constexpr uint32_t kJsonChunk = 0x4E4F534A;   /* "JSON" */
+constexpr uint32_t kBinaryChunk = 0x004E4942; /* "BIN\0" */
+constexpr int kArrayBuffer = 34962, kElementArrayBuffer = 34963;
+constexpr int kFloat = 5126, kUnsignedInt = 5125, kTriangles = 4;
+
+/* A file written through a buffer of its own, so that the many small pieces of a
+ * text format cost a copy each rather than a library call; the first failure sticks. */
+class Output
+{
+  public:
+    explicit Output(const std::string &path) : file_(std::fopen(path.c_str(), "wb"))
+    {
+        buffer_.reserve(kStreamBuffer);
+    }
+    ~Output()
+    {
+        if (file_)
+            std::fclose(file_);
+    }
+    Output(const Output &) = delete;
+    Output &operator=(const Output &) = delete;
+
+    void bytes(const void *data, size_t size)
+    {
+        if (buffer_.size() + size > kStreamBuffer)
+            flush();
+        if (size > kStreamBuffer)
+            return write(data, size);
+        const char *p = static_cast<const char *>(data);
+        buffer_.insert(buffer_.end(), p, p + size);
+    }
+    void text(const char *s, size_t n) { bytes(s, n); }
+    void text(const std::string &s) { bytes(s.data(), s.size()); }
+    template <typename T> void value(T v) { bytes(&v, sizeof v); }
+    /* Shortest text that reads back as the same float. */
+    void number(float v)
+    {
+        char buf[32];
+        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+        bytes(buf, static_cast<size_t>(end - buf));
+    }
+    void unsignedNumber(uint64_t v)
+    {
+        char buf[24];
+        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
+        bytes(buf, static_cast<size_t>(end - buf));
+    }
+    bool close(std::string *error)
+    {
+        flush();
+        const bool closed = file_ && std::fclose(file_) == 0;
+        file_ = nullptr;
+        if (ok_ && closed)
+            return true;
+        *error = std::string("write failed: ") + std::strerror(errno ? errno : EIO);
+        return false;
+    }
+
+  private:
+    void write(const void *data, size_t size)
+    {
+        ok_ = ok_ && file_ && std::fwrite(data, 1, size, file_) == size;
+    }
+    void flush()
+    {
+        write(buffer_.data(), buffer_.size());
+        buffer_.clear();
+    }
+
+    std::FILE *file_;
+    std::vector<char> buffer_;
+    bool ok_ = true;
+};
+
+static_assert(sizeof(Vec3) == 12, "positions and normals go to the buffer as they are");
+
+Vec3 moved(const Vec3 &p, const Vec3 &t)
+{
+    return {p.x + t.x, p.y + t.y, p.z + t.z};
+}
+
+const Mesh &meshOf(const Scene &scene, const Instance &instance)
+{
+    return scene.meshes[instance.mesh];
+}
+
+/* The facet's own normal, from its corners as written; zero for a facet without area. */
+Vec3 facetNormal(const Vec3 &a, const Vec3 &b, const Vec3 &c)
+{
+    const double ux = double(b.x) - a.x, uy = double(b.y) - a.y, uz = double(b.z) - a.z;
+    const double vx = double(c.x) - a.x, vy = double(c.y) - a.y, vz = double(c.z) - a.z;
+    const double nx = uy * vz - uz * vy, ny = uz * vx - ux * vz, nz = ux * vy - uy * vx;
+    const double length = std::sqrt(nx * nx + ny * ny + nz * nz);
+    if (!(length > 0.0))
+        return {};
+    return {float(nx / length), float(ny / length), float(nz / length)};
+}
+
+bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &how,
+              std::string *error)
+{
+    uint64_t facets = 0;
+    for (const Instance &instance : scene.instances)
+        facets += meshOf(scene, instance).triangles.size() / 3;
+    if (facets > UINT32_MAX) {
+        *error = "more triangles than binary STL can count";
+        return false;
+    }
+    /* A facet's normal does not change as it moves: each distinct facet's once. */
+    std::vector<std::vector<Vec3>> normals(scene.meshes.size());
+    for (size_t m = 0; m < scene.meshes.size(); ++m) {
+        const Mesh &mesh = scene.meshes[m];
+        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3)
+            normals[m].push_back(facetNormal(mesh.positions[mesh.triangles[t]],
+                                             mesh.positions[mesh.triangles[t + 1]],
+                                             mesh.positions[mesh.triangles[t + 2]]));
+    }
+    Output out(path);
+    char header[80];
+    std::memset(header, ' ', sizeof header);
+    std::memcpy(header, "glyva-mesh binary STL", 21);
+    out.bytes(header, sizeof header);
+    out.value(static_cast<uint32_t>(facets));
+    for (size_t i = 0; i < scene.instances.size(); ++i) {
+        const Instance &instance = scene.instances[i];
+        const Mesh &mesh = meshOf(scene, instance);
+        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+            char record[50] = {};
+            std::memcpy(record, &normals[instance.mesh][t / 3], sizeof(Vec3));
+            for (int k = 0; k < 3; ++k) {
+                const Vec3 corner =
+                    moved(mesh.positions[mesh.triangles[t + k]], instance.translation);
+                std::memcpy(record + 12 * (k + 1), &corner, sizeof corner);
+            }
+            out.bytes(record, sizeof record);
+        }
+        if (how.progress)
+            how.progress(i + 1);
+    }
+    return out.close(error);
+}
+
+void objVector(Output &out, const char *tag, const Vec3 &v)
+{
+    out.text(tag, std::strlen(tag));
+    out.number(v.x);
+    out.text(" ", 1);
+    out.number(v.y);
+    out.text(" ", 1);
+    out.number(v.z);
+    out.text("\n", 1);
+}
+
+std::string objectName(size_t index, uint32_t code)
+{
+    char buf[48];
+    std::snprintf(buf, sizeof buf, "glyph%zu_U+%04X", index, static_cast<unsigned>(code));
+    return buf;
+}
+
+/* Vertices are written per instance, moved; normals do not move, so each distinct
+ * mesh's normals are written once, at its first instance, and shared by the rest. */
+bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
+              std::string *error)
+{
+    Output out(path);
+    out.text("# " + how.generator + "\n");
+    if (how.merge)
+        out.text("o " + how.name + "\n");
+    std::vector<uint64_t> normalBase(scene.meshes.size(), 0);
+    uint64_t vertexBase = 1, normalCount = 0;
+    for (size_t i = 0; i < scene.instances.size(); ++i) {
+        const Instance &instance = scene.instances[i];
+        const Mesh &mesh = meshOf(scene, instance);
+        if (!how.merge)
+            out.text("o " + objectName(i, instance.code) + "\n");
+        for (const Vec3 &p : mesh.positions)
+            objVector(out, "v ", moved(p, instance.translation));
+        if (normalBase[instance.mesh] == 0) {
+            normalBase[instance.mesh] = normalCount + 1;
+            for (const Vec3 &n : mesh.normals)
+                objVector(out, "vn ", n);
+            normalCount += mesh.normals.size();
+        }
+        const uint64_t normals = normalBase[instance.mesh];
+        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+            out.text("f", 1);
+            for (int k = 0; k < 3; ++k) {
+                out.text(" ", 1);
+                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
+                out.text("//", 2);
+                out.unsignedNumber(normals + mesh.triangles[t + k]);
+            }
+            out.text("\n", 1);
+        }
+        vertexBase += mesh.positions.size();
+        if (how.progress)
+            how.progress(i + 1);
+    }
+    return out.close(error);
+}
+
+struct Bounds {
+    float min[3] = {FLT_MAX, FLT_MAX, FLT_MAX};
+    float max[3] = {-FLT_MAX, -FLT_MAX, -FLT_MAX};
+    void add(const Vec3 &p)
+    {
+        const float v[3] = {p.x, p.y, p.z};
+        for (int k = 0; k < 3; ++k) {
+            min[k] = std::min(min[k], v[k]);
+            max[k] = std::max(max[k], v[k]);
+        }
+    }
+};
+
+/* One glTF mesh as it lands in the buffer: its vertices and indices from these
+ * element offsets, positions bounded as written. */
+struct GltfMesh {
+    std::string name;
+    uint64_t firstVertex = 0, vertexCount = 0;
+    uint64_t firstIndex = 0, indexCount = 0;
+    Bounds bounds;
+};
+
+/* What the glTF file holds, before a byte of the buffer is written: the meshes the
+ * scene writes (each distinct one, or one of everything) and the buffer's size. */
+struct GltfPlan {
+    std::vector<GltfMesh> meshes;
+    uint64_t vertices = 0, indices = 0;
+    uint64_t vertexBytes() const { return vertices * 24; }
+    uint64_t bufferBytes() const { return vertexBytes() + indices * 4; }
+};
+
+GltfPlan planGltf(const Scene &scene, const SceneWriting &how)
+{
+    GltfPlan plan;
+    if (how.merge) {
+        GltfMesh all;
+        all.name = how.name;
+        for (const Instance &instance : scene.instances) {
+            const Mesh &mesh = meshOf(scene, instance);
+            for (const Vec3 &p : mesh.positions)
+                all.bounds.add(moved(p, instance.translation));
+            all.vertexCount += mesh.positions.size();
+            all.indexCount += mesh.triangles.size();
+        }
+        plan.meshes.push_back(all);
+    } else {
+        for (const Mesh &mesh : scene.meshes) {
+            GltfMesh m;
+            m.name = mesh.name;
+            for (const Vec3 &p : mesh.positions)
+                m.bounds.add(p);
+            m.vertexCount = mesh.positions.size();
+            m.indexCount = mesh.triangles.size();
+            plan.meshes.push_back(m);
+        }
+    }
+    for (GltfMesh &m : plan.meshes) {
+        m.firstVertex = plan.vertices;
+        m.firstIndex = plan.indices;
+        plan.vertices += m.vertexCount;
+        plan.indices += m.indexCount;
+    }
+    return plan;
+}
+
+nlohmann::ordered_json accessor(int view, uint64_t offset, uint64_t count, int component,
+                                const char *type)
+{
+    return {{"bufferView", view},
+            {"byteOffset", offset},
+            {"componentType", component},
+            {"count", count},
+            {"type", type}};
+}
+
+nlohmann::ordered_json gltfMeshes(const GltfPlan &plan, nlohmann::ordered_json *accessors)
+{
+    nlohmann::ordered_json meshes = nlohmann::ordered_json::array();
+    for (const GltfMesh &m : plan.meshes) {
+        const size_t first = accessors->size();
+        nlohmann::ordered_json position =
+            accessor(0, m.firstVertex * 12, m.vertexCount, kFloat, "VEC3");
+        position["min"] = {m.bounds.min[0], m.bounds.min[1], m.bounds.min[2]};
+        position["max"] = {m.bounds.max[0], m.bounds.max[1], m.bounds.max[2]};
+        accessors->push_back(position);
+        accessors->push_back(
+            accessor(0, plan.vertices * 12 + m.firstVertex * 12, m.vertexCount, kFloat, "VEC3"));
+        accessors->push_back(accessor(1, m.firstIndex * 4, m.indexCount, kUnsignedInt, "SCALAR"));
+        nlohmann::ordered_json primitive = {
+            {"attributes", {{"POSITION", first}, {"NORMAL", first + 1}}},
+            {"indices", first + 2},
+            {"material", 0},
+            {"mode", kTriangles}};
+        meshes.push_back({{"name", m.name}, {"primitives", {primitive}}});
+    }
+    return meshes;
+}
+
+nlohmann::ordered_json gltfNodes(const Scene &scene, const SceneWriting &how)
+{
+    nlohmann::ordered_json nodes = nlohmann::ordered_json::array();
+    nlohmann::ordered_json children = nlohmann::ordered_json::array();
+    nodes.push_back({{"name", "glyva-mesh"}});
+    if (how.merge) {
+        nodes.push_back({{"name", how.name}, {"mesh", 0}});
+        children.push_back(1);
+    } else {
+        for (const Instance &instance : scene.instances) {
+            const Vec3 &t = instance.translation;
+            children.push_back(nodes.size());
+            nodes.push_back({{"name", instance.text},
+                             {"mesh", instance.mesh},
+                             {"translation", {t.x, t.y, t.z}}});
+        }
+    }
+    nodes[0]["children"] = children;
+    return nodes;
+}
+
+std::string gltfJson(const Scene &scene, const GltfPlan &plan, const SceneWriting &how,
+                     const std::string &bufferUri)
+{
+    nlohmann::ordered_json accessors = nlohmann::ordered_json::array();
+    nlohmann::ordered_json doc;
+    doc["asset"] = {{"version", "2.0"}, {"generator", how.generator}};
+    doc["scene"] = 0;
+    doc["scenes"] = {{{"nodes", {0}}}};
+    doc["nodes"] = gltfNodes(scene, how);
+    doc["meshes"] = gltfMeshes(plan, &accessors);
+    nlohmann::ordered_json material = {{"name", "glyph"},
+                                       {"pbrMetallicRoughness",
+                                        {{"baseColorFactor", {0.17, 0.34, 0.59, 1.0}},
+                                         {"metallicFactor", 0.0},
+                                         {"roughnessFactor", 0.6}}}};
+    if (scene.flat)
+        material["doubleSided"] = true; /* a flat glyph seen from behind is still a glyph */
+    doc["materials"] = {material};
+    doc["accessors"] = accessors;
+    doc["bufferViews"] = {{{"buffer", 0},
+                           {"byteOffset", 0},
+                           {"byteLength", plan.vertexBytes()},
+                           {"byteStride", 12}, /* positions, then normals, each packed */
+                           {"target", kArrayBuffer}},
+                          {{"buffer", 0},
+                           {"byteOffset", plan.vertexBytes()},
+                           {"byteLength", plan.indices * 4},
+                           {"target", kElementArrayBuffer}}};
+    nlohmann::ordered_json buffer = {{"byteLength", plan.bufferBytes()}};
+    if (!bufferUri.empty())
+        buffer["uri"] = bufferUri;
+    doc["buffers"] = {buffer};
+    return doc.dump();
+}
+
+/* The buffer, streamed: every position, then every normal, then every index. */
+void writeGltfBuffer(Output &out, const Scene &scene, const SceneWriting &how)
+{
+    if (!how.merge) {
+        for (const Mesh &mesh : scene.meshes)
+            out.bytes(mesh.positions.data(), mesh.positions.size() * sizeof(Vec3));
+        for (const Mesh &mesh : scene.meshes)
+            out.bytes(mesh.normals.data(), mesh.normals.size() * sizeof(Vec3));
+        for (const Mesh &mesh : scene.meshes)
+            out.bytes(mesh.triangles.data(), mesh.triangles.size() * sizeof(uint32_t));
+        return;
+    }
+    for (const Instance &instance : scene.instances)
+        for (const Vec3 &p : meshOf(scene, instance).positions)
+            out.value(moved(p, instance.translation));
+    for (const Instance &instance : scene.instances) {
+        const Mesh &mesh = meshOf(scene, instance);
+        out.bytes(mesh.normals.data(), mesh.normals.size() * sizeof(Vec3));
+    }
+    uint64_t base = 0;
+    for (size_t i = 0; i < scene.instances.size(); ++i) {
+        const Mesh &mesh = meshOf(scene, scene.instances[i]);
+        for (uint32_t index : mesh.triangles)
+            out.value(static_cast<uint32_t>(base + index));
+        base += mesh.positions.size();
+        if (how.progress)
+            how.progress(i + 1);
+    }
+}
+
+std::string stemOf(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    return name.substr(0, name.rfind('.'));
+}
+
+bool writeGltf(const Scene &scene, const std::string &path, bool binary, const SceneWriting &how,
+               std::string *error)
+{
+    const GltfPlan plan = planGltf(scene, how);
+    if (plan.vertices > UINT32_MAX || plan.bufferBytes() > UINT32_MAX) {
+        *error = "more vertices than a glTF buffer holds (try without --merge)";
+        return false;
+    }
+    if (!binary) {
+        const std::string bin = stemOf(path) + ".bin";
+        Output json(path);
+        json.text(gltfJson(scene, plan, how, bin));
+        const size_t slash = path.rfind('/');
+        Output buffer((slash == std::string::npos ? "" : path.substr(0, slash + 1)) + bin);
+        writeGltfBuffer(buffer, scene, how);
+        return json.close(error) && buffer.close(error);
+    }
+    std::string json = gltfJson(scene, plan, how, "");
+    json.append((4 - json.size() % 4) % 4, ' ');
+    const uint64_t bin = plan.bufferBytes();
+    const uint64_t total = 12 + 8 + json.size() + 8 + bin;
+    Output out(path);
+    out.value(kGlbMagic);
+    out.value(uint32_t{2});
+    out.value(static_cast<uint32_t>(total));
+    out.value(static_cast<uint32_t>(json.size()));
+    out.value(kJsonChunk);
+    out.text(json);
+    out.value(static_cast<uint32_t>(bin));
+    out.value(kBinaryChunk);
+    writeGltfBuffer(out, scene, how);
+    return out.close(error);
+}
+
+} // namespace
+
+bool meshFormatFor(const std::string &extension, MeshFormat *format)
+{
+    static const std::pair<const char *, MeshFormat> kFormats[] = {{".obj", MeshFormat::Obj},
+                                                                   {".stl", MeshFormat::Stl},
+                                                                   {".glb", MeshFormat::Glb},
+                                                                   {".gltf", MeshFormat::Gltf}};
+    for (const auto &[ext, f] : kFormats) {
+        if (extension == ext) {
+            *format = f;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool writeScene(const Scene &scene, MeshFormat format, const std::string &path,
+                const SceneWriting &how, std::string *error)
+{
+    switch (format) {
+    case MeshFormat::Stl:
+        return writeStl(scene, path, how, error);
+    case MeshFormat::Obj:
+        return writeObj(scene, path, how, error);
+    case MeshFormat::Glb:
+        return writeGltf(scene, path, true, how, error);
+    case MeshFormat::Gltf:
+        return writeGltf(scene, path, false, how, error);
+    }
+    return false;
+}
+
+} // namespace glyvamesh
