@@ -47,11 +47,11 @@ struct Run {
 
 enum Kind { kFontMesh, kFlat, kPlain, kChamfer, kRounded };
 
-const glyvaSolidOptions kOptions[] = {{0.2f, 0.0f, 0.0f, 0, 0},
-                                      {0.2f, 0.0f, 0.0f, 0, 0},
-                                      {0.2f, 0.0f, 0.0f, 0, 0},
-                                      {0.2f, 0.02f, 0.0f, 1, 0},
-                                      {0.25f, 0.03f, 0.0f, 4, 0}};
+const glyvaSolidOptions kOptions[] = {{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f},
+                                      {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f},
+                                      {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f},
+                                      {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f},
+                                      {0.25f, 0.03f, 0.0f, 4, 0, 0.0f, 0.0f}};
 
 uint64_t pass(Run &run, Kind kind)
 {
@@ -67,7 +67,7 @@ uint64_t pass(Run &run, Kind kind)
             if (glyvaShapeGlyphMesh(run.font, g, &fv, &fvc, &fi, &fic))
                 triangles += static_cast<uint64_t>(fic / 3);
         } else if (kind == kFlat) {
-            if (glyvaSolidFlat(run.solid, run.font, g, &v, &vc, &ix, &ic))
+            if (glyvaSolidFlat(run.solid, run.font, g, 0.0f, 0.0f, &v, &vc, &ix, &ic))
                 triangles += ic / 3;
         } else if (glyvaSolidBuild(run.solid, run.font, g, &kOptions[kind], &v, &vc, &ix, &ic)) {
             triangles += ic / 3;

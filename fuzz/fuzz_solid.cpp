@@ -78,8 +78,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (opened != GLYVA_SHAPE_OK)
         return 0;
     glyvaShapeSetQuality(font, ((data[3] >> 1) & 7) * 16);
-    const glyvaSolidOptions options = {0.3f, data[1] / 1280.0f, data[2] / 1280.0f, data[0],
-                                       data[3] & 1};
+    /* Bit 4 puts the solids on a host's grid of 2^-16 ems, coarser than the library's. */
+    const float grid = (data[3] & 0x10) ? 1.0f / 65536 : 0.0f;
+    const glyvaSolidOptions options = {
+        0.3f, data[1] / 1280.0f, data[2] / 1280.0f, data[0], data[3] & 1, 0.0f, grid};
     glyvaSolid *solid = glyvaSolidCreate();
     const uint32_t glyphs = std::min<uint32_t>(glyvaShapeGlyphCount(font), kMaxGlyphs);
     for (uint32_t g = 0; solid && g < glyphs; ++g) {
@@ -90,7 +92,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             checkMesh(v, vc, ix, ic, true);
         else
             check(glyvaSolidError(solid)[0] != '\0');
-        if (glyvaSolidFlat(solid, font, g, &v, &vc, &ix, &ic))
+        if (glyvaSolidFlat(solid, font, g, 0.0f, grid, &v, &vc, &ix, &ic))
             checkMesh(v, vc, ix, ic, false);
     }
     glyvaSolidDestroy(solid);

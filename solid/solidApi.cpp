@@ -6,16 +6,16 @@
 
 #include <new>
 
-#include "solid/solidFlip.hh"
 #include "solid/solidGeometry.hh"
 
 /* Record layouts hosts read at fixed offsets, the same on 32-bit and 64-bit builds. */
 static_assert(sizeof(glyvaSolidVertex) == 32, "vertex layout");
 static_assert(offsetof(glyvaSolidVertex, normal) == 12, "vertex layout");
 static_assert(offsetof(glyvaSolidVertex, texCoord) == 24, "vertex layout");
-static_assert(sizeof(glyvaSolidOptions) == 20, "options layout");
+static_assert(sizeof(glyvaSolidOptions) == 28, "options layout");
 static_assert(offsetof(glyvaSolidOptions, bevelSegments) == 12, "options layout");
 static_assert(offsetof(glyvaSolidOptions, frontOnly) == 16, "options layout");
+static_assert(offsetof(glyvaSolidOptions, grid) == 24, "options layout");
 
 struct glyvaSolid {
     glyva::solid::Workspace work;
@@ -61,26 +61,52 @@ void makeProfile(double size, double depth, int32_t segments, Profile *profile)
     }
 }
 
+/* Scale and grid, shared by solids and flat meshes. */
+bool checkGrid(float scale, float grid, Report *report)
+{
+    if (!isfinite(scale) || scale < 0.0f)
+        return fail(report, "the scale must be a number of output units per em, 0 for 1");
+    if (!isfinite(grid) || grid < 0.0f)
+        return fail(report, "the grid must be a number of output units, 0 for the library's");
+    return true;
+}
+
+double scaleOf(float scale)
+{
+    return scale > 0.0f ? scale : 1.0;
+}
+
 bool checkOptions(const glyvaSolidOptions &o, Report *report)
 {
+    if (!checkGrid(o.scale, o.grid, report))
+        return false;
     if (!isfinite(o.depth) || o.depth <= 0.0f)
-        return fail(report, "the depth must be a positive number of ems");
+        return fail(report, "the depth must be a positive number of output units");
     if (!isfinite(o.bevelSize) || o.bevelSize < 0.0f)
-        return fail(report, "the bevel size must be a number of ems, 0 for none");
+        return fail(report, "the bevel size must be a number of output units, 0 for none");
     if (!isfinite(o.bevelDepth) || o.bevelDepth < 0.0f)
-        return fail(report, "the bevel depth must be a number of ems, 0 for the bevel size");
+        return fail(report,
+                    "the bevel depth must be a number of output units, 0 for the bevel size");
     if (o.bevelSegments < 0 || o.bevelSegments > kMaxBevelSegments)
         return fail(report, "bevel segments must be 1 to %d", static_cast<int>(kMaxBevelSegments));
     const double bevelDepth = o.bevelDepth > 0.0f ? o.bevelDepth : o.bevelSize;
     const int faces = o.frontOnly ? 1 : 2;
     if (o.bevelSize > 0.0f && faces * bevelDepth >= o.depth)
-        return fail(report, "a bevel %g ems deep on %d face%s leaves no wall in a depth of %g",
+        return fail(report, "a bevel %g deep on %d face%s leaves no wall in a depth of %g",
                     bevelDepth, faces, faces > 1 ? "s" : "", double(o.depth));
     return true;
 }
 
-/* The levels' heights on each face. */
-void makePlan(const glyvaSolidOptions &o, Profile *profile, Plan *plan)
+/* A height on the host's grid, or as it is without one (unit 0). */
+float onGrid(double z, double unit)
+{
+    return float(unit > 0.0 ? nearbyint(z / unit) * unit : z);
+}
+
+/* The levels' heights on each face, on the host's grid where there is one: a face or a
+ * bevel level between grid heights would put the solid's points off the grid the host
+ * places it on. */
+bool makePlan(const glyvaSolidOptions &o, double unit, Profile *profile, Plan *plan, Report *report)
 {
     const bool bevel = o.bevelSize > 0.0f;
     const double bevelDepth = o.bevelDepth > 0.0f ? o.bevelDepth : o.bevelSize;
@@ -92,16 +118,19 @@ void makePlan(const glyvaSolidOptions &o, Profile *profile, Plan *plan)
     const double frontWall = o.depth - (plan->bevelFront ? bevelDepth : 0.0);
     const double backWall = plan->bevelBack ? bevelDepth : 0.0;
     for (uint32_t k = 0; k < plan->levels; ++k) {
-        plan->frontZ[k] = float(frontWall + profile->rise[k]);
-        plan->backZ[k] = plan->bevelBack ? float(backWall - profile->rise[k]) : 0.0f;
+        plan->frontZ[k] = onGrid(frontWall + profile->rise[k], unit);
+        plan->backZ[k] = plan->bevelBack ? onGrid(backWall - profile->rise[k], unit) : 0.0f;
     }
+    if (!(plan->frontZ[0] > plan->backZ[0]))
+        return fail(report, "a depth of %g leaves no wall on a grid of %g", double(o.depth), unit);
+    return true;
 }
 
-bool checkSteps(const Profile &profile, double unitsPerEm, uint32_t glyph, Report *report)
+bool checkSteps(const Profile &profile, double unit, uint32_t glyph, Report *report)
 {
     for (uint32_t k = 0; k + 1 < profile.levels; ++k) {
-        if ((profile.inset[k + 1] - profile.inset[k]) * unitsPerEm < kMinStepUnits)
-            return fail(report, "a bevel of %g ems in %u segments is too fine for glyph %u",
+        if ((profile.inset[k + 1] - profile.inset[k]) / unit < kMinStepUnits)
+            return fail(report, "a bevel of %g in %u segments is too fine for glyph %u",
                         profile.inset[profile.levels - 1],
                         static_cast<unsigned>(profile.levels - 1), glyph);
     }
@@ -114,7 +143,7 @@ bool buildLevels(Workspace &w, const Profile &profile, Report *report)
     if (!outlineLevel(w.outline, &g, report))
         return false;
     for (uint32_t k = 0; k + 1 < profile.levels; ++k) {
-        const double step = (profile.inset[k + 1] - profile.inset[k]) * w.outline.unitsPerEm;
+        const double step = (profile.inset[k + 1] - profile.inset[k]) / w.outline.unit;
         if (!insetLevel(&g, k, step, report))
             return false;
     }
@@ -138,90 +167,37 @@ bool triangulateFaces(Workspace &w, const Plan &plan, Report *report)
     return true;
 }
 
-/* The flat mesh's points: the font's float positions, exact turns in double (the
- * differences and products of floats of one glyph's range are exact there). */
-struct FloatTurns {
-    const Array<float> &xy;
-    double x(uint32_t i) const { return xy[2 * i]; }
-    double y(uint32_t i) const { return xy[2 * i + 1]; }
-    int sign(uint32_t a, uint32_t b, uint32_t c) const
-    {
-        const double turn = (x(b) - x(a)) * (y(c) - y(a)) - (y(b) - y(a)) * (x(c) - x(a));
-        return (turn > 0.0) - (turn < 0.0);
-    }
-    bool between(uint32_t m, uint32_t u, uint32_t w) const
-    {
-        const double fromU = (x(m) - x(u)) * (x(w) - x(u)) + (y(m) - y(u)) * (y(w) - y(u));
-        const double fromW = (x(m) - x(w)) * (x(u) - x(w)) + (y(m) - y(w)) * (y(u) - y(w));
-        return fromU >= 0.0 && fromW >= 0.0;
-    }
-};
-
-uint32_t floatBits(float f)
-{
-    f += 0.0f; /* -0 and +0 are one position */
-    uint32_t bits;
-    memcpy(&bits, &f, sizeof bits);
-    return bits;
-}
-
-/* The font's triangles over shared positions: equal positions become one point. */
-bool weldFlat(Workspace &w, const float *vertices, int32_t vertexCount, const int32_t *indices,
-              int32_t indexCount)
-{
-    Array<uint32_t> &remap = w.scratch;
-    Array<float> &xy = w.flatPoints;
-    Array<uint32_t> &triangles = w.geometry.triangles;
-    xy.clear();
-    triangles.clear();
-    if (!remap.resize(0) || !remap.resize(static_cast<uint32_t>(vertexCount)) ||
-        !w.index.reset(static_cast<uint32_t>(vertexCount)))
-        return false;
-    for (int32_t i = 0; i < vertexCount; ++i) {
-        const float x = vertices[2 * i], y = vertices[2 * i + 1];
-        if (!w.index.insert(pairKey(floatBits(x), floatBits(y)), xy.size() / 2, &remap[i]))
-            return false;
-        if (remap[i] == xy.size() / 2 && (!xy.push(x) || !xy.push(y)))
-            return false;
-    }
-    for (int32_t i = 0; i < indexCount; ++i) {
-        if (!triangles.push(remap[indices[i]]))
-            return false;
-    }
-    return true;
-}
-
-bool checkedIndices(const int32_t *indices, int32_t indexCount, int32_t vertexCount)
-{
-    if (indexCount % 3 != 0)
-        return false;
-    for (int32_t i = 0; i < indexCount; ++i) {
-        if (indices[i] < 0 || indices[i] >= vertexCount)
-            return false;
-    }
-    return true;
-}
-
-/* The flat mesh as output vertices, only the points some triangle uses, in the order
- * the triangles first use them. */
+/* The flat mesh: level 0's face regions, triangulated as a solid's unbevelled face, at
+ * z = 0 facing +z; one vertex per point some triangle uses, in the order the triangles
+ * first use them. */
 bool emitFlat(Workspace &w, Array<glyvaSolidVertex> *vertices, Array<uint32_t> *indices)
 {
-    const Array<float> &xy = w.flatPoints;
-    const Array<uint32_t> &triangles = w.geometry.triangles;
+    const Geometry &g = w.geometry;
     Array<uint32_t> &slot = w.scratch;
     vertices->clear();
-    if (!slot.resize(0) || !slot.resize(xy.size() / 2) || !indices->resize(triangles.size()))
+    indices->clear();
+    if (!slot.resize(0) || !slot.resize(g.points.size()))
         return false;
-    for (uint32_t i = 0; i < triangles.size(); ++i) {
-        const uint32_t p = triangles[i];
-        if (slot[p] == 0) {
-            const glyvaSolidVertex v = {
-                {xy[2 * p], xy[2 * p + 1], 0.0f}, {0.0f, 0.0f, 1.0f}, {xy[2 * p], xy[2 * p + 1]}};
-            if (!vertices->push(v))
+    for (uint32_t r = 0; r < g.regions.size(); ++r) {
+        const Region &region = g.regions[r];
+        if (region.kind != RegionKind::kFace || region.level != 0)
+            continue;
+        for (uint32_t i = 3 * region.firstTriangle;
+             i < 3 * (region.firstTriangle + region.triangleCount); ++i) {
+            const uint32_t p = g.triangles[i];
+            if (slot[p] == 0) {
+                const GridPoint q = g.points[p];
+                const glyvaSolidVertex v = {
+                    {float(q.x * w.outline.unit), float(q.y * w.outline.unit), 0.0f},
+                    {0.0f, 0.0f, 1.0f},
+                    {float(q.x / w.outline.unitsPerEm), float(q.y / w.outline.unitsPerEm)}};
+                if (!vertices->push(v))
+                    return false;
+                slot[p] = vertices->size();
+            }
+            if (!indices->push(slot[p] - 1))
                 return false;
-            slot[p] = vertices->size();
         }
-        (*indices)[i] = slot[p] - 1;
     }
     return true;
 }
@@ -262,12 +238,10 @@ bool buildSolid(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyph,
     Report *report = &solid->report;
     Profile profile;
     Plan plan;
-    if (!checkOptions(options, report))
-        return false;
-    makePlan(options, &profile, &plan);
-    if (!readOutline(font, glyph, &w.outline, report) ||
-        !checkSteps(profile, w.outline.unitsPerEm, glyph, report) ||
-        !buildLevels(w, profile, report))
+    if (!checkOptions(options, report) ||
+        !readOutline(font, glyph, scaleOf(options.scale), options.grid, &w.outline, report) ||
+        !makePlan(options, options.grid > 0.0f ? w.outline.unit : 0.0, &profile, &plan, report) ||
+        !checkSteps(profile, w.outline.unit, glyph, report) || !buildLevels(w, profile, report))
         return false;
     solid->vertices.clear();
     solid->indices.clear();
@@ -277,26 +251,18 @@ bool buildSolid(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyph,
            shadeSurface(w, profile, plan, &solid->vertices, &solid->indices, report);
 }
 
-bool buildFlat(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyph)
+bool buildFlat(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyph, float scale, float grid)
 {
     using namespace glyva::solid;
     Workspace &w = solid->work;
     Report *report = &solid->report;
-    if (!readOutline(font, glyph, &w.outline, report))
+    Profile profile;
+    Plan plan = {};
+    plan.levels = profile.levels = 1;
+    if (!checkGrid(scale, grid, report) ||
+        !readOutline(font, glyph, scaleOf(scale), grid, &w.outline, report) ||
+        !buildLevels(w, profile, report) || !triangulateFaces(w, plan, report))
         return false;
-    const float *vertices = nullptr;
-    const int32_t *indices = nullptr;
-    int32_t vertexCount = 0, indexCount = 0;
-    if (!glyvaShapeGlyphMesh(font, glyph, &vertices, &vertexCount, &indices, &indexCount))
-        return fail(report, "%s", glyvaShapeError(font));
-    if (!checkedIndices(indices, indexCount, vertexCount))
-        return fail(report, "the font's mesh of glyph %u names no vertex", glyph);
-    if (!weldFlat(w, vertices, vertexCount, indices, indexCount))
-        return fail(report, "out of memory welding glyph %u", glyph);
-    const FloatTurns turns{w.flatPoints};
-    ZeroAreaRemover<FloatTurns> remover(turns, w.edges, w.scratch);
-    if (!remover.run(w.geometry.triangles, 0))
-        return fail(report, "zero-area triangles of glyph %u cannot be turned away", glyph);
     if (!emitFlat(w, &solid->vertices, &solid->indices))
         return fail(report, "out of memory for the flat mesh of glyph %u", glyph);
     return true;
@@ -353,8 +319,8 @@ int32_t glyvaSolidBuild(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyphI
     return handOut(solid, vertices, vertexCount, indices, indexCount);
 }
 
-int32_t glyvaSolidFlat(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyphIndex,
-                       const glyvaSolidVertex **vertices, uint32_t *vertexCount,
+int32_t glyvaSolidFlat(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyphIndex, float scale,
+                       float grid, const glyvaSolidVertex **vertices, uint32_t *vertexCount,
                        const uint32_t **indices, uint32_t *indexCount)
 {
     if (!solid)
@@ -363,7 +329,7 @@ int32_t glyvaSolidFlat(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyphIn
         return 0;
     if (!font)
         return fail(&solid->report, "no font");
-    if (!buildFlat(solid, font, glyphIndex)) {
+    if (!buildFlat(solid, font, glyphIndex, scale, grid)) {
         glyvaSolidRelease(solid);
         return 0;
     }

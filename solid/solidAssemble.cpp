@@ -15,7 +15,7 @@ class SurfaceBuilder
   public:
     SurfaceBuilder(Workspace &w, const Plan &plan)
         : g_(w.geometry), s_(w.surface), index_(w.index), plan_(plan),
-          unitsPerEm_(w.outline.unitsPerEm)
+          unitsPerEm_(w.outline.unitsPerEm), scale_(w.outline.scale)
     {
     }
 
@@ -39,7 +39,7 @@ class SurfaceBuilder
     uint32_t frontLayer(uint32_t point) const { return levelOf(point); }
     uint32_t backLayer(uint32_t point) const { return plan_.levels + levelOf(point); }
 
-    /* A triangle of a face or a bevel, mapped by position. */
+    /* A triangle of a face or a bevel, mapped by position in ems. */
     bool placed(Facet facet, const uint32_t point[3], const uint32_t layer[3])
     {
         Corner corners[3];
@@ -52,12 +52,12 @@ class SurfaceBuilder
         return triangle(facet, corners);
     }
 
-    /* A wall triangle, mapped by distance along the outline and height. */
+    /* A wall triangle, mapped by distance along the outline and height, in ems. */
     bool wall(const uint32_t point[3], const uint32_t layer[3], const double along[3])
     {
         Corner corners[3];
         for (int k = 0; k < 3; ++k) {
-            corners[k] = Corner{0, float(along[k]), s_.layerZ[layer[k]]};
+            corners[k] = Corner{0, float(along[k]), float(s_.layerZ[layer[k]] / scale_)};
             if (!vertex(point[k], layer[k], &corners[k].vertex))
                 return false;
         }
@@ -94,6 +94,7 @@ class SurfaceBuilder
     KeyIndex &index_;
     const Plan &plan_;
     double unitsPerEm_;
+    double scale_;
 };
 
 bool addFace(SurfaceBuilder &b, const Geometry &g, const Plan &plan, bool front)

@@ -45,12 +45,16 @@ struct GridPoint {
     int32_t y;
 };
 
-/* The glyph's flattened contours in ems as the font gives them. */
+/* The glyph's flattened contours in ems as the font gives them, and the grid they are
+ * built on. */
 struct Outline {
     Array<float> xy;         /* 2 per point, contours one after the other */
     Array<uint32_t> ends;    /* one past each contour's last point */
     bool evenOdd = false;    /* the glyph's fill rule: even-odd, or non-zero */
-    double unitsPerEm = 0.0; /* grid units per em, a power of two */
+    double unitsPerEm = 0.0; /* grid units per em */
+    double scale = 1.0;      /* output units per em */
+    double unit = 0.0;       /* output units per grid unit: the host's grid, or a power of
+                                two of ours */
 };
 
 /* A closed ring of points: points [first, first + count) of the geometry, running with
@@ -192,9 +196,11 @@ inline bool regionOnFace(const Region &region, const Plan &plan, bool bevelled)
     return region.kind == RegionKind::kBand || region.level == plan.levels - 1;
 }
 
-/* solidOutline: the glyph's flattened contours, within the point bound, finite, with
- * the grid scale chosen for their extent. False with the reason otherwise. */
-bool readOutline(glyvaShapeFont *font, uint32_t glyph, Outline *outline, Report *report);
+/* solidOutline: the glyph's flattened contours, within the point bound, finite, on the
+ * host's grid (grid output units, scale output units per em) or, for grid 0, on a power
+ * of two chosen for their extent. False with the reason otherwise. */
+bool readOutline(glyvaShapeFont *font, uint32_t glyph, double scale, double grid, Outline *outline,
+                 Report *report);
 
 /* solidOffset: level 0 from the outline, and level + 1 from level inset by step grid
  * units, each with its face regions. */

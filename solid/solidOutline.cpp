@@ -41,9 +41,28 @@ bool appendContour(Outline *o, const float *points, int32_t count, double *exten
     return o->ends.push(o->xy.size() / 2);
 }
 
+/* The host's grid is taken as it is, as long as the glyph stays within the grid's
+ * range; without one, the finest power of two that fits. */
+bool chooseGrid(Outline *o, double extent, double scale, double grid, uint32_t glyph,
+                Report *report)
+{
+    o->scale = scale;
+    if (grid <= 0.0) {
+        o->unitsPerEm = gridScale(extent);
+        o->unit = scale / o->unitsPerEm;
+        return true;
+    }
+    o->unitsPerEm = scale / grid;
+    o->unit = grid;
+    if (extent * o->unitsPerEm > kGridLimit)
+        return fail(report, "glyph %u spans more than 2^23 steps of a grid of %g", glyph, grid);
+    return true;
+}
+
 } // namespace
 
-bool readOutline(glyvaShapeFont *font, uint32_t glyph, Outline *o, Report *report)
+bool readOutline(glyvaShapeFont *font, uint32_t glyph, double scale, double grid, Outline *o,
+                 Report *report)
 {
     o->xy.clear();
     o->ends.clear();
@@ -72,8 +91,7 @@ bool readOutline(glyvaShapeFont *font, uint32_t glyph, Outline *o, Report *repor
                     "glyph %u reaches %g ems from its origin, more than the %g a solid "
                     "takes",
                     glyph, extent, kMaxExtent);
-    o->unitsPerEm = gridScale(extent);
-    return true;
+    return chooseGrid(o, extent, scale, grid, glyph, report);
 }
 
 } // namespace solid

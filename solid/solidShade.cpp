@@ -80,13 +80,14 @@ class Shader
     }
 
   private:
-    /* Grid points are multiples of a power of two within 2^23 units: exact as floats. */
+    /* Grid points within 2^23 units times the grid: exact as floats when the grid is a
+     * power of two. */
     Vec3 position(uint32_t vertex) const
     {
         const SolidVertex &sv = s_.vertices[vertex];
         const GridPoint p = g_.points[sv.point];
-        const double scale = w_.outline.unitsPerEm;
-        return Vec3{double(float(p.x / scale)), double(float(p.y / scale)),
+        const double unit = w_.outline.unit;
+        return Vec3{double(float(p.x * unit)), double(float(p.y * unit)),
                     double(s_.layerZ[sv.layer])};
     }
     Vec3 cornerPosition(uint32_t corner) const { return position(s_.corners[corner].vertex); }

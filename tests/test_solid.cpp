@@ -1,7 +1,7 @@
 /* libGlyvaSolid against independent truth: CGAL's Polygon Mesh Processing judges every
  * solid (closed, free of self-intersections, outward, bounding a volume), CGAL's straight
  * skeleton gives the inset areas the bevel's volume must match, admesh reads the STL a host
- * would write, and the flat meshes are held to the font's own triangles. Builds without
+ * would write, and the flat meshes are held to the area of the font's own triangles. Builds without
  * the library compile to a skip. */
 #include <gtest/gtest.h>
 
@@ -15,6 +15,7 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #else
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -36,7 +37,7 @@ TEST(Solid, SkippedWithoutTheLibrary)
 static_assert(sizeof(glyvaSolidVertex) == 32, "hosts read 32-byte vertices");
 static_assert(offsetof(glyvaSolidVertex, normal) == 12, "normal at byte 12");
 static_assert(offsetof(glyvaSolidVertex, texCoord) == 24, "texture coordinates at byte 24");
-static_assert(sizeof(glyvaSolidOptions) == 20, "options are five 4-byte fields");
+static_assert(sizeof(glyvaSolidOptions) == 28, "options are seven 4-byte fields");
 
 namespace
 {
@@ -106,12 +107,13 @@ bool buildSolid(Builder &b, Font &f, uint32_t glyph, const glyvaSolidOptions &o,
     return true;
 }
 
-bool buildFlat(Builder &b, Font &f, uint32_t glyph, SolidMesh *out)
+bool buildFlat(Builder &b, Font &f, uint32_t glyph, SolidMesh *out, float scale = 0.0f,
+               float grid = 0.0f)
 {
     const glyvaSolidVertex *v = nullptr;
     const uint32_t *ix = nullptr;
     uint32_t vc = 0, ic = 0;
-    if (!glyvaSolidFlat(b.solid, f.font, glyph, &v, &vc, &ix, &ic))
+    if (!glyvaSolidFlat(b.solid, f.font, glyph, scale, grid, &v, &vc, &ix, &ic))
         return false;
     *out = copyOut(v, vc, ix, ic);
     return true;
@@ -200,19 +202,23 @@ struct SolidCase {
 const char *const kSample = "GlyvaR@8ea%&";
 
 const SolidCase kSolidCases[] = {
-    {"DejaVuPlain", kDejaVuSans, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
-    {"DejaVuChamfer", kDejaVuSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0}, 0.05},
-    {"DejaVuRounded", kDejaVuSans, kSample, {0.25f, 0.03f, 0.0f, 4, 0}, 0.05},
-    {"DejaVuFrontOnly", kDejaVuSans, kSample, {0.2f, 0.03f, 0.02f, 2, 1}, 0.05},
-    {"DejaVuWiderThanStrokes", kDejaVuSans, kSample, {0.3f, 0.09f, 0.04f, 3, 0}, 0.35},
+    {"DejaVuPlain", kDejaVuSans, kSample, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.0},
+    {"DejaVuChamfer", kDejaVuSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.05},
+    {"DejaVuRounded", kDejaVuSans, kSample, {0.25f, 0.03f, 0.0f, 4, 0, 0.0f, 0.0f}, 0.05},
+    {"DejaVuFrontOnly", kDejaVuSans, kSample, {0.2f, 0.03f, 0.02f, 2, 1, 0.0f, 0.0f}, 0.05},
+    {"DejaVuWiderThanStrokes", kDejaVuSans, kSample, {0.3f, 0.09f, 0.04f, 3, 0, 0.0f, 0.0f}, 0.35},
     /* A bevel depth without a bevel size asks for no bevel. */
-    {"FreeSansPlain", kFreeSans, kSample, {0.2f, 0.0f, 0.05f, 3, 0}, 0.0},
-    {"FreeSansChamfer", kFreeSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0}, 0.05},
-    {"FreeSansRounded", kFreeSans, kSample, {0.25f, 0.03f, 0.0f, 5, 1}, 0.05},
-    {"ExtraLightPlain", kDejaVuExtraLight, kSample, {0.2f, 0.0f, 0.0f, 0, 0}, 0.0},
-    {"ExtraLightChamfer", kDejaVuExtraLight, kSample, {0.2f, 0.015f, 0.0f, 1, 0}, 0.05},
-    {"ExtraLightWiderThanStrokes", kDejaVuExtraLight, kSample, {0.3f, 0.05f, 0.03f, 3, 0}, 0.35},
-    {"ExtraLightShallow", kDejaVuExtraLight, kSample, {0.2f, 0.04f, 0.01f, 2, 1}, 0.35},
+    {"FreeSansPlain", kFreeSans, kSample, {0.2f, 0.0f, 0.05f, 3, 0, 0.0f, 0.0f}, 0.0},
+    {"FreeSansChamfer", kFreeSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.05},
+    {"FreeSansRounded", kFreeSans, kSample, {0.25f, 0.03f, 0.0f, 5, 1, 0.0f, 0.0f}, 0.05},
+    {"ExtraLightPlain", kDejaVuExtraLight, kSample, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.0},
+    {"ExtraLightChamfer", kDejaVuExtraLight, kSample, {0.2f, 0.015f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.05},
+    {"ExtraLightWiderThanStrokes",
+     kDejaVuExtraLight,
+     kSample,
+     {0.3f, 0.05f, 0.03f, 3, 0, 0.0f, 0.0f},
+     0.35},
+    {"ExtraLightShallow", kDejaVuExtraLight, kSample, {0.2f, 0.04f, 0.01f, 2, 1, 0.0f, 0.0f}, 0.35},
 };
 
 class SampleSolids : public testing::TestWithParam<SolidCase>
@@ -417,18 +423,37 @@ testing::AssertionResult strictlyCounterClockwise(const SolidMesh &m)
     return testing::AssertionSuccess();
 }
 
-/* Every flat-mesh position is one of the font mesh's, at z = 0, facing +z, mapped by x, y. */
-testing::AssertionResult fromFontPositions(const SolidMesh &m, const FontMesh &font)
+/* The triangles lying at height z, each as its corners' (x, y) from the lowest corner
+ * on, sorted: the same face whatever the order of triangles and vertices. */
+std::vector<std::array<float, 6>> trianglesAt(const SolidMesh &m, float z)
 {
-    std::set<std::pair<float, float>> known;
-    for (size_t i = 0; i + 1 < font.xy.size(); i += 2)
-        known.insert({font.xy[i] + 0.0f, font.xy[i + 1] + 0.0f});
+    std::vector<std::array<float, 6>> set;
+    for (size_t t = 0; t < m.indices.size(); t += 3) {
+        std::array<std::array<float, 2>, 3> c;
+        bool level = true;
+        for (int k = 0; k < 3; ++k) {
+            const float *p = &m.positions[3 * m.indices[t + k]];
+            c[k] = {p[0] + 0.0f, p[1] + 0.0f};
+            level = level && p[2] == z;
+        }
+        if (!level)
+            continue;
+        std::rotate(c.begin(), std::min_element(c.begin(), c.end()), c.end());
+        set.push_back({c[0][0], c[0][1], c[1][0], c[1][1], c[2][0], c[2][1]});
+    }
+    std::sort(set.begin(), set.end());
+    return set;
+}
+
+/* Every flat-mesh vertex at z = 0, facing +z, mapped by its position in ems. */
+testing::AssertionResult facingFront(const SolidMesh &m, float scale)
+{
     for (size_t v = 0; v < m.positions.size() / 3; ++v) {
         const float *p = &m.positions[3 * v], *n = &m.normals[3 * v], *uv = &m.uvs[2 * v];
-        if (!known.count({p[0] + 0.0f, p[1] + 0.0f}) || p[2] != 0.0f)
-            return testing::AssertionFailure() << "vertex " << v << " is not the font's";
-        if (n[0] != 0.0f || n[1] != 0.0f || n[2] != 1.0f || uv[0] != p[0] || uv[1] != p[1])
-            return testing::AssertionFailure() << "vertex " << v << " is not facing +z at x, y";
+        if (p[2] != 0.0f || n[0] != 0.0f || n[1] != 0.0f || n[2] != 1.0f)
+            return testing::AssertionFailure() << "vertex " << v << " is not facing +z at 0";
+        if (std::fabs(uv[0] - p[0] / scale) > 1e-6f || std::fabs(uv[1] - p[1] / scale) > 1e-6f)
+            return testing::AssertionFailure() << "vertex " << v << " is not mapped by x, y";
     }
     return testing::AssertionSuccess();
 }
@@ -448,26 +473,29 @@ class FlatMeshes : public testing::TestWithParam<FlatCase>
 {
 };
 
-/* The same area as the font's triangles, on the font's positions, every triangle with
- * area. */
-TEST_P(FlatMeshes, CoverTheFontsTrianglesWithoutZeroAreaOnes)
+/* A plain solid's front face, brought down to z = 0: every triangle with area, covering
+ * what the font's own triangles cover (to the grid's rounding). */
+TEST_P(FlatMeshes, AreThePlainSolidsFrontFaceOverTheFontsArea)
 {
     Font font(GetParam().font);
     ASSERT_NE(font.font, nullptr);
     Builder builder;
-    size_t removed = 0;
+    size_t zeroAreaInFont = 0;
+    const glyvaSolidOptions plain{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     for (uint32_t glyph : distinctGlyphs(font, "GlyvaR@8ea%&AVATAR Wave 1234567890")) {
         SCOPED_TRACE("glyph " + std::to_string(glyph));
         const FontMesh reference = fontMesh(font, glyph);
-        SolidMesh m;
-        ASSERT_TRUE(buildFlat(builder, font, glyph, &m)) << glyvaSolidError(builder.solid);
-        EXPECT_TRUE(glyva_test::meshWellFormed(m));
-        EXPECT_TRUE(strictlyCounterClockwise(m));
-        EXPECT_TRUE(fromFontPositions(m, reference));
-        EXPECT_NEAR(glyva_test::projectedArea(m), reference.area(), 1e-9 * reference.area());
-        removed += reference.zeroArea();
+        SolidMesh flat, solid;
+        ASSERT_TRUE(buildFlat(builder, font, glyph, &flat)) << glyvaSolidError(builder.solid);
+        ASSERT_TRUE(buildSolid(builder, font, glyph, plain, &solid));
+        EXPECT_TRUE(glyva_test::meshWellFormed(flat));
+        EXPECT_TRUE(strictlyCounterClockwise(flat));
+        EXPECT_TRUE(facingFront(flat, 1.0f));
+        EXPECT_EQ(trianglesAt(flat, 0.0f), trianglesAt(solid, 0.2f));
+        EXPECT_NEAR(glyva_test::projectedArea(flat), reference.area(), 1e-5 * reference.area());
+        zeroAreaInFont += reference.zeroArea();
     }
-    RecordProperty("zeroAreaTrianglesRemoved", static_cast<int>(removed));
+    RecordProperty("zeroAreaTrianglesInTheFontsMeshes", static_cast<int>(zeroAreaInFont));
 }
 
 INSTANTIATE_TEST_SUITE_P(Fonts, FlatMeshes, testing::ValuesIn(kFlatCases),
@@ -487,9 +515,45 @@ TEST(SolidRegression, ZeroAreaTrianglesOfDejaVuR)
     SolidMesh flat, solid;
     ASSERT_TRUE(buildFlat(builder, font, r, &flat));
     EXPECT_TRUE(strictlyCounterClockwise(flat));
-    ASSERT_TRUE(buildSolid(builder, font, r, glyvaSolidOptions{0.2f, 0.0f, 0.0f, 0, 0}, &solid));
+    const glyvaSolidOptions plain{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
+    ASSERT_TRUE(buildSolid(builder, font, r, plain, &solid));
     EXPECT_TRUE(glyva_test::meshWellFormed(solid));
     EXPECT_TRUE(glyva_test::closedByPosition(solid));
+}
+
+/* A host's grid (ten output units per em on steps of 2^-12, a hundred times coarser than
+ * the library's own): every position a whole multiple of the step, so that a host adds
+ * offsets on the same grid exactly, and still no triangle without area, the solids
+ * closed and judged sound by CGAL, the flat mesh the plain solid's front face. */
+TEST(SolidGrid, SolidsAndFlatMeshesAreBuiltOnTheHostsGrid)
+{
+    Font font(kDejaVuSans);
+    Builder builder;
+    const float grid = 1.0f / 4096, scale = 10.0f;
+    const glyvaSolidOptions bevelled{2.0f, 0.2f, 0.1f, 3, 0, scale, grid};
+    const glyvaSolidOptions plain{2.0f, 0.0f, 0.0f, 0, 0, scale, grid};
+    for (uint32_t glyph : distinctGlyphs(font, kSample)) {
+        SCOPED_TRACE("glyph " + std::to_string(glyph));
+        SolidMesh solid, face, flat;
+        ASSERT_TRUE(buildSolid(builder, font, glyph, bevelled, &solid))
+            << glyvaSolidError(builder.solid);
+        ASSERT_TRUE(buildSolid(builder, font, glyph, plain, &face));
+        ASSERT_TRUE(buildFlat(builder, font, glyph, &flat, scale, grid));
+        for (const SolidMesh *m : {&solid, &flat}) {
+            for (float c : m->positions)
+                ASSERT_EQ(std::nearbyint(c / grid) * grid, c) << "off the grid";
+        }
+        EXPECT_TRUE(glyva_test::meshWellFormed(solid));
+        EXPECT_TRUE(glyva_test::closedByPosition(solid));
+        EXPECT_TRUE(glyva_test::normalsFaceOutwards(solid));
+        EXPECT_TRUE(cgalJudges(solid, glyva_test::enclosedVolume(solid)));
+        EXPECT_TRUE(glyva_test::meshWellFormed(flat));
+        EXPECT_TRUE(strictlyCounterClockwise(flat));
+        EXPECT_TRUE(facingFront(flat, scale));
+        EXPECT_EQ(trianglesAt(flat, 0.0f), trianglesAt(face, 2.0f));
+        EXPECT_NEAR(glyva_test::projectedArea(flat), fontMesh(font, glyph).area() * scale * scale,
+                    1e-3);
+    }
 }
 
 /* Whole fonts, sampled: every glyph at a fixed stride (ideographs, symbols, accents and
@@ -502,9 +566,9 @@ struct SweepCase {
 };
 
 const SweepCase kSweepCases[] = {
-    {"DejaVuSans", kDejaVuSans, 23, {0.25f, 0.04f, 0.0f, 4, 0}},
-    {"FreeSans", kFreeSans, 29, {0.3f, 0.08f, 0.03f, 3, 1}},
-    {"ExtraLight", kDejaVuExtraLight, 13, {0.2f, 0.02f, 0.0f, 1, 0}},
+    {"DejaVuSans", kDejaVuSans, 23, {0.25f, 0.04f, 0.0f, 4, 0, 0.0f, 0.0f}},
+    {"FreeSans", kFreeSans, 29, {0.3f, 0.08f, 0.03f, 3, 1, 0.0f, 0.0f}},
+    {"ExtraLight", kDejaVuExtraLight, 13, {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f}},
 };
 
 class FontSweep : public testing::TestWithParam<SweepCase>
@@ -549,19 +613,19 @@ struct FixtureCase {
 
 const FixtureCase kFixtureCases[] = {
     /* 640 x 320 units is 0.5 em^2; the collinear points leave no zero-area triangle. */
-    {"SteppedPlain", kStepped, {0.2f, 0.0f, 0.0f, 0, 0}, 0.5 * 0.2, 1},
+    {"SteppedPlain", kStepped, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.5 * 0.2, 1},
     /* Two squares meeting at a corner come apart into two solids rather than a pinch. */
-    {"PinchPlain", kPinch, {0.2f, 0.0f, 0.0f, 0, 0}, -1.0, 2},
-    {"PinchChamfer", kPinch, {0.2f, 0.05f, 0.0f, 1, 0}, -1.0, 2},
+    {"PinchPlain", kPinch, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, -1.0, 2},
+    {"PinchChamfer", kPinch, {0.2f, 0.05f, 0.0f, 1, 0, 0.0f, 0.0f}, -1.0, 2},
     /* Overlapping squares of 384 units, 192 apart, fill their union once: 0.63 em^2. */
-    {"OverlapPlain", kOverlap, {0.2f, 0.0f, 0.0f, 0, 0}, 0.63 * 0.2, 1},
-    {"OverlapRounded", kOverlap, {0.2f, 0.04f, 0.0f, 3, 0}, -1.0, 1},
+    {"OverlapPlain", kOverlap, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.63 * 0.2, 1},
+    {"OverlapRounded", kOverlap, {0.2f, 0.04f, 0.0f, 3, 0, 0.0f, 0.0f}, -1.0, 1},
     /* The bar is 0.025 em thick: a chamfer of 0.02 leaves no inset at all, so both faces
      * are flat plateaus where the bevel would begin, 0.01 em in from each face. */
-    {"ThinChamfer", kThin, {0.2f, 0.02f, 0.01f, 1, 0}, 0.025 * (0.2 - 0.02), 1},
-    {"ThinRounded", kThin, {0.2f, 0.03f, 0.0f, 4, 1}, -1.0, 1},
-    {"WedgeChamfer", kWedge, {0.2f, 0.01f, 0.0f, 1, 0}, -1.0, 1},
-    {"NestedRounded", kNested, {0.2f, 0.03f, 0.02f, 3, 0}, -1.0, 2},
+    {"ThinChamfer", kThin, {0.2f, 0.02f, 0.01f, 1, 0, 0.0f, 0.0f}, 0.025 * (0.2 - 0.02), 1},
+    {"ThinRounded", kThin, {0.2f, 0.03f, 0.0f, 4, 1, 0.0f, 0.0f}, -1.0, 1},
+    {"WedgeChamfer", kWedge, {0.2f, 0.01f, 0.0f, 1, 0, 0.0f, 0.0f}, -1.0, 1},
+    {"NestedRounded", kNested, {0.2f, 0.03f, 0.02f, 3, 0, 0.0f, 0.0f}, -1.0, 2},
 };
 
 class FixtureSolids : public testing::TestWithParam<FixtureCase>
@@ -594,8 +658,7 @@ INSTANTIATE_TEST_SUITE_P(Outlines, FixtureSolids, testing::ValuesIn(kFixtureCase
                          });
 
 /* A rectangle with collinear points along its sides: GLU's triangles include ones without
- * area; the flat mesh keeps the font's twelve points and has the ten triangles any
- * triangulation of a 12-gon has, all with area. */
+ * area; the flat mesh is the rectangle's own two triangles, its corners the font's. */
 TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
 {
     Font font(fixture("solids.ttf"));
@@ -603,8 +666,8 @@ TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
     ASSERT_GT(fontMesh(font, kStepped).zeroArea(), 0u) << "the fixture no longer shows the fault";
     SolidMesh m;
     ASSERT_TRUE(buildFlat(builder, font, kStepped, &m)) << glyvaSolidError(builder.solid);
-    EXPECT_EQ(m.positions.size(), 12u * 3);
-    EXPECT_EQ(m.indices.size(), 10u * 3);
+    EXPECT_EQ(m.positions.size(), 4u * 3);
+    EXPECT_EQ(m.indices.size(), 2u * 3);
     EXPECT_TRUE(strictlyCounterClockwise(m));
     EXPECT_DOUBLE_EQ(glyva_test::projectedArea(m), 0.5);
 }
@@ -616,7 +679,7 @@ TEST(SolidBounds, EnormousOutlinesAreRefused)
 {
     Font font(fixture("solids.ttf"));
     Builder builder;
-    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0};
+    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     SolidMesh m;
     EXPECT_FALSE(buildSolid(builder, font, kHuge, options, &m));
     EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), "outline points"), nullptr)
@@ -636,11 +699,11 @@ TEST(SolidBounds, GlyphWithoutOutlineGivesNothing)
     const glyvaSolidVertex *v = nullptr;
     const uint32_t *ix = nullptr;
     uint32_t vc = 7, ic = 7;
-    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0};
+    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0, 0.0f, 0.0f};
     ASSERT_EQ(glyvaSolidBuild(builder.solid, font.font, kSpace, &options, &v, &vc, &ix, &ic), 1);
     EXPECT_EQ(vc, 0u);
     EXPECT_EQ(ic, 0u);
-    ASSERT_EQ(glyvaSolidFlat(builder.solid, font.font, kSpace, &v, &vc, &ix, &ic), 1);
+    ASSERT_EQ(glyvaSolidFlat(builder.solid, font.font, kSpace, 0.0f, 0.0f, &v, &vc, &ix, &ic), 1);
     EXPECT_EQ(ic, 0u);
 }
 
@@ -651,18 +714,25 @@ struct BadOptions {
 };
 
 const BadOptions kBadOptions[] = {
-    {"ZeroDepth", {0.0f, 0.0f, 0.0f, 0, 0}, "depth"},
-    {"NegativeDepth", {-1.0f, 0.0f, 0.0f, 0, 0}, "depth"},
-    {"NaNDepth", {NAN, 0.0f, 0.0f, 0, 0}, "depth"},
-    {"InfiniteDepth", {INFINITY, 0.0f, 0.0f, 0, 0}, "depth"},
-    {"NegativeBevel", {0.2f, -0.01f, 0.0f, 1, 0}, "bevel size"},
-    {"NaNBevel", {0.2f, NAN, 0.0f, 1, 0}, "bevel size"},
-    {"NegativeBevelDepth", {0.2f, 0.01f, -0.01f, 1, 0}, "bevel depth"},
-    {"TooManySegments", {0.2f, 0.01f, 0.0f, 33, 0}, "segments"},
-    {"NegativeSegments", {0.2f, 0.01f, 0.0f, -1, 0}, "segments"},
-    {"NoWallLeftBothFaces", {0.2f, 0.1f, 0.0f, 1, 0}, "no wall"},
-    {"NoWallLeftFrontOnly", {0.2f, 0.05f, 0.2f, 1, 1}, "no wall"},
-    {"TooFine", {0.2f, 1e-6f, 0.0f, 32, 0}, "too fine"},
+    {"ZeroDepth", {0.0f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
+    {"NegativeDepth", {-1.0f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
+    {"NaNDepth", {NAN, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
+    {"InfiniteDepth", {INFINITY, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
+    {"NegativeBevel", {0.2f, -0.01f, 0.0f, 1, 0, 0.0f, 0.0f}, "bevel size"},
+    {"NaNBevel", {0.2f, NAN, 0.0f, 1, 0, 0.0f, 0.0f}, "bevel size"},
+    {"NegativeBevelDepth", {0.2f, 0.01f, -0.01f, 1, 0, 0.0f, 0.0f}, "bevel depth"},
+    {"TooManySegments", {0.2f, 0.01f, 0.0f, 33, 0, 0.0f, 0.0f}, "segments"},
+    {"NegativeSegments", {0.2f, 0.01f, 0.0f, -1, 0, 0.0f, 0.0f}, "segments"},
+    {"NoWallLeftBothFaces", {0.2f, 0.1f, 0.0f, 1, 0, 0.0f, 0.0f}, "no wall"},
+    {"NoWallLeftFrontOnly", {0.2f, 0.05f, 0.2f, 1, 1, 0.0f, 0.0f}, "no wall"},
+    {"TooFine", {0.2f, 1e-6f, 0.0f, 32, 0, 0.0f, 0.0f}, "too fine"},
+    {"NegativeScale", {0.2f, 0.0f, 0.0f, 0, 0, -1.0f, 0.0f}, "scale"},
+    {"NaNGrid", {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, NAN}, "grid"},
+    /* Ten units per em on steps of 1e-9: the glyph spans 10^10 of them. */
+    {"GridTooFine", {0.2f, 0.0f, 0.0f, 0, 0, 10.0f, 1e-9f}, "2^23"},
+    /* A depth of 0.2 rounds to 0 on a grid of 0.5. */
+    {"GridTooCoarseForTheDepth", {0.2f, 0.0f, 0.0f, 0, 0, 1.0f, 0.5f}, "no wall"},
+    {"BevelTooFineForTheGrid", {2.0f, 0.001f, 0.0f, 4, 0, 10.0f, 1.0f / 1024}, "too fine"},
 };
 
 class SolidOptions : public testing::TestWithParam<BadOptions>
@@ -698,7 +768,7 @@ TEST(SolidArguments, NullsAreFailuresNotCrashes)
 {
     Font font(kDejaVuSans);
     Builder builder;
-    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0};
+    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     const glyvaSolidVertex *v = nullptr;
     const uint32_t *ix = nullptr;
     uint32_t vc = 0, ic = 0;
@@ -709,9 +779,9 @@ TEST(SolidArguments, NullsAreFailuresNotCrashes)
     EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &options, nullptr, &vc, &ix, &ic), 0);
     EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &options, &v, &vc, &ix, nullptr), 0);
     EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 999999, &options, &v, &vc, &ix, &ic), 0);
-    EXPECT_EQ(glyvaSolidFlat(nullptr, font.font, 36, &v, &vc, &ix, &ic), 0);
-    EXPECT_EQ(glyvaSolidFlat(builder.solid, nullptr, 36, &v, &vc, &ix, &ic), 0);
-    EXPECT_EQ(glyvaSolidFlat(builder.solid, font.font, 36, &v, nullptr, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidFlat(nullptr, font.font, 36, 0.0f, 0.0f, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidFlat(builder.solid, nullptr, 36, 0.0f, 0.0f, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidFlat(builder.solid, font.font, 36, 0.0f, 0.0f, &v, nullptr, &ix, &ic), 0);
     EXPECT_STREQ(glyvaSolidError(nullptr), "");
     glyvaSolidRelease(nullptr);
     glyvaSolidDestroy(nullptr);
@@ -724,7 +794,7 @@ TEST(SolidReuse, SameGlyphSameBytes)
 {
     Font font(kDejaVuSans);
     Builder builder;
-    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 3, 0};
+    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 3, 0, 0.0f, 0.0f};
     const std::vector<uint32_t> glyphs = distinctGlyphs(font, "Ra");
     SolidMesh first, other, again;
     ASSERT_TRUE(buildSolid(builder, font, glyphs[0], options, &first));
@@ -757,7 +827,7 @@ TEST(SolidMemory, EachAllocationFailureIsReported)
     GLYVA_REQUIRE_FAILING_ALLOC();
     Font font(fixture("solids.ttf"));
     const uint32_t glyph = kNested;
-    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0};
+    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0, 0.0f, 0.0f};
     auto attempt = [&](bool *built) {
         Builder builder;
         SolidMesh m;

@@ -12,7 +12,7 @@ int main(int argc, char **argv)
         return 2;
     const glyvaShapedGlyph *glyphs = NULL;
     glyvaSolid *solid = glyvaSolidCreate();
-    const glyvaSolidOptions options = {0.2f, 0.02f, 0.0f, 2, 0};
+    const glyvaSolidOptions options = {0.2f, 0.02f, 0.0f, 2, 0, 0.0f, 0.0f};
     const glyvaSolidVertex *vertices = NULL;
     const uint32_t *indices = NULL;
     uint32_t vertexCount = 0, indexCount = 0;
