@@ -79,6 +79,10 @@ GLYVA_API const char *glyvaShapeError(const struct glyvaShapeFont *font);
 
 /* Count of glyph indices in the face (valid indices are below it); 0 for null. */
 GLYVA_API int32_t glyvaShapeGlyphCount(const struct glyvaShapeFont *font);
+/* The glyph index the font API draws character code with (its cmap entry, as
+ * GetGlyphInfo finds it): 0, the missing glyph, for a character the face does not map
+ * or a null handle. */
+GLYVA_API uint32_t glyvaShapeCharacterGlyph(struct glyvaShapeFont *font, uint32_t code);
 /* Units per em of the face, the divisor of every shaped position; 0 for null. */
 GLYVA_API int32_t glyvaShapeUnitsPerEm(const struct glyvaShapeFont *font);
 /* The font's own line metrics in ems at full precision: ascender (above the

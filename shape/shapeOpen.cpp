@@ -422,6 +422,14 @@ int32_t glyvaShapeGlyphCount(const glyvaShapeFont *font)
     return font ? static_cast<int32_t>(font->core->ftFace->num_glyphs) : 0;
 }
 
+uint32_t glyvaShapeCharacterGlyph(glyvaShapeFont *font, uint32_t code)
+{
+    FT_UInt glyph = 0;
+    if (font)
+        glyva::glyphRecord(font->core, code, &glyph);
+    return glyph;
+}
+
 int32_t glyvaShapeUnitsPerEm(const glyvaShapeFont *font)
 {
     return font ? static_cast<int32_t>(hb_face_get_upem(font->face)) : 0;

@@ -28,14 +28,13 @@
  * the height the inset reached, never in a fold.
  *
  * Vertices carry a position, a normal and texture coordinates, always in ems whatever
- * the scale: vertices whose normal has a z component (the front and back faces and the
- * bevels) are mapped by position, (u, v) = (x, y) / scale; the side walls, whose
- * normals are horizontal, by (distance along the outline, z / scale). A host that wants
- * one texture across a whole text adds the glyph's offset in ems to the (u, v) of the
- * former. Normals of the faces are the faces' own (0, 0, +-1); walls and bevels are
- * shaded smoothly across turns of less than 35 degrees and keep hard edges at sharper
- * corners, so one position may appear as several vertices with different normals or
- * texture coordinates.
+ * the scale, and say how the latter are mapped: the front and back faces and the bevels
+ * by position, (u, v) = (x, y) / scale; the side walls by (distance along the outline,
+ * z / scale). A host that wants one texture across a whole text adds the glyph's offset
+ * in ems to the (u, v) of the vertices mapped by position. Normals of the faces are the faces' own
+ * (0, 0, +-1); walls and bevels are shaded smoothly across turns of less than 35 degrees and keep
+ * hard edges at sharper corners, so one position may appear as several vertices with different
+ * normals or texture coordinates.
  *
  * Arrays handed out are views into the builder's storage, valid until the builder's
  * next build call, glyvaSolidRelease or glyvaSolidDestroy. Output arguments are
@@ -60,11 +59,15 @@ typedef struct glyvaSolidOptions {
     float grid;            /* >= 0: positions are whole multiples of it; 0: the library's */
 } glyvaSolidOptions;
 
-/* One vertex: 32 bytes, the same layout on 32-bit and 64-bit builds. */
+/* How a vertex's texture coordinates are mapped. */
+enum { GLYVA_SOLID_UV_BY_POSITION = 0, GLYVA_SOLID_UV_ALONG_OUTLINE = 1 };
+
+/* One vertex: 36 bytes, the same layout on 32-bit and 64-bit builds. */
 typedef struct glyvaSolidVertex {
-    float position[3]; /* ems, glyph-local */
+    float position[3]; /* output units, glyph-local */
     float normal[3];   /* unit length */
     float texCoord[2]; /* ems, as described above */
+    uint32_t mapping;  /* GLYVA_SOLID_UV_BY_POSITION or GLYVA_SOLID_UV_ALONG_OUTLINE */
 } glyvaSolidVertex;
 
 GLYVA_BEGIN_DECLS

@@ -9,7 +9,8 @@
 #include "solid/solidGeometry.hh"
 
 /* Record layouts hosts read at fixed offsets, the same on 32-bit and 64-bit builds. */
-static_assert(sizeof(glyvaSolidVertex) == 32, "vertex layout");
+static_assert(sizeof(glyvaSolidVertex) == 36, "vertex layout");
+static_assert(offsetof(glyvaSolidVertex, mapping) == 32, "vertex layout");
 static_assert(offsetof(glyvaSolidVertex, normal) == 12, "vertex layout");
 static_assert(offsetof(glyvaSolidVertex, texCoord) == 24, "vertex layout");
 static_assert(sizeof(glyvaSolidOptions) == 28, "options layout");
@@ -190,7 +191,8 @@ bool emitFlat(Workspace &w, Array<glyvaSolidVertex> *vertices, Array<uint32_t> *
                 const glyvaSolidVertex v = {
                     {float(q.x * w.outline.unit), float(q.y * w.outline.unit), 0.0f},
                     {0.0f, 0.0f, 1.0f},
-                    {float(q.x / w.outline.unitsPerEm), float(q.y / w.outline.unitsPerEm)}};
+                    {float(q.x / w.outline.unitsPerEm), float(q.y / w.outline.unitsPerEm)},
+                    GLYVA_SOLID_UV_BY_POSITION};
                 if (!vertices->push(v))
                     return false;
                 slot[p] = vertices->size();

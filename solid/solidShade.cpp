@@ -260,9 +260,13 @@ class Shader
             const double length = norm(n);
             n = Vec3{n.x / length, n.y / length, n.z / length};
             const Corner &c = s_.corners[corner];
+            const uint32_t mapping = s_.facets[corner / 3] == Facet::kWall
+                                         ? GLYVA_SOLID_UV_ALONG_OUTLINE
+                                         : GLYVA_SOLID_UV_BY_POSITION;
             const glyvaSolidVertex out = {{float(p.x), float(p.y), float(p.z)},
                                           {float(n.x), float(n.y), float(n.z)},
-                                          {c.u, c.v}};
+                                          {c.u, c.v},
+                                          mapping};
             uint32_t at = first;
             while (at < out_.size() && memcmp(&out_[at], &out, sizeof out) != 0)
                 ++at;

@@ -214,6 +214,7 @@ TEST(Shape, MeshByIndexIsTheLibraryMeshByCharacter)
                 SCOPED_TRACE(std::string(path) + " U+" + std::to_string(code) + " quality " +
                              std::to_string(quality));
                 const uint32_t g = freetypeGlyphIndex(path, code);
+                EXPECT_EQ(glyvaShapeCharacterGlyph(f.font, code), g);
                 if (g == 0)
                     continue; /* FB03 where the font has no ffi */
                 const Mesh byChar = libraryMesh(lib, code);
@@ -469,6 +470,7 @@ TEST(Shape, BadTextAndArgumentsAreRefused)
     EXPECT_EQ(glyvaShapeGlyphMesh(nullptr, 1, &v, &nv, &t, &nt), 0);
     EXPECT_EQ(glyvaShapeGlyphInfo(&info, nullptr, 1), 0);
     EXPECT_EQ(glyvaShapeGlyphCount(nullptr), 0);
+    EXPECT_EQ(glyvaShapeCharacterGlyph(nullptr, 0x41), 0u);
     EXPECT_EQ(glyvaShapeFontMetrics(nullptr, nullptr, nullptr), 0);
     EXPECT_STRNE(glyvaShapeError(nullptr), "");
     glyvaShapeSetQuality(f.font, 101);

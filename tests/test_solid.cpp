@@ -34,7 +34,8 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include "support/cgal/cgal_check.hh"
 #endif
 
-static_assert(sizeof(glyvaSolidVertex) == 32, "hosts read 32-byte vertices");
+static_assert(sizeof(glyvaSolidVertex) == 36, "hosts read 36-byte vertices");
+static_assert(offsetof(glyvaSolidVertex, mapping) == 32, "texture mapping at byte 32");
 static_assert(offsetof(glyvaSolidVertex, normal) == 12, "normal at byte 12");
 static_assert(offsetof(glyvaSolidVertex, texCoord) == 24, "texture coordinates at byte 24");
 static_assert(sizeof(glyvaSolidOptions) == 28, "options are seven 4-byte fields");
@@ -91,6 +92,7 @@ SolidMesh copyOut(const glyvaSolidVertex *v, uint32_t vertexCount, const uint32_
         m.positions.insert(m.positions.end(), v[i].position, v[i].position + 3);
         m.normals.insert(m.normals.end(), v[i].normal, v[i].normal + 3);
         m.uvs.insert(m.uvs.end(), v[i].texCoord, v[i].texCoord + 2);
+        m.mappings.push_back(v[i].mapping);
     }
     m.indices.assign(ix, ix + indexCount);
     return m;
@@ -224,23 +226,27 @@ const SolidCase kSolidCases[] = {
 class SampleSolids : public testing::TestWithParam<SolidCase>
 {
   protected:
-    /* Faces: normal (0, 0, +-1) with texture coordinates (x, y). Walls of a plain solid:
-     * horizontal normals, v = z, and u advancing by the length of each level edge. */
+    /* Faces and bevels are mapped by position, (u, v) = (x, y); walls along the outline,
+     * v = z and u advancing by the length of each edge at one height. Faces (normal
+     * (0, 0, +-1)) are always mapped by position and, on a plain solid, every vertex with
+     * a horizontal normal along the outline. */
     static testing::AssertionResult textureRules(const SolidMesh &m, bool plain)
     {
         for (size_t v = 0; v < m.positions.size() / 3; ++v) {
             const float *p = &m.positions[3 * v], *n = &m.normals[3 * v], *uv = &m.uvs[2 * v];
+            const bool byPosition = m.mappings[v] == GLYVA_SOLID_UV_BY_POSITION;
             const bool face = n[0] == 0.0f && n[1] == 0.0f && std::fabs(n[2]) == 1.0f;
-            if (face && (uv[0] != p[0] || uv[1] != p[1]))
-                return testing::AssertionFailure()
-                       << "face vertex " << v << " is not mapped by x, y";
-            if (plain && !face && (n[2] != 0.0f || uv[1] != p[2]))
-                return testing::AssertionFailure() << "wall vertex " << v << " is not mapped by z";
+            if (byPosition ? uv[0] != p[0] || uv[1] != p[1]
+                           : m.mappings[v] != GLYVA_SOLID_UV_ALONG_OUTLINE || uv[1] != p[2])
+                return testing::AssertionFailure() << "vertex " << v << " is not mapped as it says";
+            if ((face && !byPosition) || (plain && n[2] == 0.0f && byPosition))
+                return testing::AssertionFailure() << "vertex " << v << " is mapped the wrong way";
         }
-        for (size_t t = 0; plain && t < m.indices.size(); t += 3) {
+        for (size_t t = 0; t < m.indices.size(); t += 3) {
             for (int k = 0; k < 3; ++k) {
                 const uint32_t a = m.indices[t + k], b = m.indices[t + (k + 1) % 3];
-                if (m.normals[3 * a + 2] != 0.0f ||
+                if (m.mappings[a] != GLYVA_SOLID_UV_ALONG_OUTLINE ||
+                    m.mappings[b] != GLYVA_SOLID_UV_ALONG_OUTLINE ||
                     m.positions[3 * a + 2] != m.positions[3 * b + 2])
                     continue;
                 const double length = std::hypot(m.positions[3 * a] - m.positions[3 * b],

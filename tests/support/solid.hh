@@ -15,9 +15,10 @@ namespace glyva_test
 {
 
 struct SolidMesh {
-    std::vector<float> positions; /* 3 per vertex */
-    std::vector<float> normals;   /* 3 per vertex */
-    std::vector<float> uvs;       /* 2 per vertex */
+    std::vector<float> positions;   /* 3 per vertex */
+    std::vector<float> normals;     /* 3 per vertex */
+    std::vector<float> uvs;         /* 2 per vertex */
+    std::vector<uint32_t> mappings; /* how each vertex's uvs are mapped */
     std::vector<uint32_t> indices;
 };
 
