@@ -40,8 +40,14 @@ TEST(GlyvaMesh, SkippedWithoutTheTool)
 #include FT_FREETYPE_H
 #include <nlohmann/json.hpp>
 
+#include <Model/COM/NMR_DLLInterfaces.h>
+
 #include "Skrib/GlyvaInterface.h"
 #include "support/shaping.hh"
+
+#ifdef GLYVA_HAVE_CGAL
+#include "support/cgal/cgal_check.hh"
+#endif
 
 namespace
 {
@@ -385,9 +391,34 @@ TEST_F(GlyvaMesh, HelpDocumentsOptionsExitStatusesAndExamples)
 {
     const Result r = run({"--help"});
     EXPECT_EQ(r.status, 0);
-    for (const char *word : {"--font", "--text-file", "--size", "--align", "--quality", "--depth",
-                             "--all-glyphs", "--png-size", "--edges", "--quiet", "Exit status",
-                             "Examples", ".obj", ".stl", ".glb", ".gltf", ".svg", ".png"})
+    for (const char *word : {"--font",
+                             "--text-file",
+                             "--size",
+                             "--align",
+                             "--quality",
+                             "--depth",
+                             "--bevel ",
+                             "--bevel-depth",
+                             "--bevel-segments",
+                             "--bevel-front-only",
+                             "--origin",
+                             "--color",
+                             "--view",
+                             "--all-glyphs",
+                             "--png-size",
+                             "--edges",
+                             "--quiet",
+                             "Exit status",
+                             "Examples",
+                             "Texture coordinates",
+                             ".obj",
+                             ".mtl",
+                             ".stl",
+                             ".glb",
+                             ".gltf",
+                             ".3mf",
+                             ".svg",
+                             ".png"})
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
 }
 
@@ -412,7 +443,7 @@ TEST_F(GlyvaMesh, FlatObjIsEveryGlyphAtZeroFacingFront)
         for (const aiVector3D &n : t.n)
             EXPECT_EQ(n, aiVector3D(0, 0, 1));
     }
-    EXPECT_EQ(outputs(), std::vector<std::string>{"flat.obj"});
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"flat.mtl", "flat.obj"}));
 }
 
 TEST_F(GlyvaMesh, AllFormatsHoldTheSameMesh)
@@ -422,8 +453,8 @@ TEST_F(GlyvaMesh, AllFormatsHoldTheSameMesh)
     ASSERT_EQ(r.status, 0) << r.err;
     const long triangles = summaryCounts(r.err)[2];
     ASSERT_GT(triangles, 100);
-    EXPECT_EQ(outputs(), (std::vector<std::string>{"s.bin", "s.glb", "s.gltf", "s.obj", "s.png",
-                                                   "s.stl", "s.svg"}));
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"s.bin", "s.glb", "s.gltf", "s.mtl", "s.obj",
+                                                   "s.png", "s.stl", "s.svg"}));
     const std::string stl = slurp(path("s.stl"));
     EXPECT_EQ(stl.size(), 84u + 50u * static_cast<size_t>(triangles)) << "binary STL";
     const Box objBox = boundsOf(joined(readMeshes(path("s.obj"))));
@@ -582,12 +613,12 @@ TEST_F(GlyvaMesh, FaceAndVariationPickTheOutlines)
     ASSERT_EQ(run({"--font", ttc, "--face", "1", "A", "-o", "f1.obj"}).status, 0);
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("f0.obj")))).maxX, 0.5f);
     EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("f1.obj")))).maxX, 1.0f);
-    ASSERT_EQ(run({"--font", variable, "AA", "-o", "v.obj"}).status, 0);
-    ASSERT_EQ(run({"--font", variable, "--variation", "wght=700", "AA", "-o", "w.obj"}).status, 0);
-    ASSERT_EQ(run({"--font", variable, "--variation", "Bold", "AA", "-o", "b.obj"}).status, 0);
-    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("v.obj")))).maxX, 0.5f + 0.25f);
-    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("w.obj")))).maxX, 0.75f + 0.5f);
-    EXPECT_EQ(slurp(path("b.obj")), slurp(path("w.obj")));
+    ASSERT_EQ(run({"--font", variable, "AA", "-o", "v.stl"}).status, 0);
+    ASSERT_EQ(run({"--font", variable, "--variation", "wght=700", "AA", "-o", "w.stl"}).status, 0);
+    ASSERT_EQ(run({"--font", variable, "--variation", "Bold", "AA", "-o", "b.stl"}).status, 0);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("v.stl")))).maxX, 0.5f + 0.25f);
+    EXPECT_FLOAT_EQ(boundsOf(joined(readMeshes(path("w.stl")))).maxX, 0.75f + 0.5f);
+    EXPECT_EQ(slurp(path("b.stl")), slurp(path("w.stl")));
 }
 
 TEST_F(GlyvaMesh, AlignPutsXZeroAtEachLinesStartMiddleOrEnd)
@@ -634,16 +665,16 @@ TEST_F(GlyvaMesh, InvalidUtf8BecomesReplacementCharactersWithOneWarning)
 TEST_F(GlyvaMesh, TextComesFromArgumentsFileOrStandardInput)
 {
     std::ofstream(path("text.txt")) << "Hi\nthere\n";
-    const Result fromFile = run({"--text-file", "text.txt", "-o", "f.obj"});
-    const Result fromStdin = run({"-o", "s.obj"}, "Hi\r\nthere\n");
-    const Result fromArgs = run({"Hi\nthere", "-o", "a.obj"});
+    const Result fromFile = run({"--text-file", "text.txt", "-o", "f.stl"});
+    const Result fromStdin = run({"-o", "s.stl"}, "Hi\r\nthere\n");
+    const Result fromArgs = run({"Hi\nthere", "-o", "a.stl"});
     ASSERT_EQ(fromFile.status, 0) << fromFile.err;
     ASSERT_EQ(fromStdin.status, 0) << fromStdin.err;
     ASSERT_EQ(fromArgs.status, 0) << fromArgs.err;
     EXPECT_EQ(summaryCounts(fromFile.err), summaryCounts(fromArgs.err));
     EXPECT_EQ(summaryCounts(fromStdin.err), summaryCounts(fromArgs.err));
-    EXPECT_EQ(slurp(path("f.obj")), slurp(path("a.obj")));
-    EXPECT_EQ(slurp(path("s.obj")), slurp(path("a.obj")));
+    EXPECT_EQ(slurp(path("f.stl")), slurp(path("a.stl")));
+    EXPECT_EQ(slurp(path("s.stl")), slurp(path("a.stl")));
 }
 
 TEST_F(GlyvaMesh, QuietSilencesTheSummary)
@@ -665,13 +696,13 @@ TEST_F(GlyvaMesh, QualityChangesCurveSubdivision)
 
 TEST_F(GlyvaMesh, FontByFamilyNameThroughFontconfig)
 {
-    const Result byName = run({"--font", "DejaVu Sans", "Glyva", "-o", "n.obj"});
-    const Result byPath = run({"--font", kDejaVuSans, "Glyva", "-o", "p.obj"});
-    const Result byDefault = run({"Glyva", "-o", "d.obj"});
+    const Result byName = run({"--font", "DejaVu Sans", "Glyva", "-o", "n.stl"});
+    const Result byPath = run({"--font", kDejaVuSans, "Glyva", "-o", "p.stl"});
+    const Result byDefault = run({"Glyva", "-o", "d.stl"});
     ASSERT_EQ(byName.status, 0) << byName.err;
     EXPECT_EQ(byName.err.find("warning"), std::string::npos) << byName.err;
-    EXPECT_EQ(slurp(path("n.obj")), slurp(path("p.obj")));
-    EXPECT_EQ(slurp(path("d.obj")), slurp(path("p.obj")));
+    EXPECT_EQ(slurp(path("n.stl")), slurp(path("p.stl")));
+    EXPECT_EQ(slurp(path("d.stl")), slurp(path("p.stl")));
 }
 
 TEST_F(GlyvaMesh, AllGlyphsMakesAGridOfTheFont)
@@ -943,6 +974,415 @@ TEST_F(GlyvaMesh, LongTextWritesEveryFormatOnceForEachDistinctGlyph)
         EXPECT_EQ(count, 0) << "admesh: " << what;
 }
 
+/* CGAL's verdict on one solid as a reader gets it from a file: a 2-manifold mesh once
+ * equal positions are welded, closed, free of self-intersections, every part outward. */
+testing::AssertionResult cgalJudges(const Soup &solid)
+{
+#ifdef GLYVA_HAVE_CGAL
+    std::vector<float> positions;
+    std::vector<uint32_t> indices;
+    for (const Tri &t : solid) {
+        for (const aiVector3D &p : t.p) {
+            indices.push_back(static_cast<uint32_t>(positions.size() / 3));
+            positions.insert(positions.end(), {p.x, p.y, p.z});
+        }
+    }
+    const glyva_test::CgalVerdict v = glyva_test::cgalCheck(positions, indices);
+    if (!v.built || !v.closed || v.selfIntersecting || !v.outward)
+        return testing::AssertionFailure()
+               << "CGAL: built " << v.built << " (" << v.problem << "), closed " << v.closed
+               << ", self-intersecting " << v.selfIntersecting << ", outward " << v.outward;
+#else
+    (void)solid;
+#endif
+    return testing::AssertionSuccess();
+}
+
+/* Triangles whose corners, as written, span no area. */
+size_t zeroAreaTriangles(const Soup &soup)
+{
+    size_t n = 0;
+    for (const Tri &t : soup) {
+        const double ux = double(t.p[1].x) - t.p[0].x, uy = double(t.p[1].y) - t.p[0].y,
+                     uz = double(t.p[1].z) - t.p[0].z;
+        const double vx = double(t.p[2].x) - t.p[0].x, vy = double(t.p[2].y) - t.p[0].y,
+                     vz = double(t.p[2].z) - t.p[0].z;
+        n += uy * vz - uz * vy == 0.0 && uz * vx - ux * vz == 0.0 && ux * vy - uy * vx == 0.0;
+    }
+    return n;
+}
+
+/* Bevelled solids as the tool writes them, in a TrueType, a CFF and a light font (whose
+ * strokes are narrower than the bevel): every placed solid of the instanced GLB judged by
+ * CGAL, the merged STL clean as admesh sees it, the GLB (texture coordinates and a colour
+ * of its own) clean as the Khronos validator sees it. */
+struct BevelCase {
+    const char *name;
+    const char *font;
+    std::vector<std::string> options;
+};
+
+const BevelCase kBevelCases[] = {
+    {"TrueType",
+     glyva_test::kDejaVuSans,
+     {"--depth", "0.25", "--bevel", "0.03", "--bevel-segments", "3"}},
+    {"Cff",
+     glyva_test::kFreeSans,
+     {"--depth", "0.3", "--bevel", "0.04", "--bevel-depth", "0.02", "--bevel-front-only"}},
+    {"Light",
+     "/usr/share/fonts/truetype/dejavu/DejaVuSans-ExtraLight.ttf",
+     {"--depth", "0.2", "--bevel", "0.03", "--bevel-segments", "2", "--color", "#e0a030"}},
+};
+
+class BevelledSolids : public GlyvaMesh, public testing::WithParamInterface<BevelCase>
+{
+};
+
+TEST_P(BevelledSolids, AreClosedSoundAndCleanForEveryReader)
+{
+    std::vector<std::string> args = GetParam().options;
+    args.insert(args.end(),
+                {"--font", GetParam().font, "Glyva R@8e&", "-o", "b.glb", "-o", "b.stl"});
+    const Result r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::vector<Soup> solids = readMeshes(path("b.glb"));
+    ASSERT_EQ(static_cast<long>(solids.size()), summaryCounts(r.err)[0]);
+    for (size_t i = 0; i < solids.size(); ++i) {
+        EXPECT_TRUE(cgalJudges(solids[i])) << "solid " << i;
+        EXPECT_EQ(zeroAreaTriangles(solids[i]), 0u) << "solid " << i;
+    }
+    const Soup stl = joined(readMeshes(path("b.stl")));
+    EXPECT_EQ(openEdges(stl), 0u);
+    EXPECT_EQ(triangleSet({stl}), triangleSet(solids));
+    const std::map<std::string, long> repairs = admeshRepairs(path("b.stl"));
+    if (repairs.empty())
+        std::printf("admesh not run: not installed\n");
+    for (const auto &[what, count] : repairs)
+        EXPECT_EQ(count, 0) << "admesh: " << what;
+    expectValidGltf(path("b.glb"));
+    const std::string glb = slurp(path("b.glb"));
+    EXPECT_NE(glb.find("\"TEXCOORD_0\""), std::string::npos);
+    EXPECT_EQ(glb.find("extensionsUsed"), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Fonts, BevelledSolids, testing::ValuesIn(kBevelCases),
+                         [](const testing::TestParamInfo<BevelCase> &info) {
+                             return std::string(info.param.name);
+                         });
+
+/* GLU's triangles with three corners on one line (the stem of DejaVu Sans's R) reach
+ * no file: flat meshes and solids alike. */
+TEST_F(GlyvaMesh, NoWrittenTriangleIsWithoutArea)
+{
+    ASSERT_EQ(run({"--size", "10", "R", "-o", "flat.stl"}).status, 0);
+    ASSERT_EQ(run({"--size", "10", "--depth", "2", "R", "-o", "solid.stl"}).status, 0);
+    for (const char *file : {"flat.stl", "solid.stl"}) {
+        const Soup soup = joined(readMeshes(path(file)));
+        ASSERT_GT(soup.size(), 10u) << file;
+        EXPECT_EQ(zeroAreaTriangles(soup), 0u) << file;
+    }
+    EXPECT_TRUE(cgalJudges(joined(readMeshes(path("solid.stl")))));
+}
+
+/* What lib3mf's own reader finds in a 3MF package. */
+struct ThreeMf {
+    bool read = false;
+    std::string problem;
+    DWORD unit = 99;
+    std::vector<std::string> names;
+    std::vector<DWORD> triangles;
+    std::vector<bool> manifold;
+    /* Triangles whose corners, as the file has them, span no area. */
+    size_t zeroArea = 0;
+    size_t items = 0;
+    /* Every object's vertices moved by its build item. */
+    Box bounds;
+    BYTE color[4] = {0, 0, 0, 0};
+};
+
+/* A lib3mf handle, released when it goes. */
+struct Lib3mf {
+    NMR::PLib3MFBase *p = nullptr;
+    ~Lib3mf()
+    {
+        if (p)
+            NMR::lib3mf_release(p);
+    }
+};
+
+std::string objectName(NMR::PLib3MFBase *object)
+{
+    char name[256] = "";
+    ULONG needed = 0;
+    NMR::lib3mf_object_getnameutf8(object, name, sizeof name, &needed);
+    return name;
+}
+
+void readBuildItems(NMR::PLib3MFBase *model, ThreeMf *out)
+{
+    Lib3mf items;
+    BOOL more = false;
+    NMR::lib3mf_model_getbuilditems(model, &items.p);
+    while (items.p && NMR::lib3mf_builditemiterator_movenext(items.p, &more) == LIB3MF_OK && more) {
+        Lib3mf item, object;
+        NMR::MODELTRANSFORM m;
+        NMR::lib3mf_builditemiterator_getcurrent(items.p, &item.p);
+        NMR::lib3mf_builditem_getobjectresource(item.p, &object.p);
+        NMR::lib3mf_builditem_getobjecttransform(item.p, &m);
+        DWORD count = 0;
+        NMR::lib3mf_meshobject_getvertexcount(object.p, &count);
+        std::vector<NMR::MODELMESHVERTEX> vertices(count);
+        DWORD got = 0;
+        NMR::lib3mf_meshobject_getvertices(object.p, vertices.data(), count, &got);
+        for (const NMR::MODELMESHVERTEX &v : vertices) {
+            float p[3];
+            for (int r = 0; r < 3; ++r)
+                p[r] = m.m_fFields[r][0] * v.m_fPosition[0] + m.m_fFields[r][1] * v.m_fPosition[1] +
+                       m.m_fFields[r][2] * v.m_fPosition[2] + m.m_fFields[r][3];
+            Box &b = out->bounds;
+            b.minX = std::min(b.minX, p[0]), b.maxX = std::max(b.maxX, p[0]);
+            b.minY = std::min(b.minY, p[1]), b.maxY = std::max(b.maxY, p[1]);
+            b.minZ = std::min(b.minZ, p[2]), b.maxZ = std::max(b.maxZ, p[2]);
+        }
+        ++out->items;
+    }
+}
+
+/* A mesh object's triangles as its file has them. */
+Soup objectSoup(NMR::PLib3MFBase *object)
+{
+    DWORD vertexCount = 0, triangleCount = 0, got = 0;
+    NMR::lib3mf_meshobject_getvertexcount(object, &vertexCount);
+    NMR::lib3mf_meshobject_gettrianglecount(object, &triangleCount);
+    std::vector<NMR::MODELMESHVERTEX> vertices(vertexCount);
+    std::vector<NMR::MODELMESHTRIANGLE> triangles(triangleCount);
+    NMR::lib3mf_meshobject_getvertices(object, vertices.data(), vertexCount, &got);
+    NMR::lib3mf_meshobject_gettriangleindices(object, triangles.data(), triangleCount, &got);
+    Soup soup(triangleCount);
+    for (size_t t = 0; t < triangles.size(); ++t) {
+        for (int k = 0; k < 3; ++k) {
+            const float *p = vertices[triangles[t].m_nIndices[k]].m_fPosition;
+            soup[t].p[k] = aiVector3D(p[0], p[1], p[2]);
+        }
+    }
+    return soup;
+}
+
+ThreeMf readThreeMf(const std::string &file)
+{
+    ThreeMf out;
+    Lib3mf model, reader, objects, materials;
+    if (NMR::lib3mf_createmodel(&model.p) != LIB3MF_OK ||
+        NMR::lib3mf_model_queryreader(model.p, "3mf", &reader.p) != LIB3MF_OK ||
+        NMR::lib3mf_reader_readfromfileutf8(reader.p, file.c_str()) != LIB3MF_OK) {
+        out.problem = "lib3mf cannot read " + file;
+        return out;
+    }
+    NMR::lib3mf_model_getunit(model.p, &out.unit);
+    NMR::lib3mf_model_getmeshobjects(model.p, &objects.p);
+    BOOL more = false;
+    while (NMR::lib3mf_resourceiterator_movenext(objects.p, &more) == LIB3MF_OK && more) {
+        Lib3mf object;
+        DWORD triangles = 0;
+        BOOL manifold = false;
+        NMR::lib3mf_resourceiterator_getcurrent(objects.p, &object.p);
+        NMR::lib3mf_meshobject_gettrianglecount(object.p, &triangles);
+        NMR::lib3mf_meshobject_ismanifoldandoriented(object.p, &manifold);
+        out.zeroArea += zeroAreaTriangles(objectSoup(object.p));
+        out.names.push_back(objectName(object.p));
+        out.triangles.push_back(triangles);
+        out.manifold.push_back(manifold != 0);
+    }
+    readBuildItems(model.p, &out);
+    NMR::lib3mf_model_getbasematerials(model.p, &materials.p);
+    if (NMR::lib3mf_resourceiterator_movenext(materials.p, &more) == LIB3MF_OK && more) {
+        Lib3mf group;
+        NMR::lib3mf_resourceiterator_getcurrent(materials.p, &group.p);
+        NMR::lib3mf_basematerial_getdisplaycolor(group.p, 0, &out.color[0], &out.color[1],
+                                                 &out.color[2], &out.color[3]);
+    }
+    out.read = true;
+    return out;
+}
+
+/* 3MF read back by lib3mf: millimetres, one object per placed glyph named by its
+ * characters and placed by its build item where the STL has it, every object closed and
+ * oriented by lib3mf's own check, in the colour asked for; --merge makes one object. */
+TEST_F(GlyvaMesh, ThreeMfHoldsOneNamedObjectPerGlyphInMillimetres)
+{
+    const std::vector<std::string> solid = {
+        "--size",           "20", "--depth", "4",       "--bevel", "0.6",
+        "--bevel-segments", "2",  "--color", "#c0392b", "Gly va"};
+    std::vector<std::string> args = solid;
+    args.insert(args.end(), {"-o", "p.3mf", "-o", "p.stl"});
+    const Result r = run(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const ThreeMf model = readThreeMf(path("p.3mf"));
+    ASSERT_TRUE(model.read) << model.problem;
+    EXPECT_EQ(model.unit, DWORD(NMR::MODELUNIT_MILLIMETER));
+    EXPECT_EQ(model.names, (std::vector<std::string>{"G", "l", "y", "v", "a"}));
+    EXPECT_EQ(model.items, 5u);
+    EXPECT_EQ(model.manifold, std::vector<bool>(5, true));
+    EXPECT_EQ(model.zeroArea, 0u);
+    long triangles = 0;
+    for (DWORD n : model.triangles)
+        triangles += n;
+    EXPECT_EQ(triangles, summaryCounts(r.err)[2]);
+    /* lib3mf writes coordinates with six decimals: to the nanometre. */
+    const Box stl = boundsOf(joined(readMeshes(path("p.stl"))));
+    EXPECT_NEAR(model.bounds.minX, stl.minX, 1e-4);
+    EXPECT_NEAR(model.bounds.maxX, stl.maxX, 1e-4);
+    EXPECT_NEAR(model.bounds.minY, stl.minY, 1e-4);
+    EXPECT_NEAR(model.bounds.maxZ, stl.maxZ, 1e-4);
+    EXPECT_EQ(std::vector<int>(model.color, model.color + 4),
+              (std::vector<int>{0xC0, 0x39, 0x2B, 0xFF}));
+    args = solid;
+    args.insert(args.end(), {"--merge", "-o", "m.3mf"});
+    ASSERT_EQ(run(args).status, 0);
+    const ThreeMf merged = readThreeMf(path("m.3mf"));
+    ASSERT_TRUE(merged.read) << merged.problem;
+    EXPECT_EQ(merged.names, std::vector<std::string>{"text"});
+    EXPECT_EQ(merged.triangles, std::vector<DWORD>{DWORD(triangles)});
+    EXPECT_EQ(merged.manifold, std::vector<bool>{true});
+}
+
+/* Every vertex of a file as Assimp reads it: where its mesh has it, where its node puts
+ * it, its normal and its texture coordinates. */
+struct UvVertex {
+    aiVector3D local, placed, normal, uv;
+};
+
+void collectUvs(const aiScene *scene, const aiNode *node, const aiMatrix4x4 &parent,
+                std::vector<UvVertex> *out)
+{
+    const aiMatrix4x4 transform = parent * node->mTransformation;
+    for (unsigned i = 0; i < node->mNumMeshes; ++i) {
+        const aiMesh *mesh = scene->mMeshes[node->mMeshes[i]];
+        for (unsigned v = 0; mesh->HasTextureCoords(0) && v < mesh->mNumVertices; ++v)
+            out->push_back({mesh->mVertices[v], transform * mesh->mVertices[v], mesh->mNormals[v],
+                            mesh->mTextureCoords[0][v]});
+    }
+    for (unsigned c = 0; c < node->mNumChildren; ++c)
+        collectUvs(scene, node->mChildren[c], transform, out);
+}
+
+std::vector<UvVertex> readUvs(const std::string &file)
+{
+    Assimp::Importer importer;
+    const aiScene *scene = importer.ReadFile(file, 0);
+    std::vector<UvVertex> vertices;
+    if (scene && scene->mRootNode)
+        collectUvs(scene, scene->mRootNode, aiMatrix4x4(), &vertices);
+    return vertices;
+}
+
+/* Faces (normal along z) are mapped by position in ems, their glyph's own in instanced
+ * glTF, the text's where the file is in text coordinates; walls (horizontal normals) by
+ * height in ems. */
+testing::AssertionResult texturedAsDocumented(const std::vector<UvVertex> &vertices, float size,
+                                              bool glyphOwn)
+{
+    size_t faces = 0, walls = 0;
+    for (const UvVertex &v : vertices) {
+        const aiVector3D &p = glyphOwn ? v.local : v.placed;
+        if (std::fabs(v.normal.z) == 1.0f) {
+            ++faces;
+            if (std::fabs(v.uv.x - p.x / size) > 1e-5f || std::fabs(v.uv.y - p.y / size) > 1e-5f)
+                return testing::AssertionFailure() << "face vertex at " << p.x << ", " << p.y
+                                                   << " mapped to " << v.uv.x << ", " << v.uv.y;
+        } else if (v.normal.z == 0.0f) {
+            ++walls;
+            if (std::fabs(v.uv.y - v.local.z / size) > 1e-5f)
+                return testing::AssertionFailure()
+                       << "wall vertex at height " << v.local.z << " mapped to v = " << v.uv.y;
+        }
+    }
+    if (faces == 0 || walls == 0)
+        return testing::AssertionFailure() << faces << " face and " << walls << " wall vertices";
+    return testing::AssertionSuccess();
+}
+
+TEST_F(GlyvaMesh, TextureCoordinatesFollowTheFacesAndTheWalls)
+{
+    const std::vector<std::string> solid = {"--size", "2", "--depth", "0.5", "Hi o"};
+    std::vector<std::string> args = solid;
+    args.insert(args.end(), {"-o", "t.glb", "-o", "t.obj"});
+    ASSERT_EQ(run(args).status, 0);
+    args = solid;
+    args.insert(args.end(), {"--merge", "-o", "m.glb"});
+    ASSERT_EQ(run(args).status, 0);
+    EXPECT_TRUE(texturedAsDocumented(readUvs(path("t.glb")), 2.0f, true));
+    EXPECT_TRUE(texturedAsDocumented(readUvs(path("t.obj")), 2.0f, false));
+    EXPECT_TRUE(texturedAsDocumented(readUvs(path("m.glb")), 2.0f, false));
+    expectValidGltf(path("m.glb"));
+}
+
+/* --origin text: every node's mesh already where it is, no node moved, the same
+ * triangles as the instanced file's once its nodes are applied. */
+TEST_F(GlyvaMesh, OriginTextPutsEveryMeshInTheTextsCoordinates)
+{
+    ASSERT_EQ(run({"--depth", "0.2", "AVA", "-o", "g.gltf"}).status, 0);
+    ASSERT_EQ(run({"--depth", "0.2", "--origin", "text", "AVA", "-o", "t.gltf"}).status, 0);
+    const nlohmann::json glyph = nlohmann::json::parse(slurp(path("g.gltf")));
+    const nlohmann::json text = nlohmann::json::parse(slurp(path("t.gltf")));
+    EXPECT_EQ(glyph["meshes"].size(), 2u) << "A and V, each once";
+    EXPECT_EQ(text["meshes"].size(), 3u);
+    int moved = 0;
+    for (const auto &node : glyph["nodes"])
+        moved += node.contains("translation") && node["translation"][0] != 0.0;
+    EXPECT_EQ(moved, 2) << "V and the second A start right of the origin";
+    for (const auto &node : text["nodes"])
+        EXPECT_TRUE(!node.contains("translation") ||
+                    node["translation"] == nlohmann::json({0.0, 0.0, 0.0}));
+    EXPECT_EQ(triangleSet(readMeshes(path("g.gltf"))), triangleSet(readMeshes(path("t.gltf"))));
+    expectValidGltf(path("t.gltf"));
+}
+
+/* Pixels whose colour is not the glyph colour washed towards white by antialiasing: shade
+ * from a light, which flat text in the front view never has. */
+long shadedPixels(const std::string &file, float r, float g, float b)
+{
+    long shaded = 0;
+    cairo_surface_t *s = cairo_image_surface_create_from_png(file.c_str());
+    const int width = cairo_image_surface_get_width(s), height = cairo_image_surface_get_height(s);
+    const int stride = cairo_image_surface_get_stride(s);
+    const unsigned char *data = cairo_image_surface_get_data(s);
+    for (int y = 0; data && y < height; ++y) {
+        const auto *row = reinterpret_cast<const uint32_t *>(data + y * stride);
+        for (int x = 0; x < width; ++x) {
+            const float c[3] = {((row[x] >> 16) & 0xFF) / 255.0f, ((row[x] >> 8) & 0xFF) / 255.0f,
+                                (row[x] & 0xFF) / 255.0f};
+            /* c = t * colour + (1 - t) * white for some t, within rounding. */
+            const float t = (1.0f - c[0]) / (1.0f - r);
+            shaded += std::fabs(c[1] - (t * g + 1.0f - t)) > 0.03f ||
+                      std::fabs(c[2] - (t * b + 1.0f - t)) > 0.03f;
+        }
+    }
+    cairo_surface_destroy(s);
+    return shaded;
+}
+
+/* Solids are drawn in perspective, shaded, unless the front view is asked for, which
+ * draws them as the flat text; flat text may be seen in perspective too. */
+TEST_F(GlyvaMesh, SolidsAreDrawnInPerspectiveUnlessTheFrontIsAsked)
+{
+    ASSERT_EQ(run({"Glyva", "-o", "flat.png"}).status, 0);
+    ASSERT_EQ(run({"--depth", "0.2", "--view", "front", "Glyva", "-o", "front.png"}).status, 0);
+    ASSERT_EQ(
+        run({"--depth", "0.2", "--bevel", "0.02", "Glyva", "-o", "p.png", "-o", "p.svg"}).status,
+        0);
+    ASSERT_EQ(run({"--view", "perspective", "Glyva", "-o", "tilted.png"}).status, 0);
+    EXPECT_EQ(slurp(path("front.png")), slurp(path("flat.png")));
+    const Pixels p = readPng(path("p.png"));
+    EXPECT_GT(p.inked, p.width * p.height / 20);
+    EXPECT_EQ(shadedPixels(path("flat.png"), 0.17f, 0.34f, 0.59f), 0);
+    EXPECT_GT(shadedPixels(path("p.png"), 0.17f, 0.34f, 0.59f), p.inked / 5);
+    EXPECT_NE(slurp(path("tilted.png")), slurp(path("flat.png")));
+    const std::string svg = slurp(path("p.svg"));
+    EXPECT_EQ(countOf(svg, "<use"), 0u);
+    EXPECT_GT(countOf(svg, "<path"), 1000u);
+}
+
 /* Each refused command line: its status, the culprit named in the one line on
  * standard error, and nothing left in the folder. */
 struct Refusal {
@@ -979,6 +1419,17 @@ TEST_F(GlyvaMesh, RefusedRunsNameTheCulpritAndLeaveNothing)
         {{"--layout", "simple", "--width", "3", "A", "-o", "x.obj"}, "", 1, "--width"},
         {{"--layout", "simple", "A", "-o", "x.json"}, "", 1, "x.json"},
         {{"--layout", "typeset", "A", "-o", "x.obj"}, "", 1, "--layout"},
+        {{"--bevel", "0.1", "A", "-o", "x.obj"}, "", 1, "--depth"},
+        {{"--depth", "0.1", "--bevel", "0.05", "A", "-o", "x.obj"}, "", 1, "no side wall"},
+        {{"--depth", "1", "--bevel", "0.1", "--bevel-segments", "33", "A", "-o", "x.obj"},
+         "",
+         1,
+         "--bevel-segments"},
+        {{"--depth", "1", "--bevel-depth", "-1", "A", "-o", "x.obj"}, "", 1, "--bevel-depth"},
+        {{"A", "-o", "x.3mf"}, "", 1, "x.3mf"},
+        {{"--color", "blue", "A", "-o", "x.obj"}, "", 1, "--color"},
+        {{"--view", "top", "A", "-o", "x.png"}, "", 1, "--view"},
+        {{"--origin", "middle", "A", "-o", "x.glb"}, "", 1, "--origin"},
         {{"--direction", "ttb", "A", "-o", "x.obj"}, "", 1, "--direction"},
         {{"--features", "liga=0,@@", "A", "-o", "x.obj"}, "", 1, "bad feature '@@'"},
         {{"--script", "Latin", "A", "-o", "x.obj"}, "", 1, "bad script 'Latin'"},
@@ -1049,7 +1500,7 @@ TEST_F(GlyvaMesh, OutputReplacesAnExistingFileOnlyWhenComplete)
     EXPECT_EQ(slurp(path("keep.obj")), "old");
     EXPECT_EQ(run({"A", "-o", "keep.obj"}).status, 0);
     EXPECT_NE(slurp(path("keep.obj")), "old");
-    EXPECT_EQ(outputs(), std::vector<std::string>{"keep.obj"});
+    EXPECT_EQ(outputs(), (std::vector<std::string>{"keep.mtl", "keep.obj"}));
 }
 
 } // namespace

@@ -46,6 +46,8 @@ class Mesh:
     def triangles(self) -> npt.NDArray[np.int32]: ...
     @property
     def normals(self) -> Optional[npt.NDArray[np.float32]]: ...
+    @property
+    def uvs(self) -> Optional[npt.NDArray[np.float32]]: ...
 
 class Outline:
     @property
@@ -156,6 +158,8 @@ class Scene:
     def size(self) -> float: ...
     @property
     def flat(self) -> bool: ...
+    @property
+    def grid(self) -> float: ...
     def merged(self) -> Mesh: ...
     def __len__(self) -> int: ...
 
@@ -184,8 +188,26 @@ class Layout:
     def overflow(self) -> bool: ...
     @property
     def notice(self) -> str: ...
-    def scene(self, size: float = 1.0) -> Scene: ...
-    def mesh(self, size: float = 1.0) -> Mesh: ...
+    def scene(
+        self,
+        size: float = 1.0,
+        *,
+        depth: float = 0.0,
+        bevel: float = 0.0,
+        bevel_depth: float = 0.0,
+        bevel_segments: int = 1,
+        bevel_front_only: bool = False,
+    ) -> Scene: ...
+    def mesh(
+        self,
+        size: float = 1.0,
+        *,
+        depth: float = 0.0,
+        bevel: float = 0.0,
+        bevel_depth: float = 0.0,
+        bevel_segments: int = 1,
+        bevel_front_only: bool = False,
+    ) -> Mesh: ...
     def __len__(self) -> int: ...
 
 def layout(
@@ -211,4 +233,6 @@ def write(
     picture_width: int = 1200,
     picture_height: int = 0,
     edges: bool = False,
+    color: Optional[str] = None,
+    view: Optional[Literal["front", "perspective"]] = None,
 ) -> None: ...

@@ -68,6 +68,20 @@ void addFallbacks(std::vector<py::object> &fonts, const std::string &utf8)
     }
 }
 
+/* The keyword arguments of scene() and mesh() as the core takes them; sceneOf checks
+ * them. */
+glyvamesh::SolidSettings solidSettings(double depth, double bevel, double bevelDepth,
+                                       int bevelSegments, bool frontOnly)
+{
+    glyvamesh::SolidSettings s;
+    s.depth = static_cast<float>(depth);
+    s.bevel = static_cast<float>(bevel);
+    s.bevelDepth = static_cast<float>(bevelDepth);
+    s.bevelSegments = bevelSegments;
+    s.frontOnly = frontOnly;
+    return s;
+}
+
 [[noreturn]] void failLayout(int32_t status, const std::string &message)
 {
     switch (status) {
@@ -200,7 +214,9 @@ where the glyph's origin goes, in ems, y up, the first baseline at y = 0; ``adva
 float64 (N,), the pen's move, letter spacing included.
 
 ``mesh()`` and ``scene()`` place the glyphs' meshes; ``glyva.write`` writes files.
-A glyph's own mesh is ``layout.fonts[face].glyph_mesh(glyph)`` moved by its position.
+A glyph's own mesh is ``layout.fonts[face].glyph_mesh(glyph)`` (the font's triangles as
+the tessellator gives them) moved by its position; a scene's flat meshes cover the same
+area, triangulated again by the solid library without zero-area triangles.
 )doc";
 
 void bindLines(py::module_ &m)
@@ -271,17 +287,38 @@ void bindLayoutClass(py::module_ &m)
         .def_property_readonly(
             "notice", [](const Layout &layout) { return layout.data()->paragraphs.noticeText; },
             "The library's sentence naming the notices; empty when there are none.")
-        .def("scene", &sceneOf, py::arg("size") = 1.0,
-             "The glyphs placed at size output units per em as a Scene: each distinct glyph's "
-             "flat mesh once, one instance per glyph with an outline. Raises GlyphError when a "
-             "glyph cannot be meshed, ValueError for a closed font or a size outside (0, 1e9].")
+        .def(
+            "scene",
+            [](const Layout &layout, double size, double depth, double bevel, double bevelDepth,
+               int bevelSegments, bool frontOnly) {
+                return sceneOf(layout, size,
+                               solidSettings(depth, bevel, bevelDepth, bevelSegments, frontOnly));
+            },
+            py::arg("size") = 1.0, py::kw_only(), py::arg("depth") = 0.0, py::arg("bevel") = 0.0,
+            py::arg("bevel_depth") = 0.0, py::arg("bevel_segments") = 1,
+            py::arg("bevel_front_only") = false,
+            "The glyphs placed at size output units per em as a Scene: each distinct glyph's "
+            "mesh once, one instance per glyph with an outline. Flat at z = 0 without a depth; "
+            "with one, closed solids from z = 0 to depth (output units), their front and back "
+            "edges bevelled bevel units into the glyph and bevel_depth along z (default: "
+            "bevel), as a chamfer (bevel_segments 1) or a rounded profile (up to 32), the "
+            "back left flat with bevel_front_only. Raises GlyphError when a glyph cannot be "
+            "meshed, ValueError for a closed font, a size outside (0, 1e9] or settings that "
+            "make no solid (a bevel without a depth, or too deep for it).")
         .def(
             "mesh",
-            [](const Layout &layout, double size) { return sceneOf(layout, size).merged(); },
-            py::arg("size") = 1.0,
-            "Every glyph's flat mesh placed, as one Mesh at size output units per em: "
-            "vertices float32 (V, 3) at z = 0, normals, triangles int32 (M, 3); the same as "
-            "scene(size).merged().")
+            [](const Layout &layout, double size, double depth, double bevel, double bevelDepth,
+               int bevelSegments, bool frontOnly) {
+                return sceneOf(layout, size,
+                               solidSettings(depth, bevel, bevelDepth, bevelSegments, frontOnly))
+                    .merged();
+            },
+            py::arg("size") = 1.0, py::kw_only(), py::arg("depth") = 0.0, py::arg("bevel") = 0.0,
+            py::arg("bevel_depth") = 0.0, py::arg("bevel_segments") = 1,
+            py::arg("bevel_front_only") = false,
+            "Every glyph's mesh placed, as one Mesh at size output units per em: vertices "
+            "float32 (V, 3), normals, texture coordinates, triangles int32 (M, 3); the same as "
+            "scene(size, ...).merged().")
         .def("__len__", [](const Layout &layout) { return layout.glyphs.shape(0); })
         .def("__repr__", [](const Layout &layout) {
             return "Layout(" + std::to_string(layout.glyphs.shape(0)) + " glyphs, " +

@@ -56,6 +56,10 @@ void bindMesh(py::module_ &m)
         .def_readonly("normals", &Mesh::normals,
                       "float32 array (N, 3): each vertex's unit normal, for the meshes of a "
                       "scene; None for a glyph's flat mesh.")
+        .def_readonly("uvs", &Mesh::uvs,
+                      "float32 array (N, 2): each vertex's texture coordinates in ems, for the "
+                      "meshes of a scene (faces and bevels by position, walls by distance along "
+                      "the outline and height); None for a glyph's flat mesh.")
         .def("__repr__", &describeMesh);
 }
 

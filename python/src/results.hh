@@ -18,12 +18,13 @@ namespace glyvapy
  * them. */
 
 /* A triangle mesh: vertices float32 (N, 2) for a glyph, or (N, 3) with normals
- * float32 (N, 3) in a scene; triangles int32 (M, 3), counter-clockwise. Solids will
- * add texture coordinates beside the normals. */
+ * float32 (N, 3) and texture coordinates float32 (N, 2) in a scene; triangles int32
+ * (M, 3), counter-clockwise. */
 struct Mesh {
     pybind11::array_t<float> vertices;
     pybind11::array_t<int32_t> triangles;
     pybind11::object normals = pybind11::none();
+    pybind11::object uvs = pybind11::none();
 };
 
 /* A glyph's flattened outline: one float32 (K, 2) array per contour, closed

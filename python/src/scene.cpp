@@ -22,12 +22,15 @@ namespace
 constexpr double kMaxSize = 1e9;
 
 static_assert(sizeof(glyvamesh::Vec3) == 3 * sizeof(float), "positions copy as float rows");
+static_assert(sizeof(glyvamesh::Vec2) == 2 * sizeof(float), "texture coordinates too");
 
-py::array_t<float> vectors(const std::vector<glyvamesh::Vec3> &values)
+/* Rows of the vectors' floats: (N, 3) for Vec3, (N, 2) for Vec2. */
+template <typename V> py::array_t<float> vectors(const std::vector<V> &values)
 {
-    py::array_t<float> array = rows<float>(static_cast<py::ssize_t>(values.size()), 3);
+    constexpr py::ssize_t width = sizeof(V) / sizeof(float);
+    py::array_t<float> array = rows<float>(static_cast<py::ssize_t>(values.size()), width);
     if (!values.empty())
-        std::memcpy(array.mutable_data(), values.data(), values.size() * sizeof(glyvamesh::Vec3));
+        std::memcpy(array.mutable_data(), values.data(), values.size() * sizeof(V));
     return array;
 }
 
@@ -44,7 +47,7 @@ py::array_t<int32_t> triangles(const std::vector<uint32_t> &indices, uint32_t ba
 Mesh sceneMesh(const glyvamesh::Mesh &mesh)
 {
     return {frozen(vectors(mesh.positions)), frozen(triangles(mesh.triangles, 0)),
-            frozen(vectors(mesh.normals))};
+            frozen(vectors(mesh.normals)), frozen(vectors(mesh.uvs))};
 }
 
 void checkSize(double size)
@@ -76,7 +79,9 @@ void loadShapes(const Layout &layout, SceneData *data)
     throw py::error_already_set();
 }
 
-glyvamesh::PictureOptions pictureOptions(int width, int height, bool edges)
+glyvamesh::PictureOptions pictureOptions(int width, int height, bool edges,
+                                         const std::optional<std::string> &color,
+                                         const std::optional<std::string> &view)
 {
     const int most = glyvamesh::kMaxPictureSide;
     if (width < 1 || width > most || height < 0 || height > most)
@@ -87,6 +92,12 @@ glyvamesh::PictureOptions pictureOptions(int width, int height, bool edges)
     options.width = width;
     options.height = height;
     options.edges = edges;
+    if (color && !glyvamesh::parseColor(*color, &options.color))
+        throw py::value_error("color takes '#RRGGBB', not '" + *color + "'");
+    if (view && *view != "front" && *view != "perspective")
+        throw py::value_error("view takes 'front' or 'perspective', not '" + *view + "'");
+    if (view)
+        options.view = *view == "front" ? glyvamesh::View::Front : glyvamesh::View::Perspective;
     return options;
 }
 
@@ -136,11 +147,12 @@ WriteSource sourceOf(const py::object &source, std::optional<double> size, bool 
     const double scale = size.value_or(1.0);
     checkSize(scale);
     /* A layout file needs no meshes, nor the fonts open. */
-    return {layout.data(), meshes ? sceneOf(layout, scale).data() : nullptr, scale};
+    return {layout.data(), meshes ? sceneOf(layout, scale, {}).data() : nullptr, scale};
 }
 
 void write(const py::object &source, const py::object &path, std::optional<double> size, bool merge,
-           int pictureWidth, int pictureHeight, bool edges)
+           int pictureWidth, int pictureHeight, bool edges, std::optional<std::string> color,
+           std::optional<std::string> view)
 {
     glyvamesh::OutputPlan plan;
     std::string error;
@@ -149,7 +161,7 @@ void write(const py::object &source, const py::object &path, std::optional<doubl
     glyvamesh::OutputSettings how;
     how.merge = merge;
     how.generator = std::string("glyva ") + GLYVA_VERSION + " (Python)";
-    how.picture = pictureOptions(pictureWidth, pictureHeight, edges);
+    how.picture = pictureOptions(pictureWidth, pictureHeight, edges, color, view);
     const WriteSource written = sourceOf(source, size, !plan.layout);
     glyvamesh::OutputSource from;
     if (written.scene) {
@@ -166,19 +178,23 @@ void write(const py::object &source, const py::object &path, std::optional<doubl
 const char *const kWriteDoc = R"doc(
 Writes a layout or a scene to a file through the same writers as the glyva-mesh tool.
 
-The format follows ``path``'s extension: ``.obj``, ``.stl``, ``.glb``, ``.gltf`` (with a
-``.bin`` buffer beside it) for meshes, ``.png`` and ``.svg`` for a picture of the glyphs
-seen from the front, ``.json`` for the layout (one object per glyph with its line,
-cluster, characters, font, glyph index and position in output units).
+The format follows ``path``'s extension: ``.obj`` (with its ``.mtl`` material beside
+it), ``.stl``, ``.glb``, ``.gltf`` (with a ``.bin`` buffer beside it) and ``.3mf`` (solids
+only, in millimetres) for meshes, ``.png`` and ``.svg`` for a picture, ``.json`` for the
+layout (one object per glyph with its line, cluster, characters, font, glyph index and
+position in output units).
 
-A ``Layout`` is placed at ``size`` output units per em (default 1) first, as
-``layout.scene(size)``; a ``Scene`` keeps its own size. Flat meshes lie at z = 0 facing
-+z. glTF holds each distinct glyph's mesh once and one node per placed glyph, named by
-its characters, with its translation; ``merge=True`` writes one mesh of everything
-instead. OBJ holds one object of all flat glyphs; STL one facet per triangle.
+A ``Layout`` is placed at ``size`` output units per em (default 1) first, flat, as
+``layout.scene(size)``; a ``Scene`` keeps its own size, depth and bevels. Flat meshes
+lie at z = 0 facing +z. glTF holds each distinct glyph's mesh once and one node per
+placed glyph, named by its characters, with its translation; 3MF one object per placed
+glyph; ``merge=True`` writes one mesh of everything instead. OBJ holds one object of
+all flat glyphs or one per solid; STL one facet per triangle. Texture coordinates go
+into glTF and OBJ. ``color`` ('#RRGGBB') is the material's and the pictures' colour.
 ``picture_width`` (1 to 16384) and ``picture_height`` (0: as the text's proportions
 ask) size pictures in pixels (points for SVG); ``edges=True`` draws every triangle's
-edges.
+edges; ``view`` is 'front' (the outlines seen straight on) or 'perspective' (the meshes
+from slightly above and to the right), by default perspective for solids.
 
 The file is written beside its destination and moved into place only when complete.
 Raises ValueError for an unknown extension, a size outside (0, 1e9], a picture size
@@ -190,13 +206,16 @@ const char *const kSceneDoc = R"doc(
 A layout's glyphs placed in output units, as the writers take them.
 
 Each distinct glyph's mesh is held once in ``meshes`` (vertices float32 (V, 3) relative
-to the glyph's origin, normals float32 (V, 3), triangles int32 (M, 3)); instance ``i``
+to the glyph's origin, normals float32 (V, 3), texture coordinates ``uvs`` float32
+(V, 2) in ems, triangles int32 (M, 3)); instance ``i``
 places ``meshes[mesh_indices[i]]`` at ``translations[i]`` and stands for the characters
 ``texts[i]``. Glyphs without an outline (spaces) place nothing. Coordinates lie on a
 common power-of-two grid fine enough for float32, so that a vertex plus its translation
 is exact: ``merged()`` equals the meshes moved, coordinate for coordinate.
 
-Made by ``Layout.scene(size)``; flat at z = 0 facing +z. Arrays are read-only copies.
+Made by ``Layout.scene(size, depth=..., bevel=...)``: flat at z = 0 facing +z, or closed
+solids from z = 0 to the depth, built by the solid library exactly as the glyva-mesh
+tool builds them. Arrays are read-only copies.
 )doc";
 
 } // namespace
@@ -234,9 +253,11 @@ Mesh Scene::merged() const
     if (vertexCount > INT32_MAX)
         throw py::value_error("more vertices than int32 indices reach");
     std::vector<glyvamesh::Vec3> positions, normals;
+    std::vector<glyvamesh::Vec2> uvs;
     std::vector<uint32_t> indices;
     positions.reserve(vertexCount);
     normals.reserve(vertexCount);
+    uvs.reserve(vertexCount);
     indices.reserve(indexCount);
     for (const glyvamesh::Instance &instance : scene.instances) {
         const glyvamesh::Mesh &mesh = scene.meshes[instance.mesh];
@@ -245,15 +266,20 @@ Mesh Scene::merged() const
         for (const glyvamesh::Vec3 &p : mesh.positions)
             positions.push_back({p.x + t.x, p.y + t.y, p.z + t.z});
         normals.insert(normals.end(), mesh.normals.begin(), mesh.normals.end());
+        for (size_t v = 0; v < mesh.uvs.size(); ++v)
+            uvs.push_back(glyvamesh::textUv(mesh, v, t, scene.unitsPerEm));
         for (uint32_t k : mesh.triangles)
             indices.push_back(base + k);
     }
-    return {vectors(positions), triangles(indices, 0), vectors(normals)};
+    return {vectors(positions), triangles(indices, 0), vectors(normals), vectors(uvs)};
 }
 
-Scene sceneOf(const Layout &layout, double size)
+Scene sceneOf(const Layout &layout, double size, const glyvamesh::SolidSettings &solid)
 {
     checkSize(size);
+    const std::string refusal = glyvamesh::solidSettingsRefusal(solid);
+    if (!refusal.empty())
+        throw py::value_error(refusal);
     auto data = std::make_shared<SceneData>();
     data->layout = layout.data();
     data->size = static_cast<float>(size);
@@ -263,7 +289,12 @@ Scene sceneOf(const Layout &layout, double size)
     };
     data->placed =
         glyvamesh::placeLayout(data->layout->utf8, data->layout->paragraphs, shapeOf, data->size);
-    data->scene = glyvamesh::buildScene(data->placed, glyvamesh::MeshMaking());
+    glyvamesh::MeshMaking how;
+    how.solid = solid;
+    data->grid = glyvamesh::outputGrid(data->placed, solid.depth);
+    std::string error;
+    if (!glyvamesh::buildScene(data->placed, how, &data->scene, &error))
+        throw Error(ErrorKind::Glyph, error);
     return Scene(data);
 }
 
@@ -284,9 +315,14 @@ void bindScene(py::module_ &m)
         .def_property_readonly(
             "flat", [](const Scene &scene) { return scene.data()->scene.flat; },
             "True for flat glyphs at z = 0 facing +z (solids are closed).")
+        .def_property_readonly(
+            "grid", [](const Scene &scene) { return scene.data()->grid; },
+            "The power of two every coordinate is a whole multiple of, in output units.")
         .def("merged", &Scene::merged,
              "Every instance's mesh moved by its translation, as one Mesh: vertices float32 "
-             "(V, 3), normals, triangles int32 (M, 3), instance after instance.")
+             "(V, 3), normals, texture coordinates (the faces' and bevels' moved with their "
+             "glyph, so that they run across the text), triangles int32 (M, 3), instance "
+             "after instance.")
         .def("__len__", [](const Scene &scene) { return scene.data()->scene.instances.size(); })
         .def("__repr__", [](const Scene &scene) {
             return "Scene(" + std::to_string(scene.data()->scene.meshes.size()) + " meshes, " +
@@ -294,7 +330,8 @@ void bindScene(py::module_ &m)
         });
     m.def("write", &write, py::arg("source"), py::arg("path"), py::kw_only(),
           py::arg("size") = py::none(), py::arg("merge") = false, py::arg("picture_width") = 1200,
-          py::arg("picture_height") = 0, py::arg("edges") = false, kWriteDoc);
+          py::arg("picture_height") = 0, py::arg("edges") = false, py::arg("color") = py::none(),
+          py::arg("view") = py::none(), kWriteDoc);
 }
 
 } // namespace glyvapy

@@ -13,6 +13,7 @@
 #include "geometry.h"
 #include "layout.hh"
 #include "results.hh"
+#include "solid.h"
 
 namespace glyvapy
 {
@@ -26,6 +27,8 @@ struct SceneData {
     std::map<std::pair<uint32_t, uint32_t>, glyvamesh::GlyphShape> shapes;
     std::vector<glyvamesh::PlacedGlyph> placed;
     glyvamesh::Scene scene;
+    /* The power of two every coordinate is a whole multiple of. */
+    float grid = 0.0f;
 };
 
 /* A layout's glyphs in output units: each distinct glyph's mesh once and one instance
@@ -48,11 +51,11 @@ class Scene
     std::shared_ptr<const SceneData> data_;
 };
 
-/* The layout's glyphs placed at size output units per em, flat at z = 0: the
- * extension point for solids, which will build each distinct glyph's mesh here
- * instead. GlyphError when a glyph cannot be meshed, ValueError for a size outside
- * (0, 1e9] or a closed font. */
-Scene sceneOf(const Layout &layout, double size);
+/* The layout's glyphs placed at size output units per em, each distinct glyph meshed
+ * once by the solid library: flat at z = 0, or solids as the settings ask. GlyphError
+ * when the library refuses a glyph, ValueError for a size outside (0, 1e9], settings
+ * that make no solid or a closed font. */
+Scene sceneOf(const Layout &layout, double size, const glyvamesh::SolidSettings &solid);
 
 /* Adds Scene and write() to the module; before Layout, whose methods return a Scene. */
 void bindScene(pybind11::module_ &m);

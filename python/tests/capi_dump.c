@@ -3,11 +3,14 @@
  *   capi_dump FONT FACE INSTANCE QUALITY DIRECTION SCRIPT LANGUAGE FEATURES TEXT
  *   capi_dump --layout QUALITY DIRECTION ALIGN WIDTH LINE_SPACING LETTER_SPACING SCRIPT
  *             LANGUAGE FEATURES TEXT FONT[#FACE]...
+ *   capi_dump --solid FONT[#FACE] QUALITY DEPTH BEVEL BEVEL_DEPTH SEGMENTS FRONT_ONLY SCALE
+ *             GRID GLYPH...
  * The first shapes one run and dumps its glyphs; the second lays the text out over the
  * fonts in order and dumps its glyph and line records, its notices and the mesh of each
- * distinct glyph. INSTANCE, SCRIPT, LANGUAGE and FEATURES are "-" for none. Failures
- * print the library's message on standard error and exit with 1. Floats are printed
- * with enough digits to read back exactly: %.9g for float, %.17g for double. */
+ * distinct glyph; the third dumps the solid library's mesh of each glyph: its solid, or
+ * its flat mesh for a DEPTH of 0. INSTANCE, SCRIPT, LANGUAGE and FEATURES are "-" for none.
+ * Failures print the library's message on standard error and exit with 1. Floats are printed with
+ * enough digits to read back exactly: %.9g for float, %.17g for double. */
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -15,6 +18,7 @@
 #define MAX_FACES 8
 
 #include "shape/glyvaShape.h"
+#include "solid/glyvaSolid.h"
 
 static const char *optional(const char *arg)
 {
@@ -57,6 +61,24 @@ static int dumpGlyph(glyvaShapeFont *font, uint32_t glyph)
                postScript);
         for (i = 0; i < count; ++i)
             printf("p %.9g %.9g\n", points[3 * i], points[3 * i + 1]);
+    }
+    return 1;
+}
+
+/* Opens PATH or PATH#FACE; 0 with the message on standard error. */
+static int openFace(glyvaShapeFont **font, const char *arg)
+{
+    char path[4096], message[512];
+    const char *mark = strrchr(arg, '#');
+    const size_t length = mark ? (size_t)(mark - arg) : strlen(arg);
+    if (length >= sizeof path)
+        return 0;
+    memcpy(path, arg, length);
+    path[length] = '\0';
+    if (glyvaShapeOpen(font, path, mark ? atoi(mark + 1) : 0, NULL, message, sizeof message) !=
+        GLYVA_SHAPE_OK) {
+        fprintf(stderr, "%s\n", message);
+        return 0;
     }
     return 1;
 }
@@ -122,18 +144,8 @@ static int dumpLayout(int argc, char **argv)
     options.language = optional(argv[9]);
     options.features = optional(argv[10]);
     for (i = 12; i < argc; ++i) {
-        char path[4096];
-        const char *mark = strrchr(argv[i], '#');
-        const size_t length = mark ? (size_t)(mark - argv[i]) : strlen(argv[i]);
-        if (length >= sizeof path)
-            return 2;
-        memcpy(path, argv[i], length);
-        path[length] = '\0';
-        if (glyvaShapeOpen(&faces[faceCount], path, mark ? atoi(mark + 1) : 0, NULL, message,
-                           sizeof message) != GLYVA_SHAPE_OK) {
-            fprintf(stderr, "%s\n", message);
+        if (!openFace(&faces[faceCount], argv[i]))
             goto done;
-        }
         glyvaShapeSetQuality(faces[faceCount++], (uint32_t)atoi(argv[2]));
     }
     if (glyvaShapeLayoutText(&layout, faces, (uint32_t)faceCount, argv[11], -1, &options, message,
@@ -150,6 +162,54 @@ done:
     return status;
 }
 
+static int dumpSolids(int argc, char **argv)
+{
+    glyvaShapeFont *font = NULL;
+    glyvaSolid *solid = glyvaSolidCreate();
+    glyvaSolidOptions options;
+    int status = 0, i;
+    uint32_t k;
+    if (argc < 12 || !solid)
+        return 2;
+    options.depth = strtof(argv[4], NULL);
+    options.bevelSize = strtof(argv[5], NULL);
+    options.bevelDepth = strtof(argv[6], NULL);
+    options.bevelSegments = atoi(argv[7]);
+    options.frontOnly = atoi(argv[8]);
+    options.scale = strtof(argv[9], NULL);
+    options.grid = strtof(argv[10], NULL);
+    if (!openFace(&font, argv[2])) {
+        glyvaSolidDestroy(solid);
+        return 1;
+    }
+    glyvaShapeSetQuality(font, (uint32_t)atoi(argv[3]));
+    for (i = 11; i < argc && status == 0; ++i) {
+        const uint32_t glyph = (uint32_t)strtoul(argv[i], NULL, 10);
+        const glyvaSolidVertex *v;
+        const uint32_t *ix;
+        uint32_t vc, ic;
+        const int32_t built = options.depth > 0.0f
+                                  ? glyvaSolidBuild(solid, font, glyph, &options, &v, &vc, &ix, &ic)
+                                  : glyvaSolidFlat(solid, font, glyph, options.scale, options.grid,
+                                                   &v, &vc, &ix, &ic);
+        if (!built) {
+            fprintf(stderr, "%s\n", glyvaSolidError(solid));
+            status = 1;
+            break;
+        }
+        printf("solid %u %u %u\n", (unsigned)glyph, (unsigned)vc, (unsigned)ic);
+        for (k = 0; k < vc; ++k)
+            printf("sv %.9g %.9g %.9g %.9g %.9g %.9g %.9g %.9g %u\n", v[k].position[0],
+                   v[k].position[1], v[k].position[2], v[k].normal[0], v[k].normal[1],
+                   v[k].normal[2], v[k].texCoord[0], v[k].texCoord[1], (unsigned)v[k].mapping);
+        for (k = 0; k < ic; ++k)
+            printf("i %u\n", (unsigned)ix[k]);
+    }
+    glyvaSolidDestroy(solid);
+    glyvaShapeClose(font);
+    return status;
+}
+
 int main(int argc, char **argv)
 {
     char message[256];
@@ -161,6 +221,8 @@ int main(int argc, char **argv)
 
     if (argc > 1 && strcmp(argv[1], "--layout") == 0)
         return dumpLayout(argc, argv);
+    if (argc > 1 && strcmp(argv[1], "--solid") == 0)
+        return dumpSolids(argc, argv);
     if (argc != 10)
         return 2;
     if (glyvaShapeOpen(&font, argv[1], atoi(argv[2]), optional(argv[3]), message, sizeof message) !=

@@ -203,6 +203,47 @@ def capi_layout(text, fonts, **options):
     return dump
 
 
+@dataclass
+class SolidDump:
+    """One glyph's mesh from the solid library, as capi_dump --solid prints it."""
+
+    positions: np.ndarray
+    normals: np.ndarray
+    uvs: np.ndarray
+    along_outline: np.ndarray
+    triangles: np.ndarray
+
+
+def capi_solids(font, glyphs, quality=50, depth=0.0, bevel=0.0, bevel_depth=0.0,
+                bevel_segments=1, bevel_front_only=False, scale=1.0, grid=0.0):
+    """Each glyph's solid (or, for a depth of 0, flat mesh) from the C interface of the
+    solid library; font is a path or a (path, face) pair."""
+    name = f"{font[0]}#{font[1]}" if isinstance(font, tuple) else font
+    args = [os.environ["GLYVA_CAPI_DUMP"], "--solid", name, str(quality)]
+    args += [repr(float(v)) for v in (depth, bevel, bevel_depth)]
+    args += [str(bevel_segments), str(int(bevel_front_only))]
+    args += [repr(float(scale)), repr(float(grid))] + [str(int(g)) for g in glyphs]
+    result = subprocess.run(args, capture_output=True, text=True)
+    assert result.returncode == 0, result.stderr
+    solids, current = {}, None
+    for line in result.stdout.splitlines():
+        kind, *values = line.split(" ")
+        if kind == "solid":
+            current = ([], [])
+            solids[int(values[0])] = current
+        elif kind == "sv":
+            current[0].append([float(v) for v in values])
+        elif kind == "i":
+            current[1].append(int(values[0]))
+    out = {}
+    for glyph, (vertices, indices) in solids.items():
+        v = np.array(vertices, dtype=np.float64).reshape(-1, 9)
+        out[glyph] = SolidDump(v[:, 0:3].astype(np.float32), v[:, 3:6].astype(np.float32),
+                               v[:, 6:8].astype(np.float32), v[:, 8] != 0,
+                               np.array(indices, dtype=np.int32).reshape(-1, 3))
+    return out
+
+
 def capi_layout_failure(text, fonts, **options):
     result = run_capi_layout(text, fonts, **options)
     assert result.returncode == 1, result.stdout

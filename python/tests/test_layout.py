@@ -1,6 +1,7 @@
 """glyva.layout and the meshes of a layout against the C interface: the same fonts,
-text and options give the same glyph and line records, notices and meshes, placed where
-the records say; failures raise with the library's message."""
+text and options give the same glyph and line records and notices, and the same flat
+meshes and solids as the solid library builds, placed where the records say; failures
+raise with the library's message."""
 
 import math
 
@@ -12,10 +13,12 @@ from conftest import (
     COLLECTION_TTC,
     DEJAVU_SANS,
     FIXTURE_TTF,
+    FREESANS_CFF,
     LIBERATION_SANS,
     NOTO_SANS_ARABIC,
     capi_layout,
     capi_layout_failure,
+    capi_solids,
 )
 
 NOTO_SANS_DEVANAGARI = "/usr/share/fonts/truetype/noto/NotoSansDevanagari-Regular.ttf"
@@ -91,37 +94,91 @@ def test_notices_are_raised_where_expected():
     assert not clean.missing_glyphs and not clean.overflow and clean.notice == ""
 
 
-def placed_from_c(expected, size):
-    """Each glyph with triangles, in layout order, as the C interface's mesh moved to
-    its record's position, in float64 output units; and its triangles."""
+def placed_from_c(expected):
+    """(face, glyph, x, y) of each glyph with triangles in the font's mesh, in layout
+    order."""
     for face, glyph, _, _, x, y, _ in expected.glyphs:
-        vertices, triangles = expected.meshes[(int(face), int(glyph))]
-        if len(triangles):
-            yield (vertices.astype(np.float64) + (x, y)) * size, triangles
+        if len(expected.meshes[(int(face), int(glyph))][1]):
+            yield int(face), int(glyph), x, y
+
+
+def on_grid(value, grid):
+    """A position as the scene rounds it: to float32, then to the grid."""
+    return np.rint(np.float32(value) / np.float32(grid)) * np.float32(grid)
+
+
+def expect_c_meshes(fonts, placed, scene, quality, settings):
+    """Each instance's mesh is, array for array, what the solid library's C interface
+    builds for its glyph at the scene's size and grid; its translation is the glyph's
+    position on that grid."""
+    by_face = {}
+    for face, glyph, _, _ in placed:
+        by_face.setdefault(face, set()).add(glyph)
+    solids = {}
+    for face, glyphs in by_face.items():
+        for glyph, dump in capi_solids(fonts[face], sorted(glyphs), quality=quality,
+                                       scale=scene.size, grid=scene.grid, **settings).items():
+            solids[(face, glyph)] = dump
+    assert len(scene.meshes) == len(solids)
+    assert len(scene) == len(placed) == len(scene.texts)
+    for k, (face, glyph, x, y) in enumerate(placed):
+        mesh, want = scene.meshes[scene.mesh_indices[k]], solids[(face, glyph)]
+        for name, got, expected in (("vertices", mesh.vertices, want.positions),
+                                    ("normals", mesh.normals, want.normals),
+                                    ("uvs", mesh.uvs, want.uvs),
+                                    ("triangles", mesh.triangles, want.triangles)):
+            assert got.dtype == expected.dtype, name
+            np.testing.assert_array_equal(got, expected, err_msg=f"glyph {glyph}: {name}")
+        np.testing.assert_array_equal(
+            scene.translations[k],
+            [on_grid(x * scene.size, scene.grid), on_grid(y * scene.size, scene.grid), 0.0])
 
 
 @pytest.mark.parametrize("fonts,text,quality,options", CASES)
 def test_scene_places_the_c_meshes(fonts, text, quality, options):
-    size = 2.5
     expected = capi_layout(text, fonts, quality=quality, **options)
-    scene = lay_out(fonts, text, quality, options).scene(size)
-    placed = list(placed_from_c(expected, size))
+    scene = lay_out(fonts, text, quality, options).scene(2.5)
+    assert scene.flat and scene.grid > 0 and np.log2(scene.grid).is_integer()
+    expect_c_meshes(fonts, list(placed_from_c(expected)), scene, quality, {})
+    for mesh in scene.meshes:
+        np.testing.assert_array_equal(mesh.vertices[:, 2], 0.0)
+        np.testing.assert_array_equal(mesh.normals, np.tile([0.0, 0.0, 1.0], (len(mesh.vertices), 1)))
 
-    distinct = {(int(f), int(g)) for f, g in expected.glyphs[:, :2]
-                if len(expected.meshes[(int(f), int(g))][1])}
-    assert len(scene.meshes) == len(distinct)
-    assert len(scene) == len(placed) == len(scene.texts)
-    # Coordinates lie on a grid two float32 steps of the text's extent wide at most.
-    extent = max(float(np.abs(v).max()) for v, _ in placed)
-    tolerance = 4 * float(np.spacing(np.float32(extent)))
-    for k, (vertices, triangles) in enumerate(placed):
-        mesh = scene.meshes[scene.mesh_indices[k]]
-        got = mesh.vertices.astype(np.float64) + scene.translations[k]
-        assert mesh.vertices.dtype == np.float32 and mesh.vertices.shape[1] == 3
-        np.testing.assert_allclose(got[:, :2], vertices, rtol=0, atol=tolerance)
-        np.testing.assert_array_equal(got[:, 2], 0.0)
-        np.testing.assert_array_equal(mesh.triangles, triangles)
-        np.testing.assert_array_equal(mesh.normals, np.tile([0.0, 0.0, 1.0], (len(got), 1)))
+
+# fonts, text, settings of Layout.scene; the id says what each row guards
+SOLID_CASES = [
+    pytest.param([DEJAVU_SANS], "Glyva@8", dict(depth=2.0), id="truetype-plain"),
+    pytest.param([DEJAVU_SANS], "Glyva@8", dict(depth=2.0, bevel=0.2, bevel_segments=3),
+                 id="truetype-rounded"),
+    pytest.param([FREESANS_CFF], "Qualm08", dict(depth=3.0, bevel=0.3, bevel_depth=0.2,
+                                                  bevel_front_only=True), id="cff-front-only"),
+    pytest.param([NOTO_SANS_ARABIC, DEJAVU_SANS], f"ab {ARABIC}", dict(depth=1.5, bevel=0.1),
+                 id="two-faces-chamfer"),
+]
+
+
+@pytest.mark.parametrize("fonts,text,settings", SOLID_CASES)
+def test_solids_are_the_c_solids(fonts, text, settings):
+    expected = capi_layout(text, fonts, quality=50)
+    scene = lay_out(fonts, text, 50, {}).scene(10.0, **settings)
+    assert not scene.flat
+    expect_c_meshes(fonts, list(placed_from_c(expected)), scene, 50, settings)
+    for mesh in scene.meshes:
+        assert mesh.vertices[:, 2].min() == 0.0
+        assert mesh.vertices[:, 2].max() == on_grid(settings["depth"], scene.grid)
+
+
+@pytest.mark.parametrize("settings,message", [
+    (dict(bevel=0.1), "needs a solid"),
+    (dict(depth=1.0, bevel=0.5), "no side wall"),
+    (dict(depth=1.0, bevel=0.1, bevel_segments=33), "1 to 32"),
+    (dict(depth=float("nan")), "0 to 1e9"),
+    (dict(depth=-1.0), "0 to 1e9"),
+])
+def test_settings_that_make_no_solid_are_refused(settings, message):
+    layout = lay_out([DEJAVU_SANS], "A", 50, {})
+    with pytest.raises(ValueError, match=message):
+        layout.scene(1.0, **settings)
 
 
 @pytest.mark.parametrize("size", [1.0, 0.3, 72.0])
@@ -141,10 +198,21 @@ def test_merged_mesh_is_every_instance_moved_exactly(size):
     np.testing.assert_array_equal(merged.triangles, np.vstack(triangles))
     np.testing.assert_array_equal(scene.merged().vertices, merged.vertices)
     assert merged.normals.shape == merged.vertices.shape
+    # Flat glyphs are mapped by position: in the merged mesh, by the text's.
+    uvs = [scene.meshes[i].uvs + t[:2] / np.float32(size)
+           for i, t in zip(scene.mesh_indices, scene.translations)]
+    np.testing.assert_array_equal(merged.uvs, np.vstack(uvs))
+
+
+def area(vertices, triangles):
+    a, b, c = (vertices[triangles[:, k], :2].astype(np.float64) for k in range(3))
+    return 0.5 * np.sum((b[:, 0] - a[:, 0]) * (c[:, 1] - a[:, 1]) -
+                        (b[:, 1] - a[:, 1]) * (c[:, 0] - a[:, 0]))
 
 
 def test_a_glyph_mesh_moved_by_its_position_is_its_place_in_the_scene():
-    # The layout's documented recipe, by hand, against the scene.
+    # The layout's documented recipe, by hand, against the scene: the same place and
+    # extent, the same area covered.
     with glyva.Font(DEJAVU_SANS) as font:
         layout = glyva.layout("AVA Wa", font)
         scene = layout.scene()
@@ -153,8 +221,13 @@ def test_a_glyph_mesh_moved_by_its_position_is_its_place_in_the_scene():
             mesh = font.glyph_mesh(glyph)
             if not len(mesh.triangles):
                 continue
-            placed = scene.meshes[scene.mesh_indices[k]].vertices + scene.translations[k]
-            np.testing.assert_allclose(placed[:, :2], mesh.vertices + position, atol=1e-6)
+            instance = scene.meshes[scene.mesh_indices[k]]
+            placed = instance.vertices + scene.translations[k]
+            moved = mesh.vertices + position
+            np.testing.assert_allclose(placed[:, :2].min(axis=0), moved.min(axis=0), atol=1e-6)
+            np.testing.assert_allclose(placed[:, :2].max(axis=0), moved.max(axis=0), atol=1e-6)
+            assert area(instance.vertices, instance.triangles) == pytest.approx(
+                area(mesh.vertices, mesh.triangles), rel=1e-5)
             k += 1
         assert k == len(scene) == 5
 

@@ -6,8 +6,10 @@ test file of its own, reported as skipped where it is not installed."""
 
 import json
 import os
+import re
 import struct
 import subprocess
+import zipfile
 import xml.etree.ElementTree as ElementTree
 
 import numpy as np
@@ -224,6 +226,12 @@ TOOL_CASES = [
                  [".png", ".json", ".stl", ".glb"], id="wrapped-fallback-size"),
     pytest.param("AV Wa", {}, dict(merge=True), ["--merge"], [".glb", ".obj", ".stl"],
                  id="merged"),
+    pytest.param("Glyva @8", {},
+                 dict(size=2.0, color="#c0392b",
+                      scene=dict(depth=0.5, bevel=0.05, bevel_segments=2)),
+                 ["--size", "2", "--depth", "0.5", "--bevel", "0.05", "--bevel-segments", "2",
+                  "--color", "#c0392b"],
+                 [".png", ".svg", ".stl", ".obj", ".mtl", ".glb", ".3mf"], id="bevelled-solids"),
     pytest.param("abc \u05e9\u05dc\u05d5\u05dd",
                  dict(direction="rtl", letter_spacing=0.125, line_spacing=1.5),
                  dict(picture_width=500, picture_height=120),
@@ -249,20 +257,32 @@ def test_files_equal_the_tools(tmp_path, text, options, writing, arguments, exte
         pytest.skip("glyva-mesh is not built here")
     (tmp_path / "tool").mkdir()
     (tmp_path / "module").mkdir()
-    outputs = [arg for ext in extensions for arg in ("-o", "out" + ext)]
+    outputs = [arg for ext in extensions if ext != ".mtl" for arg in ("-o", "out" + ext)]
     subprocess.run([tool, "--quiet", "--font", DEJAVU_SANS, *arguments, *outputs, text],
                    cwd=tmp_path / "tool", check=True)
     layout = glyva.layout(text, DEJAVU_SANS, **options)
+    source = layout
+    if "scene" in writing:  # solids: the scene's settings and size go to Layout.scene
+        writing = dict(writing)
+        source = layout.scene(writing.pop("size"), **writing.pop("scene"))
     for ext in extensions:
-        glyva.write(layout, str(tmp_path / "module" / ("out" + ext)), **writing)
+        if ext != ".mtl":  # the OBJ's material, written beside it
+            glyva.write(source, str(tmp_path / "module" / ("out" + ext)), **writing)
     for ext in extensions:
         ours, theirs = (str(tmp_path / side / ("out" + ext)) for side in ("module", "tool"))
         if ext in (".glb", ".gltf"):
             same_gltf(ours, theirs)
             continue
+        if ext == ".3mf":  # a zip package: the same parts but for time stamps and UUIDs
+            with zipfile.ZipFile(ours) as a, zipfile.ZipFile(theirs) as b:
+                assert a.namelist() == b.namelist()
+                for name in a.namelist():
+                    unique = re.compile(rb' p:UUID="[^"]*"')
+                    assert unique.sub(b"", a.read(name)) == unique.sub(b"", b.read(name)), name
+            continue
         with open(ours, "rb") as a, open(theirs, "rb") as b:
             mine, want = a.read(), b.read()
-        if ext == ".obj":  # the first line names the writer
+        if ext in (".obj", ".mtl"):  # the first line names the writer
             mine, want = mine.split(b"\n", 1)[1], want.split(b"\n", 1)[1]
         assert mine == want, ext
 
@@ -307,7 +327,8 @@ def test_writes_from_threads_at_once_are_each_complete(sample, tmp_path):
     names = [f"text{i}{ext}" for i in range(12) for ext in (".stl", ".obj", ".glb", ".png")]
     with ThreadPoolExecutor(max_workers=4) as pool:
         list(pool.map(lambda name: glyva.write(scene, str(tmp_path / name)), names))
-    assert sorted(os.listdir(tmp_path)) == sorted(names)
+    materials = [name.replace(".obj", ".mtl") for name in names if name.endswith(".obj")]
+    assert sorted(os.listdir(tmp_path)) == sorted(names + materials)
     merged = scene.merged()
     for name in names:
         if name.endswith(".stl"):

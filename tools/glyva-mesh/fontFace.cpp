@@ -9,6 +9,7 @@
 
 #include "Skrib/GlyvaInterface.h"
 #include "fontLookup.h"
+#include "shape/glyvaShape.h"
 #include "utf8.h"
 
 namespace glyvamesh
@@ -137,6 +138,8 @@ const GlyphShape *FontFace::glyph(uint32_t code, bool withContours, std::string 
     }
     GlyphShape shape;
     shape.advance = info.horiAdvance;
+    shape.font = meshFont_;
+    shape.glyphIndex = glyvaShapeCharacterGlyph(meshFont_, code);
     if (!copyMesh(code, &shape, error))
         return nullptr;
     if (withContours) {

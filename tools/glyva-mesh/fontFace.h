@@ -38,6 +38,9 @@ class FontFace
     float ascender() const;
     float descender() const;
     const std::string &path() const { return path_; }
+    /* The face the solid library meshes this font's glyphs from (the same file through
+     * the shaping library): each glyph loaded after this names its glyph there. */
+    void meshFrom(glyvaShapeFont *font) { meshFont_ = font; }
     /* The characters the font maps, from fontconfig; empty when it could not tell. */
     const std::vector<uint32_t> &characters() const { return characters_; }
     /* Characters drawn with the missing glyph so far, in order of first use. */
@@ -62,6 +65,7 @@ class FontFace
      * when the missing glyph's own query hands back no address. */
     uint32_t helper_ = 0;
     bool haveHelper_ = false;
+    glyvaShapeFont *meshFont_ = nullptr;
 };
 
 /* Why a font file cannot be used before the library sees it, or empty. */

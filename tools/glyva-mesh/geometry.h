@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+struct glyvaShapeFont;
+
 namespace glyvamesh
 {
 
@@ -39,6 +41,9 @@ struct GlyphShape {
     bool postScriptOrientation = false;
     float advance = 0.0f;
     bool missing = false;
+    /* Where the solid library finds the glyph: the face's handle and the glyph's index. */
+    glyvaShapeFont *font = nullptr;
+    uint32_t glyphIndex = 0;
 };
 
 /* A glyph placed in the output, in output units. */
@@ -53,12 +58,16 @@ struct PlacedGlyph {
     float grid = 0.0f;
 };
 
-/* An output mesh with per-vertex normals, three indices per triangle, in its own
- * coordinates: output units with the origin at its glyph's pen position. */
+/* An output mesh with per-vertex normals and texture coordinates, three indices per
+ * triangle, in its own coordinates: output units with the origin at its glyph's pen
+ * position. Texture coordinates are in ems: faces and bevels by position, walls (where
+ * alongOutline is set) by distance along the outline and height. */
 struct Mesh {
     std::string name;
     std::vector<Vec3> positions;
     std::vector<Vec3> normals;
+    std::vector<Vec2> uvs;
+    std::vector<uint8_t> alongOutline;
     std::vector<uint32_t> triangles;
 };
 
@@ -78,6 +87,26 @@ struct Scene {
     std::vector<Instance> instances;
     /* Flat meshes face +z only; solids are closed. */
     bool flat = true;
+    /* Output units per em, which texture coordinates (in ems) are measured against. */
+    float unitsPerEm = 1.0f;
+};
+
+/* Vertex i's texture coordinates once its mesh is moved by translation into the text's
+ * coordinates: those mapped by position (faces and bevels) move with it, so that one
+ * texture runs across the whole text; the walls' stay with their outline. */
+inline Vec2 textUv(const Mesh &mesh, size_t i, Vec3 translation, float unitsPerEm)
+{
+    const Vec2 uv = mesh.uvs[i];
+    if (mesh.alongOutline[i])
+        return uv;
+    return {uv.x + translation.x / unitsPerEm, uv.y + translation.y / unitsPerEm};
+}
+
+/* A colour in sRGB, each channel 0 to 1. */
+struct Rgb {
+    float r = 0.17f;
+    float g = 0.34f;
+    float b = 0.59f;
 };
 
 inline float snap(float value, float grid)

@@ -20,7 +20,6 @@
 #include "placement.h"
 #include "progress.h"
 #include "shapedFace.h"
-#include "solid.h"
 #include "stagedOutput.h"
 #include "utf8.h"
 
@@ -96,21 +95,23 @@ struct Run {
     std::unique_ptr<FontFace> face;
     /* The shaped layout's faces, the chosen one first, then fontconfig's fallbacks. */
     std::vector<std::unique_ptr<ShapedFace>> faces;
+    /* The simple layout's font once more, through the shaping library, for the solid
+     * library to mesh its glyphs by index. */
+    std::unique_ptr<ShapedFace> meshFace;
     Paragraphs paragraphs;
     std::string fontPath;
     std::vector<PlacedGlyph> placed;
     Scene scene;
     std::chrono::steady_clock::time_point start = std::chrono::steady_clock::now();
-    size_t solidsNotWatertight = 0;
-    size_t solidsOffOutline = 0;
 };
 
-/* Solids are built on the outline, and pictures without triangle edges fill it. */
+/* Pictures seen from the front without triangle edges fill the outline. */
 bool wantsContours(const Run &run)
 {
-    if (run.options.depth > 0.0f)
-        return true;
-    return !run.options.picture.edges &&
+    const PictureOptions &picture = run.options.picture;
+    const bool front = picture.view == View::Front ||
+                       (picture.view == View::Automatic && run.options.solid.depth <= 0.0f);
+    return front && !picture.edges &&
            std::any_of(run.outputs.begin(), run.outputs.end(),
                        [](const OutputPlan &plan) { return !plan.mesh && !plan.layout; });
 }
@@ -134,6 +135,8 @@ int prepareOutputs(Run &run)
             return fail(kExitUsage, "a .json layout (" + plan.path +
                                         ") needs the shaped layout (not --layout simple or "
                                         "--all-glyphs)");
+        if (plan.mesh && plan.meshFormat == MeshFormat::ThreeMf && run.options.solid.depth <= 0.0f)
+            return fail(kExitUsage, plan.path + ": " + kThreeMfNeedsSolids + " (--depth)");
         const std::string reason = unwritableReason(plan.path);
         if (!reason.empty())
             return fail(kExitOutput, "cannot write " + plan.path + ": " + reason);
@@ -207,7 +210,13 @@ int openFont(Run &run)
         return kExitOk;
     }
     run.face = FontFace::open(path, run.options.quality, &error);
-    return run.face ? kExitOk : fail(kExitFont, error);
+    if (!run.face)
+        return fail(kExitFont, error);
+    run.meshFace = ShapedFace::open(path, 0, "", run.options.quality, &error);
+    if (!run.meshFace)
+        return fail(kExitFont, error);
+    run.face->meshFrom(run.meshFace->handle());
+    return kExitOk;
 }
 
 std::vector<uint32_t> charactersToLoad(const Run &run)
@@ -353,32 +362,21 @@ void layOut(Run &run)
     dropEmpty(run.placed);
 }
 
-/* Each distinct glyph meshed, or extruded, once in its own coordinates; every placed
- * glyph an instance of it. */
-void makeScene(Run &run)
+/* Each distinct glyph meshed, or made a solid, once in its own coordinates; every
+ * placed glyph an instance of it. */
+int makeScene(Run &run)
 {
-    const bool solid = run.options.depth > 0.0f;
+    const bool solid = run.options.solid.depth > 0.0f;
     MeshMaking how;
-    how.depth = run.options.depth;
-    how.flat = !solid;
-    if (solid)
-        how.make = [&run](const PlacedGlyph &local) {
-            SolidReport report;
-            Mesh mesh = extrudeGlyph(local, snap(run.options.depth, local.grid), &report);
-            run.solidsNotWatertight += report.watertight ? 0 : 1;
-            run.solidsOffOutline += report.edgesOffOutline ? 1 : 0;
-            return mesh;
-        };
+    how.solid = run.options.solid;
+    how.glyphOrigin = run.options.glyphOrigin;
     Progress progress(solid ? "building solids" : "placing glyphs", run.placed.size(),
                       !run.options.quiet, run.start);
     how.progress = [&progress](size_t done) { progress.step(done); };
-    run.scene = buildScene(run.placed, how);
-    if (run.solidsNotWatertight)
-        warn(counted(run.solidsNotWatertight, "distinct glyph solid") +
-             " not watertight: the outline touches or overlaps itself");
-    if (run.solidsOffOutline)
-        warn(counted(run.solidsOffOutline, "distinct glyph solid") +
-             " with side walls off the font's outline (self-intersecting contours)");
+    std::string error;
+    if (!buildScene(run.placed, how, &run.scene, &error))
+        return fail(kExitFont, error);
+    return kExitOk;
 }
 
 bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, std::string *note,
@@ -487,7 +485,9 @@ int run(int argc, char **argv)
     if (run.placed.empty())
         return fail(kExitUsage,
                     "nothing to draw: no character of the text has an outline in " + run.fontPath);
-    makeScene(run);
+    status = makeScene(run);
+    if (status != kExitOk)
+        return status;
     std::string written;
     status = writeOutputs(run, &written);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -28,6 +28,13 @@ enum LongOnly {
     kLetterSpacing,
     kNoFallback,
     kMerge,
+    kBevel,
+    kBevelDepth,
+    kBevelSegments,
+    kBevelFrontOnly,
+    kColor,
+    kView,
+    kOrigin,
 };
 
 const option kLongOptions[] = {
@@ -53,6 +60,14 @@ const option kLongOptions[] = {
     {"letter-spacing", required_argument, nullptr, kLetterSpacing},
     {"no-fallback", no_argument, nullptr, kNoFallback},
     {"merge", no_argument, nullptr, kMerge},
+    {"bevel", required_argument, nullptr, kBevel},
+    {"bevel-depth", required_argument, nullptr, kBevelDepth},
+    {"bevel-segments", required_argument, nullptr, kBevelSegments},
+    {"bevel-front-only", no_argument, nullptr, kBevelFrontOnly},
+    {"color", required_argument, nullptr, kColor},
+    {"colour", required_argument, nullptr, kColor},
+    {"view", required_argument, nullptr, kView},
+    {"origin", required_argument, nullptr, kOrigin},
     {"quiet", no_argument, nullptr, 'Q'},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
@@ -132,6 +147,57 @@ bool parseDirection(const std::string &text, int *direction)
     return false;
 }
 
+bool applySolidOption(int c, const char *arg, Options *o, std::string *error)
+{
+    const std::string text = arg ? arg : "";
+    long segments = 0;
+    switch (c) {
+    case kBevel:
+        if (parsePositive(arg, &o->solid.bevel))
+            return true;
+        *error = "--bevel takes a positive number of output units, not '" + text + "'";
+        return false;
+    case kBevelDepth:
+        if (parsePositive(arg, &o->solid.bevelDepth))
+            return true;
+        *error = "--bevel-depth takes a positive number of output units, not '" + text + "'";
+        return false;
+    case kBevelSegments:
+        if (parseInt(text, 1, kMaxBevelSegments, &segments)) {
+            o->solid.bevelSegments = static_cast<int>(segments);
+            return true;
+        }
+        *error = "--bevel-segments takes a whole number from 1 to " +
+                 std::to_string(kMaxBevelSegments) + ", not '" + text + "'";
+        return false;
+    case kBevelFrontOnly:
+        o->solid.frontOnly = true;
+        return true;
+    case kColor:
+        if (parseColor(text, &o->picture.color))
+            return true;
+        *error = "--color takes #RRGGBB, not '" + text + "'";
+        return false;
+    case kView:
+        if (text == "front" || text == "perspective") {
+            o->picture.view = text == "front" ? View::Front : View::Perspective;
+            return true;
+        }
+        *error = "--view takes front or perspective, not '" + text + "'";
+        return false;
+    case kOrigin:
+        if (text == "glyph" || text == "text") {
+            o->glyphOrigin = text == "glyph";
+            return true;
+        }
+        *error = "--origin takes glyph or text, not '" + text + "'";
+        return false;
+    default:
+        *error = "see glyva-mesh --help";
+        return false;
+    }
+}
+
 bool applyShapingOption(int c, const char *arg, Options *o, std::string *error)
 {
     long face = 0;
@@ -201,6 +267,8 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
 {
     if (c >= kLayout && c <= kNoFallback)
         return applyShapingOption(c, arg, o, error);
+    if (c >= kBevel && c <= kOrigin)
+        return applySolidOption(c, arg, o, error);
     long quality = 0;
     switch (c) {
     case 'o':
@@ -224,7 +292,7 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
         *error = std::string("--size takes a positive number, not '") + arg + "'";
         return false;
     case 'd':
-        if (parsePositive(arg, &o->depth))
+        if (parsePositive(arg, &o->solid.depth))
             return true;
         *error = std::string("--depth takes a positive number, not '") + arg + "'";
         return false;
@@ -294,6 +362,11 @@ bool parseOptions(int argc, char **argv, Options *options, std::string *error)
                  "shaped layout (not --layout simple or --all-glyphs)";
         return false;
     }
+    const std::string solid = solidSettingsRefusal(options->solid);
+    if (!solid.empty()) {
+        *error = solid;
+        return false;
+    }
     if (!options->text.empty() && options->haveTextFile) {
         *error = "give the text either as arguments or with --text-file, not both";
         return false;
@@ -313,14 +386,19 @@ from the arguments (joined by spaces), from --text-file, or from standard input;
 is UTF-8, and every line break starts a new line.
 
 Output, chosen by each file's extension (-o may be repeated):
-  .obj .stl .glb .gltf   a mesh (Wavefront OBJ, binary STL, glTF 2.0 binary or with a
-                         .bin buffer beside it); without --depth flat glyphs at z = 0
-                         facing +z, with --depth one closed solid per glyph. glTF
-                         holds each distinct glyph's mesh once and one node per
-                         placed glyph, named by its characters, with its translation
-                         (--merge: one mesh of everything); OBJ holds one object of
-                         all flat glyphs, or one object per solid
-  .png .svg              a picture of the glyphs seen from the front
+  .obj .stl .glb .gltf   a mesh (Wavefront OBJ with its material in a .mtl file
+                         beside it, binary STL, glTF 2.0 binary or with a .bin buffer
+                         beside it); without --depth flat glyphs at z = 0 facing +z,
+                         with --depth one closed solid per glyph. glTF holds each
+                         distinct glyph's mesh once and one node per placed glyph,
+                         named by its characters, with its translation (--merge: one
+                         mesh of everything); OBJ holds one object of all flat
+                         glyphs, or one object per solid
+  .3mf                   solids for printing (needs --depth), in millimetres: --size
+                         is millimetres per em; one object per placed glyph, named by
+                         its characters (--merge: one object), in the --color
+  .png .svg              a picture: flat text seen from the front, solids in
+                         perspective (see --view)
   .json                  the layout: {"lines": N, "glyphs": [...]} with one object
                          per glyph placed (spaces too), in visual order, line by
                          line, left to right: "line", "cluster" (byte offset of its
@@ -371,16 +449,45 @@ Options:
                          "wght=700,wdth=80" (axes not named keep their defaults), or
                          the name of a named instance such as "Bold"
   -d, --depth D          extrude every glyph into a solid D output units deep, from
-                         z = 0 (back) to z = D (front), watertight with outward normals
-      --merge            glTF: one mesh of all glyphs instead of instanced glyphs
+                         z = 0 (back) to z = D (front): closed, without
+                         self-intersections or zero-area triangles, outward normals
+      --bevel SIZE       bevel the edges of the front and back faces, reaching SIZE
+                         output units into the glyph (needs --depth); where a stroke
+                         or a counter is narrower than the bevel, the bevel ends in a
+                         flat top at the height it reached
+      --bevel-depth D    how far the bevel reaches along z (default: SIZE)
+      --bevel-segments N 1 (default) for a straight chamfer, 2 to 32 for a rounded
+                         profile (a quarter ellipse)
+      --bevel-front-only bevel the front face only, keep the back flat for printing
+      --origin WHERE     glyph (default): in glTF and 3MF each glyph's mesh has its
+                         origin at the glyph's pen position on the baseline and its
+                         node or build item moves it into place, so that an engine can
+                         turn a letter about its own origin; text: every glyph's mesh
+                         in the text's coordinates, its node or build item not moved.
+                         OBJ, STL and --merge always write text coordinates
+      --color #RRGGBB    the glyphs' colour (sRGB; default #2B5797): glTF's base
+                         colour, the OBJ material, 3MF's colour and the pictures'
+      --merge            glTF and 3MF: one mesh of all glyphs instead of one per
+                         placed glyph
       --all-glyphs       a chart of every character the font maps, in a grid
       --png-size W[xH]   picture size in pixels (points for .svg); default 1200 wide,
                          the height following the text
       --edges            draw the triangle edges in pictures
+      --view VIEW        front: the glyphs' outlines seen straight on; perspective:
+                         the meshes seen from slightly above and to the right, lit
+                         from the upper left, hidden surfaces removed. Default:
+                         perspective with --depth, front without
       --quiet            no summary and no progress bar (warnings and errors remain);
                          the bar shows on a terminal once a run takes over a second
   -h, --help             this text
       --version          the tool's and the library's version
+
+Texture coordinates (glTF TEXCOORD_0, OBJ vt), in ems: the front and back faces and
+the bevels by position, (u, v) = (x, y); the side walls by (distance along the
+outline, height z). In a glyph's own mesh (instanced glTF) they are relative to the glyph's
+pen position; where meshes are in the text's coordinates (OBJ, --merge, --origin
+text) the faces' and bevels' are relative to the text's origin, so that one texture
+runs across the whole text. glTF stores v as 1 - v: its images start at the top.
 
 Line feeds, carriage returns and U+2029 end paragraphs; U+2028, VT and FF end
 lines; a tab advances four spaces. --face, --variation, --width and the spacings
@@ -393,14 +500,18 @@ Outputs appear only when complete: nothing is left behind when a run fails.
 Exit status:
   0  written
   1  bad usage: unknown option or value, no output, unknown output extension, no
-     text, empty text, text with nothing to draw, unreadable --text-file
-  2  the font is missing, unreadable, or the library cannot read its glyphs; a face
-     index past the collection's faces, an unknown axis or instance
+     text, empty text, text with nothing to draw, unreadable --text-file, a bevel
+     without --depth or too deep for it, a .3mf without --depth
+  2  the font is missing, unreadable, or the library cannot read its glyphs or build
+     their solids; a face index past the collection's faces, an unknown axis or
+     instance
   3  an output cannot be written (missing or read-only folder, ...)
 
 Examples:
   glyva-mesh Glyva -o glyva.obj
   glyva-mesh --size 10 --depth 2 "Hello" -o hello.stl
+  glyva-mesh --size 20 --depth 4 --bevel 0.6 --bevel-segments 4 --bevel-front-only \
+      --color "#c0392b" Glyva -o glyva.3mf -o glyva.png
   glyva-mesh --align center --edges --png-size 1600 $'Glyva\nAVATAR' -o glyva.png
   glyva-mesh --font "DejaVu Serif" --quality 80 Text -o text.glb -o text.svg
   glyva-mesh --font "Noto Sans Arabic" $'\u0645\u0631\u062d\u0628\u0627' -o arabic.png

@@ -6,6 +6,7 @@
 
 #include "layout.h"
 #include "picture.h"
+#include "solid.h"
 
 namespace glyvamesh
 {
@@ -30,7 +31,11 @@ struct Options {
     std::string font;
     float size = 1.0f;
     int quality = 50;
-    float depth = 0.0f;
+    /* Flat glyphs without a depth, else solids with these bevels. */
+    SolidSettings solid;
+    /* Meshes with their own origin at their glyph's pen position (glTF, 3MF), or in the
+     * text's coordinates. */
+    bool glyphOrigin = true;
     Align align = Align::Start;
     /* Output units to wrap lines at; 0 for no wrapping. */
     float width = 0.0f;
@@ -38,7 +43,7 @@ struct Options {
     /* Output units added after every cluster. */
     float letterSpacing = 0.0f;
     bool noFallback = false;
-    /* glTF: one mesh of every glyph rather than one per distinct glyph placed by nodes. */
+    /* glTF and 3MF: one mesh of every glyph rather than one per placed glyph. */
     bool merge = false;
     bool allGlyphs = false;
     LayoutMode layout = LayoutMode::Shaped;

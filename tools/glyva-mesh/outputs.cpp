@@ -7,6 +7,9 @@
 
 namespace glyvamesh
 {
+
+const char *const kThreeMfNeedsSolids = "a .3mf file holds solids for printing: give a depth";
+
 namespace
 {
 
@@ -40,7 +43,7 @@ bool planOutput(const std::string &path, OutputPlan *plan, std::string *error)
         return true;
     }
     *error = "unknown output type '" + ext + "' for " + path +
-             " (use .obj, .stl, .glb, .gltf, .svg, .png or .json)";
+             " (use .obj, .stl, .glb, .gltf, .3mf, .svg, .png or .json)";
     return false;
 }
 
@@ -48,6 +51,8 @@ std::string outputRefusal(const OutputPlan &plan, const OutputSource &source)
 {
     if (plan.layout)
         return source.paragraphs ? "" : "a layout needs the shaped text";
+    if (plan.mesh && plan.meshFormat == MeshFormat::ThreeMf && source.scene->flat)
+        return kThreeMfNeedsSolids;
     const bool empty = plan.mesh ? source.scene->instances.empty() : source.placed->empty();
     return empty ? "nothing to draw: no glyph of the text has an outline" : "";
 }
@@ -63,6 +68,7 @@ bool writeOutput(const OutputPlan &plan, const OutputSource &source, const Outpu
         writing.merge = how.merge || (source.scene->flat && plan.meshFormat == MeshFormat::Obj);
         writing.name = how.name;
         writing.generator = how.generator;
+        writing.color = how.picture.color;
         writing.progress = how.progress;
         return writeScene(*source.scene, plan.meshFormat, path, writing, error);
     }
@@ -70,7 +76,8 @@ bool writeOutput(const OutputPlan &plan, const OutputSource &source, const Outpu
         return writeLayout(path, *source.utf8, *source.paragraphs, source.fonts, source.size,
                            error);
     int w = 0, h = 0;
-    if (!writePicture(*source.placed, how.picture, plan.picture, path, &w, &h, error))
+    if (!writePicture(*source.placed, *source.scene, how.picture, plan.picture, path, &w, &h,
+                      error))
         return false;
     *note = " (" + std::to_string(w) + "x" + std::to_string(h) + ")";
     return true;

@@ -23,8 +23,8 @@ struct OutputPlan {
     bool layout = false;
 };
 
-/* False with error set for an extension other than .obj, .stl, .glb, .gltf, .svg, .png
- * and .json (in any case). */
+/* False with error set for an extension other than .obj, .stl, .glb, .gltf, .3mf, .svg,
+ * .png and .json (in any case). */
 bool planOutput(const std::string &path, OutputPlan *plan, std::string *error);
 
 /* What outputs are made of: the scene for meshes, the placed glyphs for pictures and,
@@ -40,7 +40,8 @@ struct OutputSource {
 };
 
 struct OutputSettings {
-    /* Meshes: one mesh of every glyph (flat OBJ always is one). */
+    /* Meshes: one mesh of every glyph (flat OBJ always is one). The pictures' colour is
+     * the meshes' material too. */
     bool merge = false;
     /* The name of the merged mesh or object. */
     std::string name = "text";
@@ -50,8 +51,12 @@ struct OutputSettings {
     std::function<void(size_t)> progress;
 };
 
+/* Why a .3mf output of flat glyphs is refused. */
+extern const char *const kThreeMfNeedsSolids;
+
 /* Why the source cannot make the output the plan names (a picture or mesh without a
- * glyph to draw, a layout of text that was not shaped), or empty. */
+ * glyph to draw, a layout of text that was not shaped, a .3mf of flat glyphs), or
+ * empty. */
 std::string outputRefusal(const OutputPlan &plan, const OutputSource &source);
 
 /* Writes the output the plan names at path (where it is staged); note gets what a

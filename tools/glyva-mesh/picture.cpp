@@ -9,8 +9,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <map>
+
+#include "perspective.h"
 
 namespace glyvamesh
 {
@@ -27,6 +31,20 @@ Box boundsOf(const std::vector<PlacedGlyph> &glyphs)
     for (const PlacedGlyph &g : glyphs) {
         for (const Vec2 &v : g.shape->mesh.vertices) {
             const Vec2 p = place(g, v);
+            box.minX = std::min(box.minX, p.x);
+            box.maxX = std::max(box.maxX, p.x);
+            box.minY = std::min(box.minY, p.y);
+            box.maxY = std::max(box.maxY, p.y);
+        }
+    }
+    return box;
+}
+
+Box boundsOf(const std::vector<ShadedTriangle> &triangles)
+{
+    Box box;
+    for (const ShadedTriangle &t : triangles) {
+        for (const Vec2 &p : t.corners) {
             box.minX = std::min(box.minX, p.x);
             box.maxX = std::max(box.maxX, p.x);
             box.minY = std::min(box.minY, p.y);
@@ -99,26 +117,41 @@ void tracePolygons(cairo_t *cr, const PlacedGlyph &g, const Frame &frame, bool t
     });
 }
 
+/* The fill under drawn edges: the colour washed out towards white, as in a wireframe
+ * drawing. */
+Rgb washed(Rgb c)
+{
+    return {0.75f + 0.25f * c.r, 0.75f + 0.25f * c.g, 0.75f + 0.25f * c.b};
+}
+
+/* The edges: the colour darkened. */
+Rgb darkened(Rgb c)
+{
+    return {0.75f * c.r, 0.75f * c.g, 0.75f * c.b};
+}
+
+void setColor(cairo_t *cr, Rgb c)
+{
+    cairo_set_source_rgb(cr, c.r, c.g, c.b);
+}
+
 /* The triangles of a glyph are filled as one path: they all turn the same way, so the
  * non-zero rule fills their union and no seams show between neighbours. With edges
  * the fill is lighter and the edges dark, as in a wireframe drawing. */
 void draw(cairo_t *cr, const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int width,
-          bool edges)
+          bool edges, Rgb color)
 {
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
     cairo_paint(cr);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-    if (edges)
-        cairo_set_source_rgb(cr, 0.78, 0.85, 0.96);
-    else
-        cairo_set_source_rgb(cr, 0.17, 0.34, 0.59);
+    setColor(cr, edges ? washed(color) : color);
     for (const PlacedGlyph &g : glyphs) {
         tracePolygons(cr, g, frame, edges);
         cairo_fill(cr);
     }
     if (!edges)
         return;
-    cairo_set_source_rgb(cr, 0.13, 0.27, 0.50);
+    setColor(cr, darkened(color));
     cairo_set_line_width(cr, edgeWidth(width));
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     for (const PlacedGlyph &g : glyphs) {
@@ -204,11 +237,20 @@ std::string glyphPath(const PlacedGlyph &g, bool triangles)
     return d;
 }
 
-/* SVG written as it goes: each distinct glyph once as a path (its triangles with
- * edges drawn, its outline otherwise), each
- * placed glyph a use of it, in a group that maps output units (y up) to the picture. */
-bool writeSvg(const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int width, int height,
-              bool edges, const std::string &path, std::string *error)
+/* "#rrggbb" for SVG. */
+std::string hex(Rgb c)
+{
+    char buf[8];
+    auto byte = [](float v) {
+        return static_cast<unsigned>(std::lround(std::clamp(v, 0.0f, 1.0f) * 255.0f));
+    };
+    std::snprintf(buf, sizeof buf, "#%02x%02x%02x", byte(c.r), byte(c.g), byte(c.b));
+    return buf;
+}
+
+/* An SVG file: the opening on a white ground, then the body, then the closing. */
+bool writeSvgFile(const std::string &path, int width, int height,
+                  const std::function<void(std::FILE *)> &body, std::string *error)
 {
     std::FILE *file = std::fopen(path.c_str(), "wb");
     if (!file) {
@@ -220,8 +262,25 @@ bool writeSvg(const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int wi
                  "<svg xmlns=\"http://www.w3.org/2000/svg\" "
                  "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"%d\" height=\"%d\" "
                  "viewBox=\"0 0 %d %d\">\n<rect width=\"100%%\" height=\"100%%\" "
-                 "fill=\"#ffffff\"/>\n<defs>\n",
+                 "fill=\"#ffffff\"/>\n",
                  width, height, width, height);
+    body(file);
+    std::fputs("</svg>\n", file);
+    const bool ok = !std::ferror(file);
+    if (std::fclose(file) != 0 || !ok) {
+        *error = "write failed";
+        return false;
+    }
+    return true;
+}
+
+/* Each distinct glyph once as a path (its triangles with edges drawn, its outline
+ * otherwise), each placed glyph a use of it, in a group that maps output units (y up)
+ * to the picture. */
+void writeFrontSvg(std::FILE *file, const std::vector<PlacedGlyph> &glyphs, const Frame &frame,
+                   int width, bool edges, Rgb color)
+{
+    std::fputs("<defs>\n", file);
     std::map<const GlyphShape *, size_t> ids;
     for (const PlacedGlyph &g : glyphs) {
         if (!ids.emplace(g.shape, ids.size()).second)
@@ -235,12 +294,13 @@ bool writeSvg(const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int wi
     char stroke[128] = "";
     if (edges)
         std::snprintf(stroke, sizeof stroke,
-                      " stroke=\"#224580\" stroke-width=\"%.6g\" stroke-linejoin=\"round\"",
-                      edgeWidth(width) / frame.scale);
+                      " stroke=\"%s\" stroke-width=\"%.6g\" stroke-linejoin=\"round\"",
+                      hex(darkened(color)).c_str(), edgeWidth(width) / frame.scale);
     std::fprintf(file,
                  "</defs>\n<g transform=\"matrix(%.9g 0 0 %.9g %.9g %.9g)\" fill=\"%s\" "
                  "fill-rule=\"nonzero\"%s>\n",
-                 frame.scale, -frame.scale, tx, ty, edges ? "#c7d9f5" : "#2c5797", stroke);
+                 frame.scale, -frame.scale, tx, ty, hex(edges ? washed(color) : color).c_str(),
+                 stroke);
     for (const PlacedGlyph &g : glyphs) {
         std::string use = "<use xlink:href=\"#g" + std::to_string(ids[g.shape]) + "\" x=\"";
         number(use, g.origin.x);
@@ -249,30 +309,124 @@ bool writeSvg(const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int wi
         use += "\"/>\n";
         std::fputs(use.c_str(), file);
     }
-    std::fputs("</g>\n</svg>\n", file);
-    const bool ok = !std::ferror(file);
-    if (std::fclose(file) != 0 || !ok) {
-        *error = "write failed";
-        return false;
+    std::fputs("</g>\n", file);
+}
+
+/* A hairline in each triangle's own colour closes the seams antialiasing leaves
+ * between neighbours; with edges, every triangle's edges are drawn dark instead. */
+constexpr double kSeamWidth = 0.6;
+
+/* The shaded triangles in painting order, in pixels, each shaded smoothly between its
+ * corners' colours. */
+void paintTriangles(cairo_t *cr, const std::vector<ShadedTriangle> &triangles, const Frame &frame,
+                    int width, bool edges, Rgb color)
+{
+    cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
+    cairo_paint(cr);
+    cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
+    cairo_set_line_width(cr, edges ? edgeWidth(width) : kSeamWidth);
+    for (const ShadedTriangle &t : triangles) {
+        double x[3], y[3];
+        for (int k = 0; k < 3; ++k)
+            frame.apply(t.corners[k], &x[k], &y[k]);
+        cairo_pattern_t *smooth = cairo_pattern_create_mesh();
+        cairo_mesh_pattern_begin_patch(smooth);
+        for (int k = 0; k < 3; ++k) {
+            k == 0 ? cairo_mesh_pattern_move_to(smooth, x[k], y[k])
+                   : cairo_mesh_pattern_line_to(smooth, x[k], y[k]);
+            const Rgb &c = t.cornerColors[k];
+            cairo_mesh_pattern_set_corner_color_rgb(smooth, k, c.r, c.g, c.b);
+        }
+        cairo_mesh_pattern_end_patch(smooth);
+        cairo_move_to(cr, x[0], y[0]);
+        cairo_line_to(cr, x[1], y[1]);
+        cairo_line_to(cr, x[2], y[2]);
+        cairo_close_path(cr);
+        cairo_set_source(cr, smooth);
+        cairo_fill_preserve(cr);
+        if (edges)
+            setColor(cr, darkened(color));
+        cairo_stroke(cr);
+        cairo_pattern_destroy(smooth);
     }
-    return true;
+}
+
+void writePerspectiveSvg(std::FILE *file, const std::vector<ShadedTriangle> &triangles,
+                         const Frame &frame, int width, bool edges, Rgb color)
+{
+    std::fprintf(file, "<g stroke-width=\"%.3g\" stroke-linejoin=\"round\"%s>\n",
+                 edges ? edgeWidth(width) : kSeamWidth,
+                 edges ? (" stroke=\"" + hex(darkened(color)) + "\"").c_str() : "");
+    std::string line;
+    for (const ShadedTriangle &t : triangles) {
+        line = "<path d=\"";
+        for (int k = 0; k < 3; ++k) {
+            double x, y;
+            frame.apply(t.corners[k], &x, &y);
+            line += k == 0 ? "M" : "L";
+            number(line, x);
+            line += ' ';
+            number(line, y);
+        }
+        const std::string fill = hex(t.color);
+        line += "Z\" fill=\"" + fill + (edges ? "\"/>\n" : "\" stroke=\"" + fill + "\"/>\n");
+        std::fputs(line.c_str(), file);
+    }
+    std::fputs("</g>\n", file);
+}
+
+bool perspective(const Scene &scene, const PictureOptions &options)
+{
+    if (options.view == View::Automatic)
+        return !scene.flat;
+    return options.view == View::Perspective;
 }
 
 } // namespace
 
-bool writePicture(const std::vector<PlacedGlyph> &glyphs, const PictureOptions &options,
-                  PictureFormat format, const std::string &path, int *width, int *height,
-                  std::string *error)
+bool parseColor(const std::string &text, Rgb *color)
+{
+    const std::string hex = !text.empty() && text[0] == '#' ? text.substr(1) : text;
+    if (hex.size() != 6 || hex.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        return false;
+    const long value = std::strtol(hex.c_str(), nullptr, 16);
+    color->r = static_cast<float>((value >> 16) & 0xFF) / 255.0f;
+    color->g = static_cast<float>((value >> 8) & 0xFF) / 255.0f;
+    color->b = static_cast<float>(value & 0xFF) / 255.0f;
+    return true;
+}
+
+bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
+                  const PictureOptions &options, PictureFormat format, const std::string &path,
+                  int *width, int *height, std::string *error)
 {
     int h = options.height;
-    const Frame frame = frameFor(boundsOf(glyphs), options.width, &h);
-    *width = options.width;
+    const int w = options.width;
+    const bool edges = options.edges;
+    const Rgb color = options.color;
+    const bool seen = perspective(scene, options);
+    const std::vector<ShadedTriangle> triangles =
+        seen ? perspectiveView(scene, color) : std::vector<ShadedTriangle>();
+    const Frame frame =
+        seen ? frameFor(boundsOf(triangles), w, &h) : frameFor(boundsOf(glyphs), w, &h);
+    *width = w;
     *height = h;
     if (format == PictureFormat::Svg)
-        return writeSvg(glyphs, frame, options.width, h, options.edges, path, error);
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, options.width, h);
+        return writeSvgFile(
+            path, w, h,
+            [&](std::FILE *file) {
+                if (!seen)
+                    writeFrontSvg(file, glyphs, frame, w, edges, color);
+                else
+                    writePerspectiveSvg(file, triangles, frame, w, edges, color);
+            },
+            error);
+    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t *cr = cairo_create(surface);
-    draw(cr, glyphs, frame, options.width, options.edges);
+    if (!seen)
+        draw(cr, glyphs, frame, w, edges, color);
+    else
+        paintTriangles(cr, triangles, frame, w, edges, color);
     return finish(surface, cr, path, error);
 }
 

@@ -50,31 +50,68 @@ float outputGrid(const std::vector<PlacedGlyph> &placed, float depth)
     return static_cast<float>(std::ldexp(1.0, exponent - 23));
 }
 
-Scene buildScene(const std::vector<PlacedGlyph> &placed, const MeshMaking &how)
+namespace
 {
-    Scene scene;
+
+/* A mesh moved by translation into the text's coordinates, its texture with it. */
+Mesh movedMesh(const Mesh &mesh, Vec3 t, float unitsPerEm)
+{
+    Mesh moved = mesh;
+    for (size_t i = 0; i < mesh.positions.size(); ++i) {
+        const Vec3 &p = mesh.positions[i];
+        moved.positions[i] = {p.x + t.x, p.y + t.y, p.z + t.z};
+        moved.uvs[i] = textUv(mesh, i, t, unitsPerEm);
+    }
+    return moved;
+}
+
+/* Every placed glyph its own mesh, already where it is. */
+void placeInText(Scene *scene)
+{
+    std::vector<Mesh> meshes;
+    meshes.reserve(scene->instances.size());
+    for (Instance &instance : scene->instances) {
+        meshes.push_back(
+            movedMesh(scene->meshes[instance.mesh], instance.translation, scene->unitsPerEm));
+        meshes.back().name = instance.text;
+        instance.mesh = static_cast<uint32_t>(meshes.size() - 1);
+        instance.translation = {};
+    }
+    scene->meshes = std::move(meshes);
+}
+
+} // namespace
+
+bool buildScene(const std::vector<PlacedGlyph> &placed, const MeshMaking &how, Scene *scene,
+                std::string *error)
+{
+    *scene = Scene();
     std::map<const GlyphShape *, uint32_t> meshOf;
-    const float grid = outputGrid(placed, how.depth);
-    scene.flat = how.flat;
+    const float grid = outputGrid(placed, how.solid.depth);
+    GlyphMesher mesher(how.solid);
+    scene->flat = how.solid.depth <= 0.0f;
+    scene->unitsPerEm = placed.empty() ? 1.0f : placed.front().scale;
     for (size_t i = 0; i < placed.size(); ++i) {
         const PlacedGlyph &g = placed[i];
-        auto known = meshOf.emplace(g.shape, static_cast<uint32_t>(scene.meshes.size()));
+        auto known = meshOf.emplace(g.shape, static_cast<uint32_t>(scene->meshes.size()));
         if (known.second) {
             const PlacedGlyph local{g.code, g.shape, {0.0f, 0.0f}, g.scale, g.text, grid};
-            Mesh mesh = how.make(local);
-            mesh.name = g.text;
-            scene.meshes.push_back(std::move(mesh));
+            scene->meshes.emplace_back();
+            if (!mesher.make(local, &scene->meshes.back(), error))
+                return false;
         }
-        if (scene.meshes[known.first->second].triangles.empty())
+        if (scene->meshes[known.first->second].triangles.empty())
             continue;
-        scene.instances.push_back({known.first->second,
-                                   {snap(g.origin.x, grid), snap(g.origin.y, grid), 0.0f},
-                                   g.text,
-                                   g.code});
+        scene->instances.push_back({known.first->second,
+                                    {snap(g.origin.x, grid), snap(g.origin.y, grid), 0.0f},
+                                    g.text,
+                                    g.code});
         if (how.progress)
             how.progress(i + 1);
     }
-    return scene;
+    if (!how.glyphOrigin)
+        placeInText(scene);
+    return true;
 }
 
 } // namespace glyvamesh

@@ -32,22 +32,21 @@ float outputGrid(const std::vector<PlacedGlyph> &placed, float depth);
 
 /* How each distinct glyph becomes an output mesh. */
 struct MeshMaking {
-    /* The mesh of one distinct glyph in its own coordinates, given the glyph with its
-     * origin at 0, its scale and the output grid set: flatGlyph for flat text, a solid
-     * builder for solids (the caller owns the shapes, so it knows which glyph of which
-     * face each one is). */
-    std::function<Mesh(const PlacedGlyph &local)> make = flatGlyph;
-    /* How far the meshes reach along z (output units), which the grid must span. */
-    float depth = 0.0f;
-    bool flat = true;
+    /* Flat glyphs (depth 0) or solids, through the solid library. */
+    SolidSettings solid;
+    /* Each mesh in its glyph's own coordinates, placed by its instance's translation;
+     * false: every placed glyph a mesh of its own in the text's coordinates, placed
+     * where it is (texture coordinates then run across the text). */
+    bool glyphOrigin = true;
     /* Called with the count of placed glyphs done, for a progress bar. */
     std::function<void(size_t)> progress;
 };
 
 /* Each distinct glyph meshed once in its own coordinates, every placed glyph an
  * instance of it translated on the output grid; a glyph whose mesh has no triangles
- * left on the grid places nothing. */
-Scene buildScene(const std::vector<PlacedGlyph> &placed, const MeshMaking &how);
+ * places nothing. False with error set when the solid library refuses a glyph. */
+bool buildScene(const std::vector<PlacedGlyph> &placed, const MeshMaking &how, Scene *scene,
+                std::string *error);
 
 } // namespace glyvamesh
 

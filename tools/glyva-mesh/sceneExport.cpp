@@ -94,6 +94,7 @@ class Output
 };
 
 static_assert(sizeof(Vec3) == 12, "positions and normals go to the buffer as they are");
+static_assert(sizeof(Vec2) == 8, "texture coordinates go to the buffer as they are");
 
 Vec3 moved(const Vec3 &p, const Vec3 &t)
 {
@@ -161,6 +162,15 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
     return out.close(error);
 }
 
+void objPair(Output &out, const Vec2 &v)
+{
+    out.text("vt ", 3);
+    out.number(v.x);
+    out.text(" ", 1);
+    out.number(v.y);
+    out.text("\n", 1);
+}
+
 void objVector(Output &out, const char *tag, const Vec3 &v)
 {
     out.text(tag, std::strlen(tag));
@@ -179,24 +189,50 @@ std::string objectName(size_t index, uint32_t code)
     return buf;
 }
 
-/* Vertices are written per instance, moved; normals do not move, so each distinct
- * mesh's normals are written once, at its first instance, and shared by the rest. */
+std::string fileName(const std::string &path)
+{
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+/* The one material every object uses: the colour as diffuse, a little gloss. */
+bool writeMtl(const std::string &path, const SceneWriting &how, std::string *error)
+{
+    Output out(path);
+    out.text("# " + how.generator + "\nnewmtl glyph\nKa 0 0 0\nKd ");
+    out.number(how.color.r);
+    out.text(" ", 1);
+    out.number(how.color.g);
+    out.text(" ", 1);
+    out.number(how.color.b);
+    out.text("\nKs 0.1 0.1 0.1\nNs 32\nd 1\nillum 2\n");
+    return out.close(error);
+}
+
+/* Vertices and their texture coordinates are written per instance, moved; normals do
+ * not move, so each distinct mesh's normals are written once, at its first instance,
+ * and shared by the rest. The material goes into a .mtl file beside. */
 bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
+    const std::string mtl = besidePath(path, ".mtl");
+    if (!writeMtl(mtl, how, error))
+        return false;
     Output out(path);
-    out.text("# " + how.generator + "\n");
+    out.text("# " + how.generator + "\nmtllib " + fileName(mtl) + "\n");
     if (how.merge)
-        out.text("o " + how.name + "\n");
+        out.text("o " + how.name + "\nusemtl glyph\n");
     std::vector<uint64_t> normalBase(scene.meshes.size(), 0);
     uint64_t vertexBase = 1, normalCount = 0;
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
         if (!how.merge)
-            out.text("o " + objectName(i, instance.code) + "\n");
+            out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
         for (const Vec3 &p : mesh.positions)
             objVector(out, "v ", moved(p, instance.translation));
+        for (size_t v = 0; v < mesh.uvs.size(); ++v)
+            objPair(out, textUv(mesh, v, instance.translation, scene.unitsPerEm));
         if (normalBase[instance.mesh] == 0) {
             normalBase[instance.mesh] = normalCount + 1;
             for (const Vec3 &n : mesh.normals)
@@ -209,7 +245,9 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
             for (int k = 0; k < 3; ++k) {
                 out.text(" ", 1);
                 out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
-                out.text("//", 2);
+                out.text("/", 1);
+                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
+                out.text("/", 1);
                 out.unsignedNumber(normals + mesh.triangles[t + k]);
             }
             out.text("\n", 1);
@@ -248,7 +286,8 @@ struct GltfMesh {
 struct GltfPlan {
     std::vector<GltfMesh> meshes;
     uint64_t vertices = 0, indices = 0;
-    uint64_t vertexBytes() const { return vertices * 24; }
+    /* Positions and normals, 12 bytes each, then texture coordinates, 8. */
+    uint64_t vertexBytes() const { return vertices * 32; }
     uint64_t bufferBytes() const { return vertexBytes() + indices * 4; }
 };
 
@@ -308,10 +347,11 @@ nlohmann::ordered_json gltfMeshes(const GltfPlan &plan, nlohmann::ordered_json *
         accessors->push_back(position);
         accessors->push_back(
             accessor(0, plan.vertices * 12 + m.firstVertex * 12, m.vertexCount, kFloat, "VEC3"));
-        accessors->push_back(accessor(1, m.firstIndex * 4, m.indexCount, kUnsignedInt, "SCALAR"));
+        accessors->push_back(accessor(1, m.firstVertex * 8, m.vertexCount, kFloat, "VEC2"));
+        accessors->push_back(accessor(2, m.firstIndex * 4, m.indexCount, kUnsignedInt, "SCALAR"));
         nlohmann::ordered_json primitive = {
-            {"attributes", {{"POSITION", first}, {"NORMAL", first + 1}}},
-            {"indices", first + 2},
+            {"attributes", {{"POSITION", first}, {"NORMAL", first + 1}, {"TEXCOORD_0", first + 2}}},
+            {"indices", first + 3},
             {"material", 0},
             {"mode", kTriangles}};
         meshes.push_back({{"name", m.name}, {"primitives", {primitive}}});
@@ -350,19 +390,26 @@ std::string gltfJson(const Scene &scene, const GltfPlan &plan, const SceneWritin
     doc["scenes"] = {{{"nodes", {0}}}};
     doc["nodes"] = gltfNodes(scene, how);
     doc["meshes"] = gltfMeshes(plan, &accessors);
-    nlohmann::ordered_json material = {{"name", "glyph"},
-                                       {"pbrMetallicRoughness",
-                                        {{"baseColorFactor", {0.17, 0.34, 0.59, 1.0}},
-                                         {"metallicFactor", 0.0},
-                                         {"roughnessFactor", 0.6}}}};
+    const Rgb &c = how.color;
+    nlohmann::ordered_json material = {
+        {"name", "glyph"},
+        {"pbrMetallicRoughness",
+         {{"baseColorFactor", {linearFromSrgb(c.r), linearFromSrgb(c.g), linearFromSrgb(c.b), 1.0}},
+          {"metallicFactor", 0.0},
+          {"roughnessFactor", 0.6}}}};
     if (scene.flat)
         material["doubleSided"] = true; /* a flat glyph seen from behind is still a glyph */
     doc["materials"] = {material};
     doc["accessors"] = accessors;
     doc["bufferViews"] = {{{"buffer", 0},
                            {"byteOffset", 0},
-                           {"byteLength", plan.vertexBytes()},
+                           {"byteLength", plan.vertices * 24},
                            {"byteStride", 12}, /* positions, then normals, each packed */
+                           {"target", kArrayBuffer}},
+                          {{"buffer", 0},
+                           {"byteOffset", plan.vertices * 24},
+                           {"byteLength", plan.vertices * 8},
+                           {"byteStride", 8},
                            {"target", kArrayBuffer}},
                           {{"buffer", 0},
                            {"byteOffset", plan.vertexBytes()},
@@ -375,7 +422,14 @@ std::string gltfJson(const Scene &scene, const GltfPlan &plan, const SceneWritin
     return doc.dump();
 }
 
-/* The buffer, streamed: every position, then every normal, then every index. */
+/* glTF's texture coordinates start at the top of an image, ours at the bottom. */
+Vec2 gltfUv(Vec2 uv)
+{
+    return {uv.x, 1.0f - uv.y};
+}
+
+/* The buffer, streamed: every position, then every normal, every texture coordinate,
+ * every index. */
 void writeGltfBuffer(Output &out, const Scene &scene, const SceneWriting &how)
 {
     if (!how.merge) {
@@ -383,6 +437,9 @@ void writeGltfBuffer(Output &out, const Scene &scene, const SceneWriting &how)
             out.bytes(mesh.positions.data(), mesh.positions.size() * sizeof(Vec3));
         for (const Mesh &mesh : scene.meshes)
             out.bytes(mesh.normals.data(), mesh.normals.size() * sizeof(Vec3));
+        for (const Mesh &mesh : scene.meshes)
+            for (const Vec2 &uv : mesh.uvs)
+                out.value(gltfUv(uv));
         for (const Mesh &mesh : scene.meshes)
             out.bytes(mesh.triangles.data(), mesh.triangles.size() * sizeof(uint32_t));
         return;
@@ -393,6 +450,11 @@ void writeGltfBuffer(Output &out, const Scene &scene, const SceneWriting &how)
     for (const Instance &instance : scene.instances) {
         const Mesh &mesh = meshOf(scene, instance);
         out.bytes(mesh.normals.data(), mesh.normals.size() * sizeof(Vec3));
+    }
+    for (const Instance &instance : scene.instances) {
+        const Mesh &mesh = meshOf(scene, instance);
+        for (size_t v = 0; v < mesh.uvs.size(); ++v)
+            out.value(gltfUv(textUv(mesh, v, instance.translation, scene.unitsPerEm)));
     }
     uint64_t base = 0;
     for (size_t i = 0; i < scene.instances.size(); ++i) {
@@ -405,13 +467,6 @@ void writeGltfBuffer(Output &out, const Scene &scene, const SceneWriting &how)
     }
 }
 
-std::string stemOf(const std::string &path)
-{
-    const size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return name.substr(0, name.rfind('.'));
-}
-
 bool writeGltf(const Scene &scene, const std::string &path, bool binary, const SceneWriting &how,
                std::string *error)
 {
@@ -421,11 +476,10 @@ bool writeGltf(const Scene &scene, const std::string &path, bool binary, const S
         return false;
     }
     if (!binary) {
-        const std::string bin = stemOf(path) + ".bin";
+        const std::string bin = besidePath(path, ".bin");
         Output json(path);
-        json.text(gltfJson(scene, plan, how, bin));
-        const size_t slash = path.rfind('/');
-        Output buffer((slash == std::string::npos ? "" : path.substr(0, slash + 1)) + bin);
+        json.text(gltfJson(scene, plan, how, fileName(bin)));
+        Output buffer(bin);
         writeGltfBuffer(buffer, scene, how);
         return json.close(error) && buffer.close(error);
     }
@@ -448,12 +502,27 @@ bool writeGltf(const Scene &scene, const std::string &path, bool binary, const S
 
 } // namespace
 
+std::string besidePath(const std::string &path, const std::string &extension)
+{
+    const size_t slash = path.rfind('/');
+    const size_t dot = path.rfind('.');
+    const size_t stem =
+        dot == std::string::npos || (slash != std::string::npos && dot < slash) ? path.size() : dot;
+    return path.substr(0, stem) + extension;
+}
+
+float linearFromSrgb(float c)
+{
+    return c <= 0.04045f ? c / 12.92f : std::pow((c + 0.055f) / 1.055f, 2.4f);
+}
+
 bool meshFormatFor(const std::string &extension, MeshFormat *format)
 {
     static const std::pair<const char *, MeshFormat> kFormats[] = {{".obj", MeshFormat::Obj},
                                                                    {".stl", MeshFormat::Stl},
                                                                    {".glb", MeshFormat::Glb},
-                                                                   {".gltf", MeshFormat::Gltf}};
+                                                                   {".gltf", MeshFormat::Gltf},
+                                                                   {".3mf", MeshFormat::ThreeMf}};
     for (const auto &[ext, f] : kFormats) {
         if (extension == ext) {
             *format = f;
@@ -475,6 +544,8 @@ bool writeScene(const Scene &scene, MeshFormat format, const std::string &path,
         return writeGltf(scene, path, true, how, error);
     case MeshFormat::Gltf:
         return writeGltf(scene, path, false, how, error);
+    case MeshFormat::ThreeMf:
+        return writeThreeMf(scene, path, how, error);
     }
     return false;
 }

@@ -76,6 +76,8 @@ bool copyGlyph(glyvaShapeFont *font, const std::string &path, uint32_t index, bo
     *shape = GlyphShape();
     shape->advance = info.horiAdvance;
     shape->missing = index == 0;
+    shape->font = font;
+    shape->glyphIndex = index;
     const float *vertices = nullptr;
     const int32_t *indices = nullptr;
     int32_t vertexCount = 0, indexCount = 0;

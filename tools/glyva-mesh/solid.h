@@ -1,33 +1,52 @@
 #ifndef TOOLS_GLYVA_MESH_SOLID_H
 #define TOOLS_GLYVA_MESH_SOLID_H
 
-#include <cstddef>
-#include <vector>
+#include <string>
 
 #include "geometry.h"
+
+struct glyvaSolid;
 
 namespace glyvamesh
 {
 
-/* What building one glyph's solid found out about it. */
-struct SolidReport {
-    /* Every edge of the solid is used once in each direction. */
-    bool watertight = true;
-    /* Side-wall edges that lie on no segment of the glyph's outline as the font
-     * orients it; non-zero means the caps and the outline disagree. */
-    size_t edgesOffOutline = 0;
+/* How glyphs become meshes; lengths in output units. A depth of 0 makes flat glyphs. */
+struct SolidSettings {
+    float depth = 0.0f;
+    /* How far the bevel reaches into the glyph; 0 for none. */
+    float bevel = 0.0f;
+    /* How far it reaches along z; 0 for as far as into the glyph. */
+    float bevelDepth = 0.0f;
+    /* 1 for a chamfer, more for a rounded profile. */
+    int bevelSegments = 1;
+    bool frontOnly = false;
 };
 
-/* The glyph's flat mesh at z = 0 facing +z, vertices as the library gave them, placed
- * by the glyph's origin and scale. */
-Mesh flatGlyph(const PlacedGlyph &glyph);
+/* The most segments a bevel may have, as the solid library takes them. */
+constexpr int kMaxBevelSegments = 32;
 
-/* The glyph extruded into a closed solid from z = 0 (back) to z = depth (front), in
- * output units, with outward normals; empty for a glyph without triangles. The side
- * walls are built on the edges that only one front triangle uses, after welding equal
- * positions, so that they meet the caps exactly wherever the tessellator split or
- * merged outline points. */
-Mesh extrudeGlyph(const PlacedGlyph &glyph, float depth, SolidReport *report);
+/* Why the settings make no solid (a length negative, not finite or past 1e9, a bevel
+ * without a depth, a bevel as deep as the solid, segments out of range), or empty. */
+std::string solidSettingsRefusal(const SolidSettings &settings);
+
+/* Each distinct glyph's mesh through the solid library, one builder for a whole run:
+ * flat glyphs without zero-area triangles, or closed solids with their bevels. */
+class GlyphMesher
+{
+  public:
+    explicit GlyphMesher(const SolidSettings &settings);
+    ~GlyphMesher();
+    GlyphMesher(const GlyphMesher &) = delete;
+    GlyphMesher &operator=(const GlyphMesher &) = delete;
+
+    /* The glyph's mesh in its own coordinates, scaled by its scale and built on its
+     * grid, named by its characters; false with error set when the library refuses. */
+    bool make(const PlacedGlyph &local, Mesh *mesh, std::string *error);
+
+  private:
+    SolidSettings settings_;
+    glyvaSolid *solid_;
+};
 
 } // namespace glyvamesh
 

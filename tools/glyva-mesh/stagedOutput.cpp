@@ -10,6 +10,8 @@
 #include <cstring>
 #include <vector>
 
+#include "sceneExport.h"
+
 namespace glyvamesh
 {
 namespace
@@ -44,14 +46,18 @@ std::vector<std::string> filesIn(const std::string &dir)
     return names;
 }
 
+/* The files a writer may put beside the staged one: a glTF buffer, an OBJ material. */
+const char *const kCompanions[] = {".bin", ".mtl"};
+constexpr int kCompanionCount = sizeof kCompanions / sizeof kCompanions[0];
+
 /* What a signal handler needs to remove a staging folder, in fixed storage: the
  * handler may only call async-signal-safe functions (unlink, rmdir), so it removes the
- * files it can name, the staged file and the buffer a glTF writer puts beside it. */
+ * files it can name, the staged file and its companions. */
 struct StagingSlot {
     volatile sig_atomic_t used = 0;
     char dir[4096];
     char file[4096];
-    char companion[4096];
+    char companions[kCompanionCount][4096];
 };
 StagingSlot g_slots[16];
 
@@ -63,23 +69,18 @@ bool copyPath(char (&out)[4096], const std::string &path)
     return true;
 }
 
-std::string companionOf(const std::string &staged)
-{
-    const size_t slash = staged.rfind('/');
-    const size_t dot = staged.rfind('.');
-    const size_t stem = dot == std::string::npos || dot < slash ? staged.size() : dot;
-    return staged.substr(0, stem) + ".bin";
-}
-
 int claimSlot(const std::string &dir, const std::string &file)
 {
     for (int i = 0; i < static_cast<int>(sizeof g_slots / sizeof g_slots[0]); ++i) {
         StagingSlot &slot = g_slots[i];
         if (slot.used)
             continue;
-        if (!copyPath(slot.dir, dir) || !copyPath(slot.file, file) ||
-            !copyPath(slot.companion, companionOf(file)))
+        if (!copyPath(slot.dir, dir) || !copyPath(slot.file, file))
             return -1;
+        for (int k = 0; k < kCompanionCount; ++k) {
+            if (!copyPath(slot.companions[k], besidePath(file, kCompanions[k])))
+                return -1;
+        }
         slot.used = 1;
         return i;
     }
@@ -92,7 +93,8 @@ void onSignal(int sig)
         if (!slot.used)
             continue;
         unlink(slot.file);
-        unlink(slot.companion);
+        for (const char *companion : slot.companions)
+            unlink(companion);
         rmdir(slot.dir);
     }
     signal(sig, SIG_DFL);

@@ -8,7 +8,8 @@ namespace glyvamesh
 
 /* An output written first into a private folder beside its destination and moved into
  * place only once complete, so that a failed run leaves no partial file behind. Files
- * a writer adds beside the main one (a glTF buffer) move along with it. */
+ * a writer adds beside the main one (a glTF buffer, an OBJ material) move along with
+ * it. */
 class StagedOutput
 {
   public:
