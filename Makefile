@@ -24,10 +24,12 @@ $(NATIVE)/CMakeCache.txt:
 	$(CMAKE) -S . -B $(NATIVE) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYVA_WERROR=ON
 
 # The sample has kerning pairs (AV, VA, TA) and glyphs with holes (A, R, a, @, 8).
-# docs/demo.png is the PNG of the first command.
+# docs/demo.png is the PNG of the first command, docs/bevelled.png the bevelled solid's.
 DEMO := out/demo
 GLYVA_MESH := ./$(NATIVE)/tools/glyva-mesh/glyva-mesh
 DEMO_TEXT := "$$(printf 'Glyva\nAVATAR @8')"
+# Letters 20 mm to the em, 4 mm deep, their fronts rounded over 1 mm, for a printer.
+DEMO_BEVEL := --size 20 --depth 4 --bevel 1 --bevel-segments 4 --bevel-front-only
 # Shaped lines: GPOS kerning and the ffi ligature in Latin, joined Arabic right to left.
 DEMO_LATIN := "Office AVATAR Wave"
 DEMO_ARABIC := "$$(printf '\331\205\330\261\330\255\330\250\330\247 \330\250\330\247\331\204\330\271\330\247\331\204\331\205')"
@@ -44,6 +46,8 @@ demo: deps-native $(NATIVE)/CMakeCache.txt
 	$(GLYVA_MESH) --align center --edges $(DEMO_TEXT) \
 	  -o $(DEMO)/glyva.png -o $(DEMO)/glyva.glb -o $(DEMO)/glyva.obj
 	$(GLYVA_MESH) --align center --size 10 --depth 2 $(DEMO_TEXT) -o $(DEMO)/glyva-extruded.stl
+	$(GLYVA_MESH) --align center $(DEMO_BEVEL) $(DEMO_TEXT) -o $(DEMO)/glyva-bevelled.stl \
+	  -o $(DEMO)/glyva-bevelled.3mf -o $(DEMO)/glyva-bevelled.glb -o $(DEMO)/glyva-bevelled.png
 	$(GLYVA_MESH) --align center --edges $(DEMO_LATIN) -o $(DEMO)/latin.png -o $(DEMO)/latin.glb
 	$(GLYVA_MESH) --align center --font $(DEMO_ARABIC_FONT) $(DEMO_ARABIC) \
 	  -o $(DEMO)/arabic.png -o $(DEMO)/arabic.glb
@@ -55,6 +59,9 @@ demo: deps-native $(NATIVE)/CMakeCache.txt
 	@echo "  $(DEMO)/glyva.glb           flat mesh, glTF 2.0 binary (1 unit per em)"
 	@echo "  $(DEMO)/glyva.obj           flat mesh, Wavefront OBJ"
 	@echo "  $(DEMO)/glyva-extruded.stl  one watertight solid per glyph, 10 units per em, 2 deep"
+	@echo "  $(DEMO)/glyva-bevelled.stl, .3mf  the glyphs 20 mm per em, 4 mm deep, fronts rounded"
+	@echo "  $(DEMO)/glyva-bevelled.glb  the same solids with texture coordinates, one node each"
+	@echo "  $(DEMO)/glyva-bevelled.png  the bevelled solids in perspective, as the tool draws them"
 	@echo "  $(DEMO)/latin.png, latin.glb    'Office AVATAR Wave' shaped: ffi ligature, GPOS kerning"
 	@echo "  $(DEMO)/arabic.png, arabic.glb  an Arabic line (Noto Sans Arabic), joined, right to left"
 	@echo "  $(DEMO)/mixed.png, mixed.json    Hebrew, Arabic, Latin and digits in one line, in bidi order"

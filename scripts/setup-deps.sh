@@ -11,7 +11,7 @@ native=(build-essential cmake pkg-config libfreetype-dev libglu1-mesa-dev libgte
         libfribidi-dev libicu-dev nlohmann-json3-dev unicode-data python3-brotli
         fonts-urw-base35 fonts-noto-cjk librsvg2-bin admesh
         python3-dev pybind11-dev python3-numpy python3-pytest python3-pil
-        libpolyclipping-dev libcgal-dev fonts-dejavu-extra)
+        libpolyclipping-dev libcgal-dev fonts-dejavu-extra lib3mf-dev libzip-dev)
 i386=(g++-multilib qemu-user libfreetype-dev:i386 libglu1-mesa-dev:i386 libgtest-dev:i386
       libfribidi-dev:i386 libicu-dev:i386
       libharfbuzz-dev:i386 libpolyclipping-dev:i386)

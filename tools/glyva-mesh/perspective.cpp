@@ -47,11 +47,11 @@ V3 toV3(Vec3 v)
  * above, mostly in front. */
 const V3 kViewFrom = {0.35, 0.2, 1.0};
 /* Where the light comes from: the upper left, in front. */
-const V3 kLightFrom = {-0.35, 0.55, 0.75};
+const V3 kLightFrom = {-0.45, 0.6, 0.65};
 /* The viewer's distance in text radii: a field of view of about 30 degrees. */
 constexpr double kDistance = 4.0;
 /* Unlit share of the colour, and how much the light adds at most. */
-constexpr double kAmbient = 0.4, kDiffuse = 0.7;
+constexpr double kAmbient = 0.35, kDiffuse = 0.85;
 
 struct Camera {
     V3 eye, right, up, forward;
