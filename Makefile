@@ -84,6 +84,7 @@ test-asan:
 	  -DGLYVA_SANITIZE=address,undefined
 	$(CMAKE) --build $(ASAN) -j$(JOBS)
 	cd $(ASAN) && ASAN_OPTIONS=detect_leaks=1:halt_on_error=1 \
+	  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp \
 	  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 GLYVA_QUICK=1 \
 	  ctest --output-on-failure -j$(JOBS)
 
