@@ -56,6 +56,12 @@ const glyvaSolidOptions kOptions[] = {{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f},
 uint64_t pass(Run &run, Kind kind)
 {
     uint64_t triangles = 0;
+    /* The handle keeps the meshes it made until the quality changes: each pass meshes
+     * afresh, as a solid is built afresh. */
+    if (kind == kFontMesh) {
+        glyvaShapeSetQuality(run.font, 49);
+        glyvaShapeSetQuality(run.font, 50);
+    }
     for (uint32_t g : run.glyphs) {
         const glyvaSolidVertex *v;
         const uint32_t *ix;
