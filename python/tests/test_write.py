@@ -306,6 +306,9 @@ WRITE_FAILURES = [
     pytest.param(dict(picture_width=0), ValueError, "picture size", id="no-width"),
     pytest.param(dict(picture_width=16385), ValueError, "picture size", id="too-wide"),
     pytest.param(dict(picture_height=-1), ValueError, "picture size", id="negative-height"),
+    pytest.param(dict(path="text.3mf"), ValueError, "solids", id="flat-3mf"),
+    pytest.param(dict(color="blue"), ValueError, "#RRGGBB", id="bad-color"),
+    pytest.param(dict(view="top"), ValueError, "'front' or 'perspective'", id="bad-view"),
 ]
 
 
