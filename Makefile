@@ -57,7 +57,7 @@ demo: deps-native $(NATIVE)/CMakeCache.txt
 	@echo "demo outputs in $(DEMO)/:"
 	@echo "  $(DEMO)/glyva.png           picture with the triangle edges"
 	@echo "  $(DEMO)/glyva.glb           flat mesh, glTF 2.0 binary (1 unit per em)"
-	@echo "  $(DEMO)/glyva.obj           flat mesh, Wavefront OBJ"
+	@echo "  $(DEMO)/glyva.obj           flat mesh, Wavefront OBJ (its material in glyva.mtl)"
 	@echo "  $(DEMO)/glyva-extruded.stl  one watertight solid per glyph, 10 units per em, 2 deep"
 	@echo "  $(DEMO)/glyva-bevelled.stl, .3mf  the glyphs 20 mm per em, 4 mm deep, fronts rounded"
 	@echo "  $(DEMO)/glyva-bevelled.glb  the same solids with texture coordinates, one node each"
