@@ -46,6 +46,9 @@ struct glyvaSolid;
 typedef struct glyvaSolid glyvaSolid;
 #endif
 
+/* The most segments a bevel's profile may have. */
+enum { GLYVA_SOLID_MAX_SEGMENTS = 32 };
+
 /* How a solid is built; lengths in output units (ems times scale). A zeroed record is
  * not valid (depth must be positive); bevelSize 0 asks for no bevel. The record is 28
  * bytes with the same layout on 32-bit and 64-bit builds. */
@@ -80,6 +83,10 @@ GLYVA_API void glyvaSolidDestroy(struct glyvaSolid *solid);
 GLYVA_API void glyvaSolidRelease(struct glyvaSolid *solid);
 /* Why the builder's last failed call failed; "" when none has, or for null. */
 GLYVA_API const char *glyvaSolidError(const struct glyvaSolid *solid);
+/* Why no glyph can be built with these options (as glyvaSolidBuild would say), or null
+ * when they are in range; a glyph, its grid or the bevel's fineness may still refuse
+ * them. A constant string; null options give one too. */
+GLYVA_API const char *glyvaSolidOptionsError(const glyvaSolidOptions *options);
 
 /* The solid of glyph glyphIndex of font, at the font's current quality: vertices and
  * triangle indices (3 per triangle). 1, or 0 on failure with glyvaSolidError telling

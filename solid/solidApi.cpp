@@ -62,14 +62,14 @@ void makeProfile(double size, double depth, int32_t segments, Profile *profile)
     }
 }
 
-/* Scale and grid, shared by solids and flat meshes. */
-bool checkGrid(float scale, float grid, Report *report)
+/* Why scale and grid cannot be used, or null; shared by solids and flat meshes. */
+const char *gridError(float scale, float grid)
 {
     if (!isfinite(scale) || scale < 0.0f)
-        return fail(report, "the scale must be a number of output units per em, 0 for 1");
+        return "the scale must be a number of output units per em, 0 for 1";
     if (!isfinite(grid) || grid < 0.0f)
-        return fail(report, "the grid must be a number of output units, 0 for the library's");
-    return true;
+        return "the grid must be a number of output units, 0 for the library's";
+    return nullptr;
 }
 
 double scaleOf(float scale)
@@ -77,25 +77,29 @@ double scaleOf(float scale)
     return scale > 0.0f ? scale : 1.0;
 }
 
-bool checkOptions(const glyvaSolidOptions &o, Report *report)
+const char *optionsError(const glyvaSolidOptions &o)
 {
-    if (!checkGrid(o.scale, o.grid, report))
-        return false;
+    if (const char *why = gridError(o.scale, o.grid))
+        return why;
     if (!isfinite(o.depth) || o.depth <= 0.0f)
-        return fail(report, "the depth must be a positive number of output units");
+        return "the depth must be a positive number of output units";
     if (!isfinite(o.bevelSize) || o.bevelSize < 0.0f)
-        return fail(report, "the bevel size must be a number of output units, 0 for none");
+        return "the bevel size must be a number of output units, 0 for none";
     if (!isfinite(o.bevelDepth) || o.bevelDepth < 0.0f)
-        return fail(report,
-                    "the bevel depth must be a number of output units, 0 for the bevel size");
+        return "the bevel depth must be a number of output units, 0 for the bevel size";
     if (o.bevelSegments < 0 || o.bevelSegments > kMaxBevelSegments)
-        return fail(report, "bevel segments must be 1 to %d", static_cast<int>(kMaxBevelSegments));
+        return "bevel segments must be 1 to 32 (0 means 1)";
     const double bevelDepth = o.bevelDepth > 0.0f ? o.bevelDepth : o.bevelSize;
     const int faces = o.frontOnly ? 1 : 2;
     if (o.bevelSize > 0.0f && faces * bevelDepth >= o.depth)
-        return fail(report, "a bevel %g deep on %d face%s leaves no wall in a depth of %g",
-                    bevelDepth, faces, faces > 1 ? "s" : "", double(o.depth));
-    return true;
+        return "the bevels, as deep as that on each bevelled face, leave no wall in the depth";
+    return nullptr;
+}
+
+bool checkOptions(const glyvaSolidOptions &o, Report *report)
+{
+    const char *why = optionsError(o);
+    return !why || fail(report, "%s", why);
 }
 
 /* A height on the host's grid, or as it is without one (unit 0). */
@@ -261,8 +265,10 @@ bool buildFlat(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyph, float sc
     Profile profile;
     Plan plan = {};
     plan.levels = profile.levels = 1;
-    if (!checkGrid(scale, grid, report) ||
-        !readOutline(font, glyph, scaleOf(scale), grid, &w.outline, report) ||
+    const char *why = gridError(scale, grid);
+    if (why)
+        return fail(report, "%s", why);
+    if (!readOutline(font, glyph, scaleOf(scale), grid, &w.outline, report) ||
         !buildLevels(w, profile, report) || !triangulateFaces(w, plan, report))
         return false;
     if (!emitFlat(w, &solid->vertices, &solid->indices))
@@ -302,6 +308,11 @@ void glyvaSolidRelease(glyvaSolid *solid)
 const char *glyvaSolidError(const glyvaSolid *solid)
 {
     return solid ? solid->report.text : "";
+}
+
+const char *glyvaSolidOptionsError(const glyvaSolidOptions *options)
+{
+    return options ? glyva::solid::optionsError(*options) : "no options";
 }
 
 int32_t glyvaSolidBuild(glyvaSolid *solid, glyvaShapeFont *font, uint32_t glyphIndex,

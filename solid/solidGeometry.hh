@@ -109,7 +109,7 @@ inline int64_t orient(GridPoint a, GridPoint b, GridPoint c)
 }
 
 /* The most segments a bevel's profile may have: each is one more inset of the outline. */
-constexpr int32_t kMaxBevelSegments = 32;
+constexpr int32_t kMaxBevelSegments = GLYVA_SOLID_MAX_SEGMENTS;
 constexpr uint32_t kMaxLevels = kMaxBevelSegments + 1;
 
 /* The bevel profile: level k lies inset[k] ems inside the outline and rise[k] ems

@@ -1420,7 +1420,7 @@ TEST_F(GlyvaMesh, RefusedRunsNameTheCulpritAndLeaveNothing)
         {{"--layout", "simple", "A", "-o", "x.json"}, "", 1, "x.json"},
         {{"--layout", "typeset", "A", "-o", "x.obj"}, "", 1, "--layout"},
         {{"--bevel", "0.1", "A", "-o", "x.obj"}, "", 1, "--depth"},
-        {{"--depth", "0.1", "--bevel", "0.05", "A", "-o", "x.obj"}, "", 1, "no side wall"},
+        {{"--depth", "0.1", "--bevel", "0.05", "A", "-o", "x.obj"}, "", 1, "no wall"},
         {{"--depth", "1", "--bevel", "0.1", "--bevel-segments", "33", "A", "-o", "x.obj"},
          "",
          1,

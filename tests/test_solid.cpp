@@ -717,35 +717,38 @@ struct BadOptions {
     const char *name;
     glyvaSolidOptions options;
     const char *reason;
+    /* Refused for any glyph, before one is looked at (the rest need the glyph's extent). */
+    bool anyGlyph;
 };
 
 const BadOptions kBadOptions[] = {
-    {"ZeroDepth", {0.0f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
-    {"NegativeDepth", {-1.0f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
-    {"NaNDepth", {NAN, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
-    {"InfiniteDepth", {INFINITY, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth"},
-    {"NegativeBevel", {0.2f, -0.01f, 0.0f, 1, 0, 0.0f, 0.0f}, "bevel size"},
-    {"NaNBevel", {0.2f, NAN, 0.0f, 1, 0, 0.0f, 0.0f}, "bevel size"},
-    {"NegativeBevelDepth", {0.2f, 0.01f, -0.01f, 1, 0, 0.0f, 0.0f}, "bevel depth"},
-    {"TooManySegments", {0.2f, 0.01f, 0.0f, 33, 0, 0.0f, 0.0f}, "segments"},
-    {"NegativeSegments", {0.2f, 0.01f, 0.0f, -1, 0, 0.0f, 0.0f}, "segments"},
-    {"NoWallLeftBothFaces", {0.2f, 0.1f, 0.0f, 1, 0, 0.0f, 0.0f}, "no wall"},
-    {"NoWallLeftFrontOnly", {0.2f, 0.05f, 0.2f, 1, 1, 0.0f, 0.0f}, "no wall"},
-    {"TooFine", {0.2f, 1e-6f, 0.0f, 32, 0, 0.0f, 0.0f}, "too fine"},
-    {"NegativeScale", {0.2f, 0.0f, 0.0f, 0, 0, -1.0f, 0.0f}, "scale"},
-    {"NaNGrid", {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, NAN}, "grid"},
+    {"ZeroDepth", {0.0f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth", true},
+    {"NegativeDepth", {-1.0f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth", true},
+    {"NaNDepth", {NAN, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth", true},
+    {"InfiniteDepth", {INFINITY, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, "depth", true},
+    {"NegativeBevel", {0.2f, -0.01f, 0.0f, 1, 0, 0.0f, 0.0f}, "bevel size", true},
+    {"NaNBevel", {0.2f, NAN, 0.0f, 1, 0, 0.0f, 0.0f}, "bevel size", true},
+    {"NegativeBevelDepth", {0.2f, 0.01f, -0.01f, 1, 0, 0.0f, 0.0f}, "bevel depth", true},
+    {"TooManySegments", {0.2f, 0.01f, 0.0f, 33, 0, 0.0f, 0.0f}, "segments", true},
+    {"NegativeSegments", {0.2f, 0.01f, 0.0f, -1, 0, 0.0f, 0.0f}, "segments", true},
+    {"NoWallLeftBothFaces", {0.2f, 0.1f, 0.0f, 1, 0, 0.0f, 0.0f}, "no wall", true},
+    {"NoWallLeftFrontOnly", {0.2f, 0.05f, 0.2f, 1, 1, 0.0f, 0.0f}, "no wall", true},
+    {"TooFine", {0.2f, 1e-6f, 0.0f, 32, 0, 0.0f, 0.0f}, "too fine", false},
+    {"NegativeScale", {0.2f, 0.0f, 0.0f, 0, 0, -1.0f, 0.0f}, "scale", true},
+    {"NaNGrid", {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, NAN}, "grid", true},
     /* Ten units per em on steps of 1e-9: the glyph spans 10^10 of them. */
-    {"GridTooFine", {0.2f, 0.0f, 0.0f, 0, 0, 10.0f, 1e-9f}, "2^23"},
+    {"GridTooFine", {0.2f, 0.0f, 0.0f, 0, 0, 10.0f, 1e-9f}, "2^23", false},
     /* A depth of 0.2 rounds to 0 on a grid of 0.5. */
-    {"GridTooCoarseForTheDepth", {0.2f, 0.0f, 0.0f, 0, 0, 1.0f, 0.5f}, "no wall"},
-    {"BevelTooFineForTheGrid", {2.0f, 0.001f, 0.0f, 4, 0, 10.0f, 1.0f / 1024}, "too fine"},
+    {"GridTooCoarseForTheDepth", {0.2f, 0.0f, 0.0f, 0, 0, 1.0f, 0.5f}, "no wall", false},
+    {"BevelTooFineForTheGrid", {2.0f, 0.001f, 0.0f, 4, 0, 10.0f, 1.0f / 1024}, "too fine", false},
 };
 
 class SolidOptions : public testing::TestWithParam<BadOptions>
 {
 };
 
-/* Refused with the reason, and the output arguments untouched. */
+/* Refused with the reason, and the output arguments untouched; the options alone already
+ * tell where no glyph is needed to judge them. */
 TEST_P(SolidOptions, AreRefusedWithAReason)
 {
     Font font(kDejaVuSans);
@@ -763,6 +766,13 @@ TEST_P(SolidOptions, AreRefusedWithAReason)
     EXPECT_EQ(ix, reinterpret_cast<const uint32_t *>(&font));
     EXPECT_EQ(vc, 7u);
     EXPECT_EQ(ic, 9u);
+    const char *before = glyvaSolidOptionsError(&GetParam().options);
+    if (GetParam().anyGlyph) {
+        ASSERT_NE(before, nullptr);
+        EXPECT_STREQ(before, glyvaSolidError(builder.solid));
+    } else {
+        EXPECT_EQ(before, nullptr) << before;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Bad, SolidOptions, testing::ValuesIn(kBadOptions),
@@ -789,6 +799,8 @@ TEST(SolidArguments, NullsAreFailuresNotCrashes)
     EXPECT_EQ(glyvaSolidFlat(builder.solid, nullptr, 36, 0.0f, 0.0f, &v, &vc, &ix, &ic), 0);
     EXPECT_EQ(glyvaSolidFlat(builder.solid, font.font, 36, 0.0f, 0.0f, &v, nullptr, &ix, &ic), 0);
     EXPECT_STREQ(glyvaSolidError(nullptr), "");
+    EXPECT_NE(glyvaSolidOptionsError(nullptr), nullptr);
+    EXPECT_EQ(glyvaSolidOptionsError(&options), nullptr);
     glyvaSolidRelease(nullptr);
     glyvaSolidDestroy(nullptr);
 }

@@ -170,7 +170,7 @@ def test_solids_are_the_c_solids(fonts, text, settings):
 
 @pytest.mark.parametrize("settings,message", [
     (dict(bevel=0.1), "needs a solid"),
-    (dict(depth=1.0, bevel=0.5), "no side wall"),
+    (dict(depth=1.0, bevel=0.5), "no wall"),
     (dict(depth=1.0, bevel=0.1, bevel_segments=33), "1 to 32"),
     (dict(depth=float("nan")), "0 to 1e9"),
     (dict(depth=-1.0), "0 to 1e9"),

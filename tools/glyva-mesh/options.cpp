@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "solid/glyvaSolid.h"
+
 namespace glyvamesh
 {
 namespace
@@ -163,12 +165,12 @@ bool applySolidOption(int c, const char *arg, Options *o, std::string *error)
         *error = "--bevel-depth takes a positive number of output units, not '" + text + "'";
         return false;
     case kBevelSegments:
-        if (parseInt(text, 1, kMaxBevelSegments, &segments)) {
+        if (parseInt(text, 1, GLYVA_SOLID_MAX_SEGMENTS, &segments)) {
             o->solid.bevelSegments = static_cast<int>(segments);
             return true;
         }
         *error = "--bevel-segments takes a whole number from 1 to " +
-                 std::to_string(kMaxBevelSegments) + ", not '" + text + "'";
+                 std::to_string(GLYVA_SOLID_MAX_SEGMENTS) + ", not '" + text + "'";
         return false;
     case kBevelFrontOnly:
         o->solid.frontOnly = true;

@@ -17,27 +17,26 @@ std::string number(float value)
     return buf;
 }
 
+glyvaSolidOptions solidOptions(const SolidSettings &s, float scale, float grid)
+{
+    return {s.depth, s.bevel, s.bevelDepth, s.bevelSegments, s.frontOnly, scale, grid};
+}
+
 } // namespace
 
 std::string solidSettingsRefusal(const SolidSettings &s)
 {
+    /* Beyond 1e9 output units a float no longer holds the text's detail. */
     for (float length : {s.depth, s.bevel, s.bevelDepth}) {
         if (!std::isfinite(length) || length < 0.0f || length > 1e9f)
             return "depths and bevels take numbers from 0 to 1e9, not " + number(length);
     }
-    if (s.depth <= 0.0f && (s.bevel > 0.0f || s.bevelDepth > 0.0f))
-        return "a bevel needs a solid: give --depth too";
-    if (s.bevelSegments < 1 || s.bevelSegments > kMaxBevelSegments)
-        return "--bevel-segments takes 1 to " + std::to_string(kMaxBevelSegments);
-    if (s.bevel <= 0.0f || s.depth <= 0.0f)
-        return {};
-    const float along = s.bevelDepth > 0.0f ? s.bevelDepth : s.bevel;
-    const int faces = s.frontOnly ? 1 : 2;
-    if (faces * along >= s.depth)
-        return "a bevel " + number(along) + " deep on " +
-               (faces == 1 ? "the front" : "both faces") + " leaves no side wall in a depth of " +
-               number(s.depth) + " (see --bevel-depth, --bevel-front-only)";
-    return {};
+    if (s.depth <= 0.0f)
+        return s.bevel > 0.0f || s.bevelDepth > 0.0f ? "a bevel needs a solid: give --depth too"
+                                                     : "";
+    const glyvaSolidOptions options = solidOptions(s, 0.0f, 0.0f);
+    const char *why = glyvaSolidOptionsError(&options);
+    return why ? std::string(why) + " (see --depth, --bevel-depth, --bevel-front-only)" : "";
 }
 
 GlyphMesher::GlyphMesher(const SolidSettings &settings)

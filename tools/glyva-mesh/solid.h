@@ -22,11 +22,9 @@ struct SolidSettings {
     bool frontOnly = false;
 };
 
-/* The most segments a bevel may have, as the solid library takes them. */
-constexpr int kMaxBevelSegments = 32;
-
 /* Why the settings make no solid (a length negative, not finite or past 1e9, a bevel
- * without a depth, a bevel as deep as the solid, segments out of range), or empty. */
+ * without a depth, and whatever the solid library refuses in any glyph: a bevel as deep
+ * as the solid, segments out of range), or empty. */
 std::string solidSettingsRefusal(const SolidSettings &settings);
 
 /* Each distinct glyph's mesh through the solid library, one builder for a whole run:
