@@ -84,37 +84,79 @@ double edgeWidth(int width)
     return std::max(0.35, width / 2400.0);
 }
 
-/* The glyph as closed polygons in its own output units: its triangles when the
- * edges are drawn or it has no outline at hand, otherwise its outline contours, which
- * fill the same area under the non-zero rule with a tenth of the edges to rasterise. */
-template <typename Polygon> void forEachPolygon(const PlacedGlyph &g, bool triangles, Polygon emit)
+using Polygon = std::vector<Vec2>;
+
+/* What the front view draws: each distinct glyph's closed polygons once, in its own
+ * output units, and the origin of each placed glyph with the polygons it places. */
+struct FrontView {
+    std::vector<std::vector<Polygon>> shapes;
+    std::vector<std::pair<size_t, Vec2>> placed;
+};
+
+/* The glyphs' outline contours, which fill the same area under the non-zero rule as
+ * their triangles with a tenth of the edges to rasterise; a glyph without an outline at
+ * hand gives its triangles. */
+FrontView outlinesOf(const std::vector<PlacedGlyph> &glyphs)
 {
-    std::vector<Vec2> points;
-    if (triangles || g.shape->contours.empty()) {
+    FrontView view;
+    std::map<const GlyphShape *, size_t> ids;
+    for (const PlacedGlyph &g : glyphs) {
+        auto known = ids.emplace(g.shape, view.shapes.size());
+        view.placed.push_back({known.first->second, g.origin});
+        if (!known.second)
+            continue;
+        std::vector<Polygon> &polygons = view.shapes.emplace_back();
         const GlyphMesh &mesh = g.shape->mesh;
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-            points.clear();
-            for (int k = 0; k < 3; ++k)
-                points.push_back(mesh.vertices[mesh.triangles[t + k]]);
-            emit(points);
+        auto scaled = [&g](Vec2 v) { return Vec2{v.x * g.scale, v.y * g.scale}; };
+        for (const Contour &contour : g.shape->contours) {
+            if (contour.size() > 2)
+                polygons.emplace_back();
+            for (size_t k = 0; contour.size() > 2 && k < contour.size(); ++k)
+                polygons.back().push_back(scaled(contour[k]));
         }
-        return;
+        for (size_t t = 0; g.shape->contours.empty() && t + 2 < mesh.triangles.size(); t += 3)
+            polygons.push_back({scaled(mesh.vertices[mesh.triangles[t]]),
+                                scaled(mesh.vertices[mesh.triangles[t + 1]]),
+                                scaled(mesh.vertices[mesh.triangles[t + 2]])});
     }
-    for (const Contour &contour : g.shape->contours)
-        if (contour.size() > 2)
-            emit(contour);
+    return view;
 }
 
-void tracePolygons(cairo_t *cr, const PlacedGlyph &g, const Frame &frame, bool triangles)
+/* The triangles the meshes written show from the front: a flat glyph's all, a solid's
+ * front face (those lying at its highest z). */
+FrontView facesOf(const Scene &scene)
 {
-    forEachPolygon(g, triangles, [&](const std::vector<Vec2> &polygon) {
+    FrontView view;
+    for (const Mesh &mesh : scene.meshes) {
+        std::vector<Polygon> &polygons = view.shapes.emplace_back();
+        float top = -FLT_MAX;
+        for (const Vec3 &p : mesh.positions)
+            top = std::max(top, p.z);
+        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+            const Vec3 &a = mesh.positions[mesh.triangles[t]];
+            const Vec3 &b = mesh.positions[mesh.triangles[t + 1]];
+            const Vec3 &c = mesh.positions[mesh.triangles[t + 2]];
+            if (a.z == top && b.z == top && c.z == top)
+                polygons.push_back({{a.x, a.y}, {b.x, b.y}, {c.x, c.y}});
+        }
+    }
+    for (const Instance &instance : scene.instances)
+        view.placed.push_back({instance.mesh, {instance.translation.x, instance.translation.y}});
+    return view;
+}
+
+/* The path of one placed glyph's polygons, in pixels. */
+void tracePolygons(cairo_t *cr, const std::vector<Polygon> &polygons, Vec2 origin,
+                   const Frame &frame)
+{
+    for (const Polygon &polygon : polygons) {
         for (size_t k = 0; k < polygon.size(); ++k) {
             double x, y;
-            frame.apply(place(g, polygon[k]), &x, &y);
+            frame.apply({origin.x + polygon[k].x, origin.y + polygon[k].y}, &x, &y);
             k == 0 ? cairo_move_to(cr, x, y) : cairo_line_to(cr, x, y);
         }
         cairo_close_path(cr);
-    });
+    }
 }
 
 /* The fill under drawn edges: the colour washed out towards white, as in a wireframe
@@ -135,18 +177,19 @@ void setColor(cairo_t *cr, Rgb c)
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
 }
 
-/* The triangles of a glyph are filled as one path: they all turn the same way, so the
- * non-zero rule fills their union and no seams show between neighbours. With edges
- * the fill is lighter and the edges dark, as in a wireframe drawing. */
-void draw(cairo_t *cr, const std::vector<PlacedGlyph> &glyphs, const Frame &frame, int width,
-          bool edges, Rgb color)
+/* Each glyph's polygons are filled as one path: its triangles all turn the same way, so
+ * the non-zero rule fills their union and no seams show between neighbours; glyphs are
+ * filled one by one, as overlapping glyphs of fonts that run their contours the other
+ * way round would cancel out in one path. With edges the fill is lighter and the edges
+ * dark, as in a wireframe drawing. */
+void draw(cairo_t *cr, const FrontView &view, const Frame &frame, int width, bool edges, Rgb color)
 {
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
     cairo_paint(cr);
     cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
     setColor(cr, edges ? washed(color) : color);
-    for (const PlacedGlyph &g : glyphs) {
-        tracePolygons(cr, g, frame, edges);
+    for (const auto &[shape, origin] : view.placed) {
+        tracePolygons(cr, view.shapes[shape], origin, frame);
         cairo_fill(cr);
     }
     if (!edges)
@@ -154,8 +197,8 @@ void draw(cairo_t *cr, const std::vector<PlacedGlyph> &glyphs, const Frame &fram
     setColor(cr, darkened(color));
     cairo_set_line_width(cr, edgeWidth(width));
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
-    for (const PlacedGlyph &g : glyphs) {
-        tracePolygons(cr, g, frame, true);
+    for (const auto &[shape, origin] : view.placed) {
+        tracePolygons(cr, view.shapes[shape], origin, frame);
         cairo_stroke(cr);
     }
 }
@@ -221,19 +264,19 @@ void number(std::string &out, double value)
     out.append(buf, end);
 }
 
-/* A glyph as one path, in output units relative to its pen position. */
-std::string glyphPath(const PlacedGlyph &g, bool triangles)
+/* A glyph's polygons as one path, in output units relative to its pen position. */
+std::string glyphPath(const std::vector<Polygon> &polygons)
 {
     std::string d;
-    forEachPolygon(g, triangles, [&](const std::vector<Vec2> &polygon) {
+    for (const Polygon &polygon : polygons) {
         for (size_t k = 0; k < polygon.size(); ++k) {
             d += k == 0 ? "M" : "L";
-            number(d, polygon[k].x * g.scale);
+            number(d, polygon[k].x);
             d += ' ';
-            number(d, polygon[k].y * g.scale);
+            number(d, polygon[k].y);
         }
         d += 'Z';
-    });
+    }
     return d;
 }
 
@@ -274,20 +317,14 @@ bool writeSvgFile(const std::string &path, int width, int height,
     return true;
 }
 
-/* Each distinct glyph once as a path (its triangles with edges drawn, its outline
- * otherwise), each placed glyph a use of it, in a group that maps output units (y up)
- * to the picture. */
-void writeFrontSvg(std::FILE *file, const std::vector<PlacedGlyph> &glyphs, const Frame &frame,
-                   int width, bool edges, Rgb color)
+/* Each distinct glyph once as a path, each placed glyph a use of it, in a group that
+ * maps output units (y up) to the picture. */
+void writeFrontSvg(std::FILE *file, const FrontView &view, const Frame &frame, int width,
+                   bool edges, Rgb color)
 {
     std::fputs("<defs>\n", file);
-    std::map<const GlyphShape *, size_t> ids;
-    for (const PlacedGlyph &g : glyphs) {
-        if (!ids.emplace(g.shape, ids.size()).second)
-            continue;
-        std::fprintf(file, "<path id=\"g%zu\" d=\"%s\"/>\n", ids[g.shape],
-                     glyphPath(g, edges).c_str());
-    }
+    for (size_t i = 0; i < view.shapes.size(); ++i)
+        std::fprintf(file, "<path id=\"g%zu\" d=\"%s\"/>\n", i, glyphPath(view.shapes[i]).c_str());
     const double tx = frame.offsetX - frame.minX * frame.scale;
     const double ty = frame.offsetY + frame.maxY * frame.scale;
     /* The stroke is as wide in pixels as in the PNG, in the group's output units. */
@@ -301,11 +338,11 @@ void writeFrontSvg(std::FILE *file, const std::vector<PlacedGlyph> &glyphs, cons
                  "fill-rule=\"nonzero\"%s>\n",
                  frame.scale, -frame.scale, tx, ty, hex(edges ? washed(color) : color).c_str(),
                  stroke);
-    for (const PlacedGlyph &g : glyphs) {
-        std::string use = "<use xlink:href=\"#g" + std::to_string(ids[g.shape]) + "\" x=\"";
-        number(use, g.origin.x);
+    for (const auto &[shape, origin] : view.placed) {
+        std::string use = "<use xlink:href=\"#g" + std::to_string(shape) + "\" x=\"";
+        number(use, origin.x);
         use += "\" y=\"";
-        number(use, g.origin.y);
+        number(use, origin.y);
         use += "\"/>\n";
         std::fputs(use.c_str(), file);
     }
@@ -407,6 +444,7 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
     const bool seen = perspective(scene, options);
     const std::vector<ShadedTriangle> triangles =
         seen ? perspectiveView(scene, color) : std::vector<ShadedTriangle>();
+    const FrontView front = seen ? FrontView() : edges ? facesOf(scene) : outlinesOf(glyphs);
     const Frame frame =
         seen ? frameFor(boundsOf(triangles), w, &h) : frameFor(boundsOf(glyphs), w, &h);
     *width = w;
@@ -416,7 +454,7 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
             path, w, h,
             [&](std::FILE *file) {
                 if (!seen)
-                    writeFrontSvg(file, glyphs, frame, w, edges, color);
+                    writeFrontSvg(file, front, frame, w, edges, color);
                 else
                     writePerspectiveSvg(file, triangles, frame, w, edges, color);
             },
@@ -424,7 +462,7 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
     cairo_t *cr = cairo_create(surface);
     if (!seen)
-        draw(cr, glyphs, frame, w, edges, color);
+        draw(cr, front, frame, w, edges, color);
     else
         paintTriangles(cr, triangles, frame, w, edges, color);
     return finish(surface, cr, path, error);
