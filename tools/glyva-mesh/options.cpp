@@ -474,7 +474,8 @@ Options:
       --all-glyphs       a chart of every character the font maps, in a grid
       --png-size W[xH]   picture size in pixels (points for .svg); default 1200 wide,
                          the height following the text
-      --edges            draw the triangle edges in pictures
+      --edges            draw the triangle edges in pictures: the meshes' own (in the
+                         front view, a solid's front face)
       --view VIEW        front: the glyphs' outlines seen straight on; perspective:
                          the meshes seen from slightly above and to the right, lit
                          from the upper left, hidden surfaces removed. Default:
