@@ -53,18 +53,26 @@ constexpr double kDistance = 4.0;
 /* Unlit share of the colour, and how much the light adds at most. */
 constexpr double kAmbient = 0.35, kDiffuse = 0.85;
 
-struct Camera {
-    V3 eye, right, up, forward;
-    /* The point's place on the picture plane and its distance along the view. */
-    Vec2 project(V3 p, double *depth) const
-    {
-        const V3 d = p - eye;
-        *depth = dot(d, forward);
-        return {float(dot(d, right) / *depth), float(dot(d, up) / *depth)};
-    }
-};
+Rgb shade(Rgb color, V3 normal)
+{
+    const double light = kAmbient + kDiffuse * std::max(0.0, dot(unit(normal), unit(kLightFrom)));
+    auto channel = [light](float c) { return float(std::min(1.0, c * light)); };
+    return {channel(color.r), channel(color.g), channel(color.b)};
+}
 
-Camera cameraFor(const Scene &scene)
+void store(double out[3], V3 v)
+{
+    out[0] = v.x, out[1] = v.y, out[2] = v.z;
+}
+
+V3 load(const double in[3])
+{
+    return {in[0], in[1], in[2]};
+}
+
+} // namespace
+
+PerspectiveView::PerspectiveView(const Scene &scene, Rgb color) : scene_(scene), color_(color)
 {
     V3 low{DBL_MAX, DBL_MAX, DBL_MAX}, high{-DBL_MAX, -DBL_MAX, -DBL_MAX};
     for (const Instance &instance : scene.instances) {
@@ -76,92 +84,85 @@ Camera cameraFor(const Scene &scene)
     }
     const V3 middle = (low + high) * 0.5;
     const double radius = std::max(std::sqrt(dot(high - low, high - low)) * 0.5, 1e-6);
-    Camera c;
-    c.eye = middle + unit(kViewFrom) * (kDistance * radius);
-    c.forward = unit(middle - c.eye);
-    c.right = unit(cross(c.forward, {0.0, 1.0, 0.0}));
-    c.up = cross(c.right, c.forward);
-    return c;
+    const V3 eye = middle + unit(kViewFrom) * (kDistance * radius);
+    const V3 forward = unit(middle - eye);
+    const V3 right = unit(cross(forward, {0.0, 1.0, 0.0}));
+    store(camera_.eye, eye);
+    store(camera_.forward, forward);
+    store(camera_.right, right);
+    store(camera_.up, cross(right, forward));
+    for (uint32_t i = 0; i < scene.instances.size(); ++i)
+        addGlyph(i);
+    std::stable_sort(order_.begin(), order_.end(), [](const Entry &a, const Entry &b) {
+        if (a.glyphDepth != b.glyphDepth)
+            return a.glyphDepth > b.glyphDepth;
+        if ((a.first & kWall) != (b.first & kWall))
+            return (a.first & kWall) != 0;
+        return a.key < b.key;
+    });
 }
 
-Rgb shade(Rgb color, V3 normal)
+Vec2 PerspectiveView::project(const Vec3 &p, Vec3 t, double *depth) const
 {
-    const double light = kAmbient + kDiffuse * std::max(0.0, dot(unit(normal), unit(kLightFrom)));
-    auto channel = [light](float c) { return float(std::min(1.0, c * light)); };
-    return {channel(color.r), channel(color.g), channel(color.b)};
+    const V3 d = toV3(p) + toV3(t) - load(camera_.eye);
+    *depth = dot(d, load(camera_.forward));
+    return {float(dot(d, load(camera_.right)) / *depth), float(dot(d, load(camera_.up)) / *depth)};
 }
 
-/* A visible triangle with what orders it: its glyph's distance, walls before the rest,
- * then height or distance. */
-struct Painted {
-    ShadedTriangle triangle;
-    double glyphDepth;
-    int group;
-    double key;
-};
-
-void addGlyph(const Mesh &mesh, V3 at, const Camera &camera, Rgb color, double glyphDepth,
-              std::vector<Painted> *out)
+/* The glyph's triangles that face the viewer, with their place in the order. */
+void PerspectiveView::addGlyph(uint32_t i)
 {
-    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-        Painted p;
-        V3 corner[3], normal{0.0, 0.0, 0.0};
+    const Instance &instance = scene_.instances[i];
+    const Mesh &mesh = scene_.meshes[instance.mesh];
+    V3 low{DBL_MAX, DBL_MAX, DBL_MAX}, high{-DBL_MAX, -DBL_MAX, -DBL_MAX};
+    for (const Vec3 &p : mesh.positions) {
+        low = {std::min(low.x, double(p.x)), std::min(low.y, double(p.y)),
+               std::min(low.z, double(p.z))};
+        high = {std::max(high.x, double(p.x)), std::max(high.y, double(p.y)),
+                std::max(high.z, double(p.z))};
+    }
+    const V3 middle = (low + high) * 0.5;
+    double glyphDepth = 0.0;
+    project({float(middle.x), float(middle.y), float(middle.z)}, instance.translation, &glyphDepth);
+    for (uint32_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+        Vec2 c[3];
         double depth = 0.0;
         for (int k = 0; k < 3; ++k) {
-            const uint32_t v = mesh.triangles[t + k];
             double d;
-            corner[k] = toV3(mesh.positions[v]) + at;
-            p.triangle.corners[k] = camera.project(corner[k], &d);
-            p.triangle.cornerColors[k] = shade(color, toV3(mesh.normals[v]));
-            normal = normal + toV3(mesh.normals[v]);
+            c[k] = project(mesh.positions[mesh.triangles[t + k]], instance.translation, &d);
             depth += d / 3.0;
         }
-        const Vec2 *c = p.triangle.corners;
         const double turn = double(c[1].x - c[0].x) * (c[2].y - c[0].y) -
                             double(c[1].y - c[0].y) * (c[2].x - c[0].x);
         if (!(turn > 0.0))
             continue; /* turned away from the viewer */
-        const V3 facet = cross(corner[1] - corner[0], corner[2] - corner[0]);
-        p.triangle.color = shade(color, normal);
-        p.glyphDepth = glyphDepth;
-        p.group = facet.z == 0.0 ? 0 : 1;
-        p.key = p.group == 0 ? -depth : (corner[0].z + corner[1].z + corner[2].z) / 3.0;
-        out->push_back(p);
+        const Vec3 &a = mesh.positions[mesh.triangles[t]],
+                   &b = mesh.positions[mesh.triangles[t + 1]],
+                   &e = mesh.positions[mesh.triangles[t + 2]];
+        const bool wall = cross(toV3(b) - toV3(a), toV3(e) - toV3(a)).z == 0.0;
+        const double height = (double(a.z) + b.z + e.z) / 3.0;
+        order_.push_back(
+            {float(glyphDepth), float(wall ? -depth : height), i, t | (wall ? kWall : 0)});
     }
 }
 
-} // namespace
-
-std::vector<ShadedTriangle> perspectiveView(const Scene &scene, Rgb color)
+ShadedTriangle PerspectiveView::triangle(size_t i) const
 {
-    const Camera camera = cameraFor(scene);
-    std::vector<Painted> painted;
-    for (const Instance &instance : scene.instances) {
-        const Mesh &mesh = scene.meshes[instance.mesh];
-        V3 low{DBL_MAX, DBL_MAX, DBL_MAX}, high{-DBL_MAX, -DBL_MAX, -DBL_MAX};
-        for (const Vec3 &p : mesh.positions) {
-            low = {std::min(low.x, double(p.x)), std::min(low.y, double(p.y)),
-                   std::min(low.z, double(p.z))};
-            high = {std::max(high.x, double(p.x)), std::max(high.y, double(p.y)),
-                    std::max(high.z, double(p.z))};
-        }
-        double depth = 0.0;
-        const V3 at = toV3(instance.translation);
-        camera.project((low + high) * 0.5 + at, &depth);
-        addGlyph(mesh, at, camera, color, depth, &painted);
+    const Entry &entry = order_[i];
+    const Instance &instance = scene_.instances[entry.instance];
+    const Mesh &mesh = scene_.meshes[instance.mesh];
+    const uint32_t first = entry.first & ~kWall;
+    ShadedTriangle out;
+    V3 normal{0.0, 0.0, 0.0};
+    for (int k = 0; k < 3; ++k) {
+        const uint32_t v = mesh.triangles[first + k];
+        double depth;
+        out.corners[k] = project(mesh.positions[v], instance.translation, &depth);
+        out.cornerColors[k] = shade(color_, toV3(mesh.normals[v]));
+        normal = normal + toV3(mesh.normals[v]);
     }
-    std::stable_sort(painted.begin(), painted.end(), [](const Painted &a, const Painted &b) {
-        if (a.glyphDepth != b.glyphDepth)
-            return a.glyphDepth > b.glyphDepth;
-        if (a.group != b.group)
-            return a.group < b.group;
-        return a.key < b.key;
-    });
-    std::vector<ShadedTriangle> triangles;
-    triangles.reserve(painted.size());
-    for (const Painted &p : painted)
-        triangles.push_back(p.triangle);
-    return triangles;
+    out.color = shade(color_, normal);
+    return out;
 }
 
 } // namespace glyvamesh

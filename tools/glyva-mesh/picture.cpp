@@ -40,11 +40,11 @@ Box boundsOf(const std::vector<PlacedGlyph> &glyphs)
     return box;
 }
 
-Box boundsOf(const std::vector<ShadedTriangle> &triangles)
+Box boundsOf(const PerspectiveView &view)
 {
     Box box;
-    for (const ShadedTriangle &t : triangles) {
-        for (const Vec2 &p : t.corners) {
+    for (size_t i = 0; i < view.size(); ++i) {
+        for (const Vec2 &p : view.triangle(i).corners) {
             box.minX = std::min(box.minX, p.x);
             box.maxX = std::max(box.maxX, p.x);
             box.minY = std::min(box.minY, p.y);
@@ -353,49 +353,65 @@ void writeFrontSvg(std::FILE *file, const FrontView &view, const Frame &frame, i
  * between neighbours; with edges, every triangle's edges are drawn dark instead. */
 constexpr double kSeamWidth = 0.6;
 
+/* Below this many square pixels a triangle is filled in its mean colour: smooth shading
+ * would not show, and costs cairo a mesh pattern of its own. */
+constexpr double kSmoothArea = 4.0;
+
+void fillSmoothly(cairo_t *cr, const ShadedTriangle &t, const double x[3], const double y[3])
+{
+    cairo_pattern_t *smooth = cairo_pattern_create_mesh();
+    cairo_mesh_pattern_begin_patch(smooth);
+    for (int k = 0; k < 3; ++k) {
+        k == 0 ? cairo_mesh_pattern_move_to(smooth, x[k], y[k])
+               : cairo_mesh_pattern_line_to(smooth, x[k], y[k]);
+        const Rgb &c = t.cornerColors[k];
+        cairo_mesh_pattern_set_corner_color_rgb(smooth, k, c.r, c.g, c.b);
+    }
+    cairo_mesh_pattern_end_patch(smooth);
+    cairo_set_source(cr, smooth);
+    cairo_pattern_destroy(smooth);
+}
+
 /* The shaded triangles in painting order, in pixels, each shaded smoothly between its
  * corners' colours. */
-void paintTriangles(cairo_t *cr, const std::vector<ShadedTriangle> &triangles, const Frame &frame,
-                    int width, bool edges, Rgb color)
+void paintTriangles(cairo_t *cr, const PerspectiveView &view, const Frame &frame, int width,
+                    bool edges, Rgb color)
 {
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
     cairo_paint(cr);
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
     cairo_set_line_width(cr, edges ? edgeWidth(width) : kSeamWidth);
-    for (const ShadedTriangle &t : triangles) {
+    for (size_t i = 0; i < view.size(); ++i) {
+        const ShadedTriangle t = view.triangle(i);
         double x[3], y[3];
         for (int k = 0; k < 3; ++k)
             frame.apply(t.corners[k], &x[k], &y[k]);
-        cairo_pattern_t *smooth = cairo_pattern_create_mesh();
-        cairo_mesh_pattern_begin_patch(smooth);
-        for (int k = 0; k < 3; ++k) {
-            k == 0 ? cairo_mesh_pattern_move_to(smooth, x[k], y[k])
-                   : cairo_mesh_pattern_line_to(smooth, x[k], y[k]);
-            const Rgb &c = t.cornerColors[k];
-            cairo_mesh_pattern_set_corner_color_rgb(smooth, k, c.r, c.g, c.b);
-        }
-        cairo_mesh_pattern_end_patch(smooth);
+        const double area =
+            0.5 * std::fabs((x[1] - x[0]) * (y[2] - y[0]) - (y[1] - y[0]) * (x[2] - x[0]));
+        if (area < kSmoothArea)
+            setColor(cr, t.color);
+        else
+            fillSmoothly(cr, t, x, y);
         cairo_move_to(cr, x[0], y[0]);
         cairo_line_to(cr, x[1], y[1]);
         cairo_line_to(cr, x[2], y[2]);
         cairo_close_path(cr);
-        cairo_set_source(cr, smooth);
         cairo_fill_preserve(cr);
         if (edges)
             setColor(cr, darkened(color));
         cairo_stroke(cr);
-        cairo_pattern_destroy(smooth);
     }
 }
 
-void writePerspectiveSvg(std::FILE *file, const std::vector<ShadedTriangle> &triangles,
-                         const Frame &frame, int width, bool edges, Rgb color)
+void writePerspectiveSvg(std::FILE *file, const PerspectiveView &view, const Frame &frame,
+                         int width, bool edges, Rgb color)
 {
     std::fprintf(file, "<g stroke-width=\"%.3g\" stroke-linejoin=\"round\"%s>\n",
                  edges ? edgeWidth(width) : kSeamWidth,
                  edges ? (" stroke=\"" + hex(darkened(color)) + "\"").c_str() : "");
     std::string line;
-    for (const ShadedTriangle &t : triangles) {
+    for (size_t i = 0; i < view.size(); ++i) {
+        const ShadedTriangle t = view.triangle(i);
         line = "<path d=\"";
         for (int k = 0; k < 3; ++k) {
             double x, y;
@@ -442,11 +458,10 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
     const bool edges = options.edges;
     const Rgb color = options.color;
     const bool seen = perspective(scene, options);
-    const std::vector<ShadedTriangle> triangles =
-        seen ? perspectiveView(scene, color) : std::vector<ShadedTriangle>();
+    const Scene nothing;
+    const PerspectiveView view(seen ? scene : nothing, color);
     const FrontView front = seen ? FrontView() : edges ? facesOf(scene) : outlinesOf(glyphs);
-    const Frame frame =
-        seen ? frameFor(boundsOf(triangles), w, &h) : frameFor(boundsOf(glyphs), w, &h);
+    const Frame frame = seen ? frameFor(boundsOf(view), w, &h) : frameFor(boundsOf(glyphs), w, &h);
     *width = w;
     *height = h;
     if (format == PictureFormat::Svg)
@@ -456,7 +471,7 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
                 if (!seen)
                     writeFrontSvg(file, front, frame, w, edges, color);
                 else
-                    writePerspectiveSvg(file, triangles, frame, w, edges, color);
+                    writePerspectiveSvg(file, view, frame, w, edges, color);
             },
             error);
     cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
@@ -464,7 +479,7 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
     if (!seen)
         draw(cr, front, frame, w, edges, color);
     else
-        paintTriangles(cr, triangles, frame, w, edges, color);
+        paintTriangles(cr, view, frame, w, edges, color);
     return finish(surface, cr, path, error);
 }
 
