@@ -398,7 +398,9 @@ Output, chosen by each file's extension (-o may be repeated):
                          glyphs, or one object per solid
   .3mf                   solids for printing (needs --depth), in millimetres: --size
                          is millimetres per em; one object per placed glyph, named by
-                         its characters (--merge: one object), in the --color
+                         its characters (--merge: one object), in the --color; the
+                         file keeps six decimals (a nanometre), so give letters a
+                         printable size
   .png .svg              a picture: flat text seen from the front, solids in
                          perspective (see --view)
   .json                  the layout: {"lines": N, "glyphs": [...]} with one object
@@ -487,10 +489,11 @@ Options:
 
 Texture coordinates (glTF TEXCOORD_0, OBJ vt), in ems: the front and back faces and
 the bevels by position, (u, v) = (x, y); the side walls by (distance along the
-outline, height z). In a glyph's own mesh (instanced glTF) they are relative to the glyph's
-pen position; where meshes are in the text's coordinates (OBJ, --merge, --origin
-text) the faces' and bevels' are relative to the text's origin, so that one texture
-runs across the whole text. glTF stores v as 1 - v: its images start at the top.
+outline, height z). In a glyph's own mesh (instanced glTF) they are relative to the
+glyph's pen position; where meshes are in the text's coordinates (OBJ, --merge,
+--origin text) the faces' and bevels' are relative to the text's origin, so that one
+texture runs across the whole text. glTF stores v as 1 - v: its images start at the
+top.
 
 Line feeds, carriage returns and U+2029 end paragraphs; U+2028, VT and FF end
 lines; a tab advances four spaces. --face, --variation, --width and the spacings
