@@ -2,7 +2,6 @@
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdio.h>
-#include <string.h>
 
 #include <new>
 

@@ -181,7 +181,6 @@ struct Workspace {
     Array<uint32_t> incidence;
     Array<uint32_t> incidenceStart;
     Array<float> facetNormals;
-    Array<float> flatPoints;
     KeyIndex edges;
     KeyIndex index;
     GLUtesselator *tess = nullptr;
