@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "glyph/glyphMesh.hh"
+#include "glyph/glyphOutline.hh"
 #include "util/plyxUtil.h"
 
 namespace
@@ -31,8 +32,6 @@ void releaseLastMesh(glyvaShapeFont *font)
 
 } // namespace
 
-extern "C" {
-
 int32_t glyvaShapeGlyphInfo(glyphInfoRecord *info, glyvaShapeFont *font, uint32_t glyphIndex)
 {
     if (!font)
@@ -48,7 +47,7 @@ int32_t glyvaShapeGlyphInfo(glyphInfoRecord *info, glyvaShapeFont *font, uint32_
         setError(font, "FreeType cannot load glyph %u", static_cast<unsigned>(glyphIndex));
         return 0;
     }
-    glyva::copyMetrics(info, record);
+    *info = record->metrics;
     return 1;
 }
 
@@ -112,5 +111,3 @@ int32_t glyvaShapeGlyphContour(const float **points, glyvaShapeFont *font, uint3
         return 0;
     }
 }
-
-} // extern "C"

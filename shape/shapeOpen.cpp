@@ -75,28 +75,23 @@ int32_t faceIndexFailure(glyvaShapeFont *font, const char *path, int32_t faceInd
 
 int32_t openCore(glyvaShapeFont *font, const char *path, int32_t faceIndex)
 {
-    font->core = glyva::newFont(path, faceIndex);
-    tavixInternalFontData *core = font->core;
-    if (!core || !core->ftLibrary) {
+    glyva::FontStatus status;
+    font->core = glyva::newFont(path, faceIndex, &status);
+    switch (status) {
+    case glyva::FontStatus::kOk:
+        return GLYVA_SHAPE_OK;
+    case glyva::FontStatus::kUnreadable:
+        setError(font, "cannot read font file %s", path);
+        return GLYVA_SHAPE_BAD_FILE;
+    case glyva::FontStatus::kNoFace:
+        return faceIndexFailure(font, path, faceIndex);
+    case glyva::FontStatus::kNoUnicodeCharmap:
+        setError(font, "the font has no Unicode character map");
+        return GLYVA_SHAPE_BAD_FILE;
+    default:
         setError(font, "out of memory opening %s", path);
         return GLYVA_SHAPE_NO_MEMORY;
     }
-    if (!core->fontData) {
-        setError(font, "cannot read font file %s", path);
-        return GLYVA_SHAPE_BAD_FILE;
-    }
-    if (!core->ftFace)
-        return faceIndexFailure(font, path, faceIndex);
-    if (!core->glyphData) {
-        const FT_CharMap map = core->ftFace->charmap;
-        if (map && map->encoding == FT_ENCODING_UNICODE) {
-            setError(font, "out of memory opening %s", path);
-            return GLYVA_SHAPE_NO_MEMORY;
-        }
-        setError(font, "the font has no Unicode character map");
-        return GLYVA_SHAPE_BAD_FILE;
-    }
-    return GLYVA_SHAPE_OK;
 }
 
 /* HarfBuzz on the very bytes FreeType reads, so that both see one face. */
@@ -266,8 +261,6 @@ int32_t applyInstance(glyvaShapeFont *font, const char *instance)
 
 } // namespace
 
-extern "C" {
-
 int32_t glyvaShapeOpen(glyvaShapeFont **handle, const char *path, int32_t faceIndex,
                        const char *instance, char *message, uint32_t messageSize)
 {
@@ -352,5 +345,3 @@ int32_t glyvaShapeGetQuality(const glyvaShapeFont *font)
 {
     return font ? glyva::quality(font->core) : 0;
 }
-
-} // extern "C"
