@@ -27,11 +27,7 @@ constexpr uint32_t kQualities[] = {0, 50, 100};
 constexpr int kKerningCodes = 8;
 constexpr int kGroup = 4;
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
+using fuzzsupport::check;
 
 /* Reads every float of an array the library handed out; the value must be a number. */
 void readFloats(const float *values, size_t count)

@@ -5,6 +5,7 @@
 
 #include <GL/glu.h>
 
+#include "fuzz/fuzzSupport.hh"
 #include "glyph/Tesselator.h"
 
 /* Arbitrary contours into the Tesselator. Byte 0 picks the winding rule, byte 1 the
@@ -23,26 +24,8 @@ namespace
  * random contours dominate the run. */
 constexpr int kMaxVertices = 400;
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
-
-struct Reader {
-    const uint8_t *data;
-    size_t size;
-    size_t at;
-    bool more() const { return at < size; }
-    uint8_t byte() { return at < size ? data[at++] : 0; }
-    float rawFloat()
-    {
-        uint8_t b[4] = {byte(), byte(), byte(), byte()};
-        float f;
-        memcpy(&f, b, sizeof f);
-        return f;
-    }
-};
+using fuzzsupport::check;
+using fuzzsupport::Reader;
 
 float windingRule(Reader &in)
 {
