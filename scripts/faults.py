@@ -24,11 +24,14 @@ FAULTS = [
      "kFontScale = 640.0f", "kFontScale = 641.0f"),
     ("C2", "core", "curve step 1/(1+50q) becomes 1/(1+49q)",
      ["glyph/flatten.cpp", "glyph/glyphTesselator.cpp"],
-     "return 1.0f / (1.0f + 50.0f * quality);", "return 1.0f / (1.0f + 49.0f * quality);"),
+     ("return 1.0f / (1.0f + 50.0f * quality);", "return 1.0f / curveParts(quality);"),
+     ("return 1.0f / (1.0f + 49.0f * quality);", "return 1.0f / (1.0f + 49.0f * quality);")),
     ("C3", "core", "cubic sample count uses 49 per quality",
      ["glyph/flatten.cpp", "glyph/glyphTesselator.cpp"],
-     "int n = static_cast<int>(1.0f + 50.0f * quality);",
-     "int n = static_cast<int>(1.0f + 49.0f * quality);"),
+     ("int n = static_cast<int>(1.0f + 50.0f * quality);",
+      "int n = static_cast<int>(curveParts(quality));"),
+     ("int n = static_cast<int>(1.0f + 49.0f * quality);",
+      "int n = static_cast<int>(1.0f + 49.0f * quality);")),
     ("C4", "core", "contour end may equal the point count (wrong bound)",
      ["glyph/glyphOutline.cpp", "glyph/outline.cpp", "Skrib/fontCore.cpp"],
      "last >= outline->n_points", "last > outline->n_points"),
@@ -72,20 +75,24 @@ FAULTS = [
      "if (info.vertexStoreFailed) {", "if (false) {"),
     ("C17", "core", "vertex window of 64 in the glyph path",
      ["glyph/vertexWindow.hh"],
-     "static constexpr uint32_t kWindow = 65;", "static constexpr uint32_t kWindow = 64;"),
+     ("static constexpr uint32_t kWindow = 65;", "static constexpr uint32_t kWindow = mf::kSearchWindow;"),
+     ("static constexpr uint32_t kWindow = 64;", "static constexpr uint32_t kWindow = mf::kSearchWindow - 1;")),
     ("C18", "core", "contour span one point short",
      ["glyph/glyphOutline.cpp", "glyph/outline.cpp", "Skrib/fontCore.cpp"],
-     "outline->contours[k] - *first + 1)", "outline->contours[k] - *first)"),
+     ("outline->contours[k] - *first + 1)", "outline->contours[k] - first + 1)}"),
+     ("outline->contours[k] - *first)", "outline->contours[k] - first)}")),
     ("C19", "core", "mesh query without GetGlyphInfo first (dropped check)",
      ["Skrib/GlyvaInterface.cpp"],
-     "    if (!validRecord(font, charCode, &g))\n        return -1;\n    if (tavixTesselateGlyph",
-     "    validRecord(font, charCode, &g);\n    if (tavixTesselateGlyph"),
+     ("    if (!validRecord(font, charCode, &g))\n        return -1;\n    if (tavixTesselateGlyph",
+      "    internalGlyphData *record = validRecord(font, charCode, &g);\n    if (!record ||"),
+     ("    validRecord(font, charCode, &g);\n    if (tavixTesselateGlyph",
+      "    internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);\n    if (!record ||")),
     ("C20", "core", "kerning not grid-fitted",
      ["Skrib/GlyvaInterface.cpp"],
      "FT_KERNING_DEFAULT, kerning)", "FT_KERNING_UNFITTED, kerning)"),
     ("C21", "core", "failed glyph tessellation reported as success",
-     ["glyph/glyphExports.cpp", "Skrib/GlyvaInterface.cpp"],
-     "? g : 0;", "? g : g;"),
+     ["glyph/glyphMesh.hh", "glyph/glyphExports.cpp"],
+     ("? g : 0;", "? glyphIndex : 0;"), ("? g : g;", "? glyphIndex : glyphIndex;")),
     ("C22", "core", "even-odd byte inverted",
      ["glyph/glyphContours.cpp", "glyph/glyphOutline.cpp", "Skrib/fontCore.cpp"],
      "(outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? 1 : 0", "(outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? 0 : 1"),
@@ -168,11 +175,14 @@ FAULTS = [
      "gluTessProperty(tess, GLU_TESS_BOUNDARY_ONLY, GL_FALSE);", "(void)0;"),
     ("T5", "tessellator", "error of a discarded mesh overwritten",
      ["glyph/genericTesselator.cpp"],
-     "if (info && !discarded(info))", "if (info)"),
+     ("if (info && !discarded(info))", "if (tessInfo *info = openRecord(data))\n        info->error"),
+     ("if (info)", "if (auto *info = static_cast<tessInfo *>(data))\n        info->error")),
     ("T6", "tessellator", "combined vertices appended without merging",
      ["glyph/genericTesselator.cpp"],
-     "int32_t index = sweep ? sweep->window.searchInsert(sweep->vertices, xyz) : -1;",
-     "int32_t index = sweep && sweep->vertices.append(xyz) ? static_cast<int32_t>(sweep->vertices.array().count - 1) : -1;"),
+     ("int32_t index = sweep ? sweep->window.searchInsert(sweep->vertices, xyz) : -1;",
+      "merged_.values[k] = window_.searchInsert(vertices_, combined_.values[k]);"),
+     ("int32_t index = sweep && sweep->vertices.append(xyz) ? static_cast<int32_t>(sweep->vertices.array().count - 1) : -1;",
+      "merged_.values[k] = vertices_.append(combined_.values[k]) ? static_cast<int32_t>(vertices_.array().count - 1) : -1;")),
     ("M1", "messages", "message prefix loses its parentheses",
      ["util/plyxMessage.cpp"],
      'int m = snprintf(prefixed, sizeof prefixed, "%s(%d): %s", file, line, message);',
@@ -226,16 +236,24 @@ def sync_copy(root, dest):
                 os.remove(os.path.join(dirpath, n))
 
 
+def variants(fault):
+    """(old, new) pairs: one text, or the same mistake as the code reads before and
+    after it moved."""
+    old, new = fault[4], fault[5]
+    return list(zip(old, new)) if isinstance(old, tuple) else [(old, new)]
+
+
 def locate(src, fault):
-    _, _, _, files, old, _ = fault
-    for f in files:
+    for f in fault[3]:
         path = os.path.join(src, f)
-        if os.path.isfile(path):
-            with open(path) as h:
-                text = h.read()
+        if not os.path.isfile(path):
+            continue
+        with open(path) as h:
+            text = h.read()
+        for old, new in variants(fault):
             if text.count(old) == 1:
-                return path, text
-    return None, None
+                return path, text, text.replace(old, new)
+    return None, None, None
 
 
 def run(cmd, cwd, log, timeout=None):
@@ -293,12 +311,12 @@ def main():
         fid, area, what = fault[:3]
         if only and fid not in only:
             continue
-        path, text = locate(src, fault)
+        path, text, faulty = locate(src, fault)
         if not path:
             result = "n/a"
         else:
             with open(path, "w") as h:
-                h.write(text.replace(fault[4], fault[5]))
+                h.write(faulty)
             try:
                 if run(["nice", "cmake", "--build", "build", "-j2"], src, log) != 0:
                     result = "(does not build)"
