@@ -121,30 +121,24 @@ bool sameClosedPath(const std::vector<Point2> &got, const std::vector<Point2> &e
     return same;
 }
 
-/* "x,y" points in 26.6, each followed by its tag: nothing for on-curve, c conic,
- * k cubic, tN the byte N. */
 struct HandContour {
     std::vector<FT_Vector> points;
     std::vector<char> tags;
 };
 
-HandContour parse(const char *text)
+/* Exact sizes, so that the sanitizer sees reads past them. */
+HandContour parse(const std::string &text)
 {
     HandContour c;
-    std::istringstream in(text);
-    std::string item;
-    while (in >> item) {
-        long x = std::strtol(item.c_str(), nullptr, 10);
-        const char *rest = std::strchr(item.c_str(), ',') + 1;
-        char *tag;
-        long y = std::strtol(rest, &tag, 10);
-        c.points.push_back({x, y});
-        c.tags.push_back(*tag == 'c'   ? kConic
-                         : *tag == 'k' ? kCubic
-                         : *tag == 't' ? static_cast<char>(std::atoi(tag + 1))
-                                       : kOn);
+    const auto lists = pointLists(text.c_str());
+    for (const TextPoint &p : lists[0]) {
+        c.points.push_back({static_cast<FT_Pos>(p.c[0]), static_cast<FT_Pos>(p.c[1])});
+        c.tags.push_back(p.tag == "c"    ? kConic
+                         : p.tag == "k"  ? kCubic
+                         : p.tag.empty() ? kOn
+                                         : static_cast<char>(std::atoi(p.tag.c_str() + 1)));
     }
-    c.points.shrink_to_fit(); /* exact sizes, so that the sanitizer sees reads past them */
+    c.points.shrink_to_fit();
     c.tags.shrink_to_fit();
     return c;
 }
@@ -165,101 +159,48 @@ std::vector<Point2> flattened(tavixInternalFontData *font, const HandContour &c,
     return list;
 }
 
-struct FlattenCase {
-    const char *what;
-    const char *contour;
-    uint32_t quality;
-    const char *exact; /* the points in 26.6, or null: only the reference and the count */
-    size_t count;
-};
-
-const FlattenCase kCases[] = {
-    {"on-curve points pass through, scaled", "640,-320 1280,80 -40,2560", 50,
-     "640,-320 1280,80 -40,2560", 3},
-    {"a repeat of the previous point is skipped, no closing point added",
-     "0,0 320,640 320,640 640,640 640,640 640,0", 50, "0,0 320,640 640,640 640,0", 4},
-    {"a last point equal to the first is no repeat", "0,0 320,640 640,0 0,0", 50,
-     "0,0 320,640 640,0 0,0", 4},
-    {"one point whatever its tag", "320,640c", 50, "320,640", 1},
-    {"one cubic point", "320,640k", 0, "320,640", 1},
-    {"one point of an unknown tag", "320,640t5", 100, "320,640", 1},
-    {"tags of other values are ignored", "0,0 320,640t5 640,640 640,0t3 320,640t129", 50,
-     "0,0 640,640", 2},
-    {"only unknown tags give nothing", "0,0t4 320,640t9 640,640t255", 50, "", 0},
-    {"no points give nothing", "", 50, "", 0},
-    {"a quadratic is its chord at quality 0", "0,0 320,640c 640,0", 0, "0,0 640,0", 2},
-    {"a quadratic gets 25 interior points at 50", "0,0 320,640c 640,0", 50, nullptr, 27},
-    {"a quadratic gets 50 interior points at 100", "0,0 320,640c 640,0", 100, nullptr, 52},
-    {"control points join at their midpoints", "0,320c 320,640c 640,320c 320,0c", 0,
-     "160,160 160,480 480,480 480,160 160,160", 5},
-    {"four arcs of 26 points", "0,320c 320,640c 640,320c 320,0c", 50, nullptr, 105},
-    {"a start between two controls is their midpoint", "0,320c 320,640 640,320c", 0,
-     "320,320 320,640 320,320", 3},
-    {"an off-curve start begins at the last point", "320,-128c 0,0 0,640 640,640 640,0", 0,
-     "640,0 0,0 0,640 640,640 640,0", 5},
-    {"an off-curve start bulges", "320,-128c 0,0 0,640 640,640 640,0", 50, nullptr, 30},
-    {"a control point last curves back to point 0", "0,0 640,640 320,640c", 0, "0,0 640,640 0,0",
-     3},
-    {"a cubic at quality 0 repeats its start", "0,0 0,640k 640,640k 640,0", 0, "0,0 0,0 640,0", 3},
-    {"a cubic gets 27 samples at 50", "0,0 0,640k 640,640k 640,0", 50, nullptr, 28},
-    {"a cubic gets 52 samples at 100", "0,0 0,640k 640,640k 640,0", 100, nullptr, 53},
-    {"a cubic pair last ends at point 0", "0,0 640,640 640,320k 320,0k", 0,
-     "0,0 640,640 640,640 0,0", 4},
-    {"a lone cubic control last is skipped", "0,0 640,640 320,640k", 50, "0,0 640,640", 2},
-    {"a cubic control pair wraps round", "0,0k 640,640 320,640k", 100, nullptr, 0},
-    {"two points, the second a cubic control", "0,0 320,640k", 0, "0,0", 1},
-};
-
 } // namespace
 
-/* Every point lies in the hull of the contour's points (a Bezier curve stays inside its
- * controls'); the list matches the reference as a closed path, exactly where the points
- * are known. */
-static void checkHandContour(const FlattenCase &c)
-{
-    tavixInternalFontData *font = OpenFont(fixture("fixtures.ttf").c_str());
-    SetQuality(font, c.quality);
-    HandContour contour = parse(c.contour);
-    int result;
-    std::vector<Point2> got = flattened(font, contour, &result);
-    CloseFont(font);
-    EXPECT_EQ(result, got.empty() ? 0 : 1);
-    if (c.count) {
-        EXPECT_EQ(got.size(), c.count);
-    }
-    for (const Point2 &p : got) {
-        bool inHull = false, below = false, above = false, left = false, right = false;
-        for (const FT_Vector &q : contour.points) {
-            Point2 s = scaled(q);
-            below |= s.y <= p.y, above |= s.y >= p.y, left |= s.x <= p.x, right |= s.x >= p.x;
-        }
-        inHull = below && above && left && right;
-        EXPECT_TRUE(inHull) << p.x << "," << p.y;
-    }
-    if (c.exact) {
-        HandContour expected = parse(c.exact);
-        ASSERT_EQ(got.size(), expected.points.size());
-        for (size_t k = 0; k < got.size(); ++k) {
-            EXPECT_EQ(got[k].x, scaled(expected.points[k]).x) << "point " << k;
-            EXPECT_EQ(got[k].y, scaled(expected.points[k]).y) << "point " << k;
-        }
-    }
-    bool knownTags = true;
-    for (char t : contour.tags)
-        knownTags &= t == kOn || t == kConic || t == kCubic;
-    if (knownTags && contour.points.size() > 1 && c.count > 2) {
-        EXPECT_TRUE(sameClosedPath(got, reference(contour.points.data(), contour.tags.data(),
-                                                  static_cast<int>(contour.points.size()),
-                                                  c.quality / 100.0f)));
-    }
-}
-
+/* tests/cases/flatten.txt: every point lies in the hull of the contour's points (a
+ * Bezier curve stays inside its controls'); the list matches the reference as a closed
+ * path, exactly where the points are known. */
 TEST(Flatten, HandContours)
 {
-    for (const FlattenCase &c : kCases) {
-        SCOPED_TRACE(c.what);
-        checkHandContour(c);
+    tavixInternalFontData *font = OpenFont(fixture("fixtures.ttf").c_str());
+    for (const auto &row : caseRows("flatten.txt")) {
+        SCOPED_TRACE(row[4]);
+        const float quality = std::stoi(row[0]) / 100.0f;
+        const size_t count = std::stoul(row[3]);
+        SetQuality(font, std::stoi(row[0]));
+        HandContour contour = parse(row[1]);
+        int result;
+        std::vector<Point2> got = flattened(font, contour, &result);
+        EXPECT_EQ(result, got.empty() ? 0 : 1);
+        EXPECT_TRUE(count == 0 || got.size() == count) << got.size();
+        for (const Point2 &p : got) {
+            int sides = 0;
+            for (const FT_Vector &q : contour.points)
+                sides |= (scaled(q).y <= p.y) | (scaled(q).y >= p.y) << 1 |
+                         (scaled(q).x <= p.x) << 2 | (scaled(q).x >= p.x) << 3;
+            EXPECT_EQ(sides, 15) << p.x << "," << p.y;
+        }
+        HandContour exact = parse(row[2]);
+        for (size_t k = 0; row[2] != "-" && k < std::max(got.size(), exact.points.size()); ++k) {
+            ASSERT_TRUE(k < got.size() && k < exact.points.size()) << got.size();
+            EXPECT_TRUE(got[k].x == scaled(exact.points[k]).x &&
+                        got[k].y == scaled(exact.points[k]).y)
+                << "point " << k;
+        }
+        bool known = contour.points.size() > 2;
+        for (char t : contour.tags)
+            known &= t == kOn || t == kConic || t == kCubic;
+        if (known && count > 2) {
+            EXPECT_TRUE(
+                sameClosedPath(got, reference(contour.points.data(), contour.tags.data(),
+                                              static_cast<int>(contour.points.size()), quality)));
+        }
     }
+    CloseFont(font);
 }
 
 /* The list is appended to, never cleared, and the repeat test looks at its last point,

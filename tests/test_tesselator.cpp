@@ -35,12 +35,6 @@ Contour square(float x0, float y0, float x1, float y1)
     return {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}};
 }
 
-Contour reversed(Contour c)
-{
-    std::reverse(c.begin(), c.end());
-    return c;
-}
-
 void addContours(Tesselator &t, const std::vector<Contour> &contours)
 {
     for (const Contour &contour : contours) {
@@ -69,197 +63,43 @@ size_t occurrences(const tessInfo *info, const Point &p)
     return n;
 }
 
-constexpr uint32_t kAny = UINT32_MAX;
-
-struct PolygonCase {
-    const char *what;
-    float rule;
-    int axis;
-    std::vector<Contour> contours;
-    uint32_t vertices, indices; /* kAny: not counted */
-    int view;                   /* the axis about which every triangle turns counter-clockwise */
-    double area;                /* seen from there; 0: not measured */
-    std::vector<Point> stored;  /* vertices stored exactly once */
-    uint32_t inputs;            /* vertices kept in input */
-};
-
 const Contour kBowTie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
-const Contour kYZ = {{0, 0, 0}, {0, 1, 0}, {0, 1, 1}, {0, 0, 1}};
-const Contour kXZ = {{0, 0, 0}, {0, 0, 1}, {1, 0, 1}, {1, 0, 0}};
-const float kBig = 3.4e38f, kTiny = std::numeric_limits<float>::denorm_min();
 
-std::vector<PolygonCase> polygonCases()
+/* Contours written as in tests/cases/polygons.txt. */
+std::vector<Contour> contoursOf(std::string text)
 {
-    const Contour a = square(0, 0, 2, 2), b = square(1, 1, 3, 3), unit = square(0, 0, 1, 1);
-    std::vector<PolygonCase> cases = {
-        {"square about +z", kOdd, 3, {unit}, 4, 6, 3, 1.0, unit, 4},
-        {"square about -z", kOdd, -3, {unit}, 4, 6, -3, 1.0, unit, 4},
-        {"square with a square hole: 8 + 2 - 2 triangles",
-         kOdd,
-         3,
-         {square(0, 0, 4, 4), square(1, 1, 3, 3)},
-         8,
-         24,
-         3,
-         12.0,
-         {},
-         8},
-        {"bow tie: the crossing comes from combine",
-         kOdd,
-         3,
-         {kBowTie},
-         5,
-         6,
-         3,
-         2.0,
-         {{1, 1, 0}},
-         4},
-        {"a vertex given twice in a row is stored once",
-         kOdd,
-         3,
-         {{{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}}},
-         4,
-         6,
-         3,
-         1.0,
-         {{1, 0, 0}},
-         4},
-        {"x axis", kOdd, 1, {kYZ}, 4, 6, 1, 1.0, {}, 4},
-        {"-x axis", kOdd, -1, {kYZ}, 4, 6, -1, 1.0, {}, 4},
-        {"y axis", kOdd, 2, {kXZ}, 4, 6, 2, 1.0, {}, 4},
-        {"-y axis", kOdd, -2, {kXZ}, 4, 6, -2, 1.0, {}, 4},
-        {"positive rule keeps a contour turning with the normal",
-         kPositive,
-         1,
-         {kYZ},
-         4,
-         6,
-         1,
-         1.0,
-         {},
-         4},
-        {"and drops one against it", kPositive, 1, {reversed(kYZ)}, 0, 0, 1, 0, {}, 4},
-        {"-x", kPositive, -1, {reversed(kYZ)}, 4, 6, -1, 1.0, {}, 4},
-        {"-x against", kPositive, -1, {kYZ}, 0, 0, 1, 0, {}, 4},
-        {"y against", kPositive, 2, {reversed(kXZ)}, 0, 0, 2, 0, {}, 4},
-        {"-y", kPositive, -2, {reversed(kXZ)}, 4, 6, -2, 1.0, {}, 4},
-        {"+z against", kPositive, 3, {reversed(unit)}, 0, 0, 3, 0, {}, 4},
-        {"-z against", kPositive, -3, {unit}, 0, 0, 3, 0, {}, 4},
-        {"degenerate contours",
-         kOdd,
-         3,
-         {{},
-          {{1, 1, 0}},
-          {{1, 1, 0}, {2, 2, 0}},
-          {{0, 0, 0}, {1, 1, 0}, {2, 2, 0}},
-          {{5, 5, 0}, {5, 5, 0}, {5, 5, 0}}},
-         kAny,
-         0,
-         3,
-         0,
-         {},
-         4},
-        {"huge square", kOdd, 3, {square(-kBig, -kBig, kBig, kBig)}, 4, 6, 3, 0, {}, 4},
-    };
-    /* [0,2]^2 and [1,3]^2: 4 each, overlap 1, union 7, either-but-not-both 6; the two
-     * crossings (2,1) and (1,2) are made by combining. Rules GLU rejects keep odd. */
-    const struct {
-        float rule;
-        double counterClockwise, clockwise;
-    } rules[] = {{kOdd, 6, 6},       {kNonzero, 7, 7}, {kPositive, 7, 0}, {kNegative, 0, 7},
-                 {kAbsGeqTwo, 1, 1}, {5.0f, 6, 6},     {100129.0f, 6, 6}, {100135.0f, 6, 6},
-                 {100130.5f, 6, 6},  {-1.0f, 6, 6}};
-    for (const auto &r : rules)
-        for (bool cw : {false, true}) {
-            double area = cw ? r.clockwise : r.counterClockwise;
-            cases.push_back({"two overlapping squares",
-                             r.rule,
-                             3,
-                             {cw ? reversed(a) : a, cw ? reversed(b) : b},
-                             kAny,
-                             area ? kAny : 0,
-                             3,
-                             area,
-                             area ? std::vector<Point>{{2, 1, 0}, {1, 2, 0}} : std::vector<Point>{},
-                             8});
-        }
-    /* Axes outside 1..3 let GLU find the normal, which always agrees with the contour. */
-    for (int axis : {0, 4, -4, 7, -100})
-        for (bool cw : {false, true})
-            cases.push_back({"GLU finds the normal",
-                             kPositive,
-                             axis,
-                             {cw ? reversed(unit) : unit},
-                             4,
-                             6,
-                             cw ? -3 : 3,
-                             1.0,
-                             {},
-                             4});
-    /* Non-finite vertices are dropped. */
-    for (float bad : {kNaN, kInf, -kInf})
-        for (int component = 0; component < 3; ++component) {
-            Point p = {0.5f, -1.0f, 0.0f};
-            p[component] = bad;
-            Contour c = unit;
-            c.insert(c.begin() + 2, p);
-            c.push_back(p);
-            cases.push_back({"non-finite vertex dropped", kOdd, 3, {c}, 4, 6, 3, 1.0, {}, 4});
-        }
-    for (const auto &shape : std::vector<std::vector<Contour>>{
-             {square(-kBig, -kBig, kBig, kBig), square(-kBig / 2, -kBig / 2, kBig / 2, kBig / 2)},
-             {{{-kBig, -kBig, 0}, {kBig, kBig, 0}, {kBig, -kBig, 0}, {-kBig, kBig, 0}}},
-             {{{-kBig, 0, kBig}, {kBig, 0, -kBig}, {0, kBig, kBig}, {0, -kBig, -kBig}}},
-             {square(0, 0, kTiny, kTiny)},
-             {square(0, 0, 1e-40f, 1e-40f)},
-             {{{0, 0, 0}, {1e-40f, 1e-40f, 0}, {1e-40f, 0, 0}, {0, 1e-40f, 0}}},
-             {{{kTiny, kBig, 0}, {-kBig, kTiny, 0}, {kTiny, -kBig, 0}, {kBig, -kTiny, 0}}}})
-        for (int axis : {3, 0, 1})
-            cases.push_back({"huge and denormal coordinates",
-                             kNonzero,
-                             axis,
-                             shape,
-                             kAny,
-                             kAny,
-                             3,
-                             0,
-                             {},
-                             4 * static_cast<uint32_t>(shape.size())});
-    return cases;
+    std::replace(text.begin(), text.end(), ';', '|');
+    std::vector<Contour> contours;
+    for (const auto &list : pointLists(text.c_str())) {
+        contours.emplace_back();
+        for (const TextPoint &p : list)
+            contours.back().push_back({float(p.c[0]), float(p.c[1]), float(p.c[2])});
+    }
+    return contours;
 }
 
 } // namespace
 
-static void checkPolygon(const PolygonCase &c)
-{
-    Tesselator t(c.rule, c.axis);
-    addContours(t, c.contours);
-    EXPECT_EQ(t.input.count, c.inputs);
-    const tessInfo *info = t.Finish();
-    EXPECT_EQ(info, &t.info);
-    ASSERT_TRUE(wellFormed(info));
-    EXPECT_EQ(info->error, 0);
-    EXPECT_EQ(info->type, 0);
-    if (c.vertices != kAny) {
-        EXPECT_EQ(info->vertices.count, c.vertices);
-    }
-    if (c.indices != kAny) {
-        EXPECT_EQ(info->indices.count, c.indices);
-    }
-    if (c.area != 0) {
-        Mesh mesh = tessMesh(info, c.view);
-        EXPECT_TRUE(meshInvariants(mesh));
-        EXPECT_DOUBLE_EQ(meshArea(mesh), c.area);
-    }
-    for (const Point &p : c.stored)
-        EXPECT_EQ(occurrences(info, p), 1u) << p[0] << "," << p[1];
-}
-
 TEST(Tesselator, PolygonCases)
 {
-    for (const PolygonCase &c : polygonCases()) {
-        SCOPED_TRACE(c.what);
-        checkPolygon(c);
+    for (const auto &row : caseRows("polygons.txt")) {
+        SCOPED_TRACE(row[0] + " " + row[1] + " " + row[9]);
+        Tesselator t(std::stof(row[0]), std::stoi(row[1]));
+        addContours(t, contoursOf(row[2]));
+        EXPECT_EQ(t.input.count, std::stoul(row[8]));
+        const tessInfo *info = t.Finish();
+        EXPECT_EQ(info, &t.info);
+        ASSERT_TRUE(wellFormed(info));
+        EXPECT_TRUE(info->error == 0 && info->type == 0);
+        EXPECT_TRUE(row[3] == "*" || info->vertices.count == std::stoul(row[3]));
+        EXPECT_TRUE(row[4] == "*" || info->indices.count == std::stoul(row[4]));
+        if (std::stod(row[6]) != 0) {
+            Mesh mesh = tessMesh(info, std::stoi(row[5]));
+            EXPECT_TRUE(meshInvariants(mesh));
+            EXPECT_DOUBLE_EQ(meshArea(mesh), std::stod(row[6]));
+        }
+        for (const Point &p : row[7] == "-" ? Contour() : contoursOf(row[7])[0])
+            EXPECT_EQ(occurrences(info, p), 1u) << p[0] << "," << p[1];
     }
 }
 

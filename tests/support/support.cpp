@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -78,6 +79,25 @@ std::string hexBytes(const char *hex)
         ++c;
     }
     return bytes;
+}
+
+std::vector<std::vector<std::string>> caseRows(const std::string &file)
+{
+    std::ifstream in(std::string(GLYVA_SOURCE_DIR) + "/tests/cases/" + file);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        rows.emplace_back();
+        for (size_t at = 0, bar;; at = bar + 3) {
+            bar = line.find(" | ", at);
+            rows.back().push_back(line.substr(at, bar == std::string::npos ? bar : bar - at));
+            if (bar == std::string::npos)
+                break;
+        }
+    }
+    EXPECT_FALSE(rows.empty()) << file;
+    return rows;
 }
 
 std::vector<std::vector<TextPoint>> pointLists(const char *text)

@@ -41,6 +41,10 @@ class TempFile
 /* Bytes written as hex pairs, spaces ignored: "01 ff". */
 std::string hexBytes(const char *hex);
 
+/* The rows of a case table in tests/cases/: one row a line, fields separated by " | ",
+ * blank lines and lines starting with '#' skipped. */
+std::vector<std::vector<std::string>> caseRows(const std::string &file);
+
 /* Points written as text, for tables that fit one line a row: coordinates separated by
  * commas, points by spaces, point lists by '|': "0,0 1,0 1,1 | 5,5". A coordinate may
  * end in letters, kept as the point's tag: "320,640c". */
