@@ -174,10 +174,28 @@ TEST_F(FontTest, QualityIsAPercentFrom0To100)
         SetQuality(font, set[k]);
         EXPECT_EQ(GetQuality(font), read[k]) << set[k];
     }
-    /* The stored float lies at or just below percent / 100: a round trip may lose one. */
+    /* The stored float lies at or just below percent / 100 and the product is truncated:
+     * a round trip may lose one, as 0.53f does. */
     for (int32_t percent = 0; percent <= 100; ++percent) {
         SetQuality(font, static_cast<uint32_t>(percent));
         EXPECT_TRUE(GetQuality(font) == percent || GetQuality(font) == percent - 1) << percent;
+    }
+    SetQuality(font, 53);
+    EXPECT_EQ(GetQuality(font), 52);
+}
+
+/* Contour ends that run backwards or past the points are refused before anything reads
+ * the points they name. */
+TEST_F(FontTest, OutlinesWithBrokenContourEndsAreRefused)
+{
+    tavixInternalFontData *font = fixtures();
+    ASSERT_TRUE(prepare(font, 'B'));
+    for (std::pair<int, short> end : {std::pair<int, short>{1, 8}, {1, 2}, {0, 9}}) {
+        g_alterOutline = [end](FT_GlyphSlot slot) {
+            slot->outline.contours[end.first] = end.second;
+        };
+        EXPECT_EQ(vertexCount(font, 'B'), -1) << end.second;
+        EXPECT_EQ(contourCount(font, 'B', 0), 0) << end.second;
     }
 }
 
