@@ -44,7 +44,27 @@ float curveStep(float quality)
     return 1.0f / curveParts(quality);
 }
 
-using PointList = glyva::mf::Reserve<SimpleVec3Array>;
+/* The list a walk appends to, and the most points it may hold: past them the walk stops,
+ * as when memory runs out, so that an outline too large to mesh costs no more than the
+ * points it may have. */
+class PointList
+{
+  public:
+    PointList(SimpleVec3Array &out, uint32_t limit) : reserve_(out), limit_(limit) {}
+    SimpleVec3Array &array() { return reserve_.array(); }
+    int append(const float *xyz)
+    {
+        full_ = reserve_.array().count >= limit_;
+        return full_ ? 0 : reserve_.append(xyz);
+    }
+    void settle() { reserve_.settle(); }
+    bool full() const { return full_; }
+
+  private:
+    glyva::mf::Reserve<SimpleVec3Array> reserve_;
+    uint32_t limit_;
+    bool full_ = false;
+};
 
 /* Contour points are 2D, stored on the plane z = 0. False when the list could not
  * grow; it is then empty and the contour lost. */
@@ -178,11 +198,11 @@ namespace glyva
 /* A list that could not grow is emptied and the walk stops: a contour with points
  * silently missing would mesh as a different shape. */
 Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
-                         SimpleVec3Array &out)
+                         SimpleVec3Array &out, uint32_t limit)
 {
     if (count > 0 && (!points || !tags))
         return out.count ? Flattened::kPoints : Flattened::kNothing;
-    PointList list(out);
+    PointList list(out, limit);
     Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, list, false};
     int i = 0;
     while (i < walk.n && !walk.outOfMemory) {
@@ -198,16 +218,19 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
             ++i;
         }
     }
+    if (walk.outOfMemory && list.full())
+        return Flattened::kTooMany;
     if (walk.outOfMemory) /* the failed append has emptied the list */
         return Flattened::kOutOfMemory;
     list.settle();
     return out.count ? Flattened::kPoints : Flattened::kNothing;
 }
 
-Flattened flattenContour(float quality, const FT_Outline *outline, int k, SimpleVec3Array &out)
+Flattened flattenContour(float quality, const FT_Outline *outline, int k, SimpleVec3Array &out,
+                         uint32_t limit)
 {
     ContourPoints contour = contourPoints(outline, k);
-    return flattenContour(quality, contour.points, contour.tags, contour.count, out);
+    return flattenContour(quality, contour.points, contour.tags, contour.count, out, limit);
 }
 
 } // namespace glyva

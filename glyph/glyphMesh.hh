@@ -25,12 +25,14 @@ inline uint32_t meshCharacterGlyph(tavixInternalFontData *font, FT_UInt glyphInd
     return tesselateGlyph(font, glyphIndex, record) ? glyphIndex : 0;
 }
 
-enum class Contour { kFound, kNone, kOutOfMemory };
+/* kOverBudget: the glyph is refused by its budget (glyph/glyphBudget.hh). */
+enum class Contour { kFound, kNone, kOverBudget, kOutOfMemory };
 
 /* Flattens every contour of glyph glyphIndex into the handle's contour lists and
  * points *contour at list k, which holds at least one point. kNone when the glyph
  * cannot be loaded, its outline is unusable, one of its contours flattens to nothing,
- * or it has no contour k. The fill flags are written when found, where not null. */
+ * or it has no contour k. The fill flags are written when found, where not null. A
+ * glyph over its budget is refused with one diagnostic line and its lists released. */
 Contour flattenedContour(tavixInternalFontData *font, FT_UInt glyphIndex, int32_t k,
                          const SimpleVec3Array **contour, uint8_t *evenOddFill,
                          uint8_t *postScriptOrientation);

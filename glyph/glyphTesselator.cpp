@@ -4,6 +4,7 @@
 
 #include "glyph/flatten.hh"
 #include "glyph/gluTess.hh"
+#include "glyph/glyphBudget.hh"
 #include "glyph/glyphOutline.hh"
 #include "glyph/vertexWindow.hh"
 #include "util/emuKD/kd.h"
@@ -135,21 +136,14 @@ void jglEdge(GLboolean, void *) {}
 constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
                                              jglEnd,   jglError,  jglEdge};
 
-/* Flattens contour k and hands it to the open polygon, without a closing repeat;
- * false when memory ran out. */
-bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline, int k,
-                   SimpleVec3Array &list)
+/* Hands a flattened contour to the open polygon, without a closing repeat. The
+ * tessellator keeps the points' addresses as vertex data: the list must not move until
+ * the polygon is over. */
+void submitContour(GLUtesselator *tess, const SimpleVec3Array &list)
 {
-    glyva::Flattened result = glyva::flattenContour(quality, outline, k, list);
-    if (result == glyva::Flattened::kOutOfMemory)
-        return false;
-    if (result == glyva::Flattened::kNothing) {
-        plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
-        return true;
-    }
     uint32_t m = list.count;
     if (m < 2)
-        return true;
+        return;
     const float *firstPoint = list.values[0], *lastPoint = list.values[m - 1];
     if (firstPoint[0] == lastPoint[0] && firstPoint[1] == lastPoint[1])
         --m;
@@ -159,7 +153,31 @@ bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline
         gluTessVertex(tess, xyz, list.values[p]);
     }
     gluTessEndContour(tess);
-    return true;
+}
+
+/* Every contour flattened into its list, as long as the glyph keeps to its point budget. */
+glyva::Budget flattenContours(float quality, const FT_Outline *outline, SimpleVec3Array *lists)
+{
+    uint32_t points = 0;
+    for (int k = 0; k < outline->n_contours; ++k) {
+        switch (
+            glyva::flattenContour(quality, outline, k, lists[k], glyva::kMaxGlyphPoints - points)) {
+        case glyva::Flattened::kOutOfMemory:
+            return glyva::Budget::kOutOfMemory;
+        case glyva::Flattened::kTooMany:
+            return glyva::Budget::kTooManyPoints;
+        default:
+            points += lists[k].count;
+        }
+    }
+    return glyva::Budget::kWithin;
+}
+
+void releaseLists(SimpleVec3Array *lists, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+        clearMFVec3f(&lists[k]);
+    kdFree(lists);
 }
 
 /* Once the vertex array has been emptied by a failed store, every index list that
@@ -198,11 +216,11 @@ void returnTessellator(tavixInternalFontData *font, GLUtesselator *tess, bool cl
         gluDeleteTess(tess);
 }
 
-/* Triangulates a checked outline with at least one contour; false when memory ran out,
- * for the tessellator or the lists as for the mesh, which is then discarded: a glyph
- * whose mesh could not be made must not read as a glyph without a mesh. */
-bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
-                       internalGlyphData *record)
+/* Sweeps the flattened contours; false when memory ran out, for the tessellator as for
+ * the mesh, which is then discarded: a glyph whose mesh could not be made must not read
+ * as a glyph without a mesh. */
+bool sweep(tavixInternalFontData *font, const FT_Outline *outline, const SimpleVec3Array *lists,
+           internalGlyphData *record)
 {
     GLUtesselator *tess = takeTessellator(font);
     if (!tess)
@@ -210,29 +228,19 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
-    size_t n = static_cast<size_t>(outline->n_contours);
-    auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
-    if (!lists) {
-        gluDeleteTess(tess);
-        return false;
-    }
-    kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
     tessInfo info(font->glyphVertices, record);
-    bool flattened = true;
     gluTessBeginPolygon(tess, &info);
-    for (int k = 0; k < outline->n_contours && flattened; ++k)
-        flattened = submitContour(font->quality, tess, outline, k, lists[k]);
-    if (!flattened)
-        info.incomplete = true;
+    for (int k = 0; k < outline->n_contours; ++k) {
+        if (lists[k].count == 0)
+            plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
+        submitContour(tess, lists[k]);
+    }
     /* After running out of memory GLU's mesh may be half built, and sweeping it is
      * unsafe: the polygon is abandoned and only deleted. */
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
     returnTessellator(font, tess, clean);
-    for (size_t k = 0; k < n; ++k)
-        clearMFVec3f(&lists[k]);
-    kdFree(lists);
     releaseCombined(&info);
     info.vertices.settle();
     info.indices.settle();
@@ -242,6 +250,29 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
     }
     glyva::dropPartialTriangle(record->triangleIndices);
     return true;
+}
+
+/* Triangulates a checked outline with at least one contour, unless it is over the
+ * glyph budget; false when it cannot be meshed. */
+bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline, FT_UInt glyphIndex,
+                       internalGlyphData *record)
+{
+    size_t n = static_cast<size_t>(outline->n_contours);
+    auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
+    if (!lists)
+        return false;
+    kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
+    glyva::GlyphCost cost = {glyva::kMaxGlyphPoints + 1ull, 0};
+    glyva::Budget budget = flattenContours(font->quality, outline, lists);
+    if (budget == glyva::Budget::kWithin)
+        budget = glyva::checkBudget(lists, n, &cost);
+    bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, lists, record);
+    releaseLists(lists, n);
+    if (budget != glyva::Budget::kWithin) {
+        glyva::reportOverBudget(glyphIndex, budget, cost);
+        clearMFInt32(&record->triangleIndices);
+    }
+    return meshed;
 }
 
 } // namespace
@@ -259,7 +290,7 @@ bool tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGly
         return slot->format != FT_GLYPH_FORMAT_OUTLINE;
     if (outline->n_contours <= 0)
         return true;
-    return tessellateOutline(font, outline, record);
+    return tessellateOutline(font, outline, glyphIndex, record);
 }
 
 } // namespace glyva

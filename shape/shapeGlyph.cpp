@@ -102,6 +102,10 @@ int32_t glyvaShapeGlyphContour(const float **points, glyvaShapeFont *font, uint3
     case glyva::Contour::kFound:
         *points = contour->values[0];
         return static_cast<int32_t>(contour->count);
+    case glyva::Contour::kOverBudget:
+        setError(font, "glyph %u is too complex to outline: over the glyph budget",
+                 static_cast<unsigned>(glyphIndex));
+        return 0;
     case glyva::Contour::kNone:
         setError(font, "glyph %u has no contour %d", static_cast<unsigned>(glyphIndex),
                  static_cast<int>(contourIndex));

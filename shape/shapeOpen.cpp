@@ -1,5 +1,6 @@
 #include "shape/shapeFont.hh"
 
+#include <math.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -206,7 +207,15 @@ int32_t applyDesignCoordinates(glyvaShapeFont *font, const hb_variation_t *value
     return GLYVA_SHAPE_OK;
 }
 
-/* "AXIS=VALUE,..." applied to both HarfBuzz and FreeType; every axis must exist. */
+/* Finite and inside the range of a 16.16 number, so that no conversion of it overflows. */
+bool fitsFixed(float value)
+{
+    const double fixed = static_cast<double>(value) * 65536.0;
+    return isfinite(value) && fixed >= INT32_MIN && fixed <= INT32_MAX;
+}
+
+/* "AXIS=VALUE,..." applied to both HarfBuzz and FreeType; every axis must exist, and
+ * every value is clamped to its axis before it is converted. */
 int32_t applyVariations(glyvaShapeFont *font, const char *text)
 {
     const unsigned int items = glyva::shape::ListItems::count(text);
@@ -236,7 +245,12 @@ int32_t applyVariations(glyvaShapeFont *font, const char *text)
             hb_tag_to_string(v.tag, tag);
             setError(font, "unknown axis '%s'", tag);
             status = GLYVA_SHAPE_BAD_INSTANCE;
+        } else if (!fitsFixed(v.value)) {
+            setError(font, "bad variation '%.*s': the value is not a number a font can hold",
+                     length, item);
+            status = GLYVA_SHAPE_BAD_INSTANCE;
         } else {
+            v.value = fminf(fmaxf(v.value, info.min_value), info.max_value);
             values[count++] = v;
         }
     }
