@@ -17,10 +17,11 @@ constexpr float kFontScale = 640.0f;
 
 /* Per-glyph cache, indexed by FreeType glyph index. */
 struct internalGlyphData {
+    /* First, so that the record packs into 56 bytes on 64-bit builds. */
+    MFInt32 triangleIndices;
     /* As the interfaces hand them out, contour count included, so that a cached
      * GetGlyphInfo can report them without loading the glyph again. */
     glyphInfoRecord metrics;
-    MFInt32 triangleIndices;
     uint32_t valid;
 };
 

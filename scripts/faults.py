@@ -2,7 +2,8 @@
 """Injects one fault at a time into a copy of the tree, builds it and runs the native
 test suite, and records which tests fail: the suite's power to catch real faults.
 
-    scripts/faults.py [--build DIR] [--only ID,...] [--out FILE]
+    scripts/faults.py [--work DIR] [--only ID,...] [--out FILE]
+    scripts/faults.py --markdown BEFORE AFTER     the two results as a table
 
 Each fault is a textual change of one line or expression, found by its text in the
 first listed file that holds it exactly once (files move as the code is reorganised;
@@ -286,8 +287,41 @@ def short(name):
     return name
 
 
+def markdown(before, after):
+    """The two runs' results side by side, one row per fault."""
+    def load(path):
+        rows = {}
+        with open(path) as h:
+            for line in h:
+                fields = line.rstrip("\n").split("\t")
+                if len(fields) == 4:
+                    rows[fields[0]] = fields[3]
+        return rows
+
+    def tests(result):
+        if result in ("-", "n/a"):
+            return "**not caught**" if result == "-" else result
+        names = [n.split(".")[0] + "." + n.split(".")[1].split("/")[0] if "." in n else n
+                 for n in result.split("; ")]
+        unique = sorted(set(names))
+        return ", ".join(unique[:4]) + (" and %d more" % (len(unique) - 4) if len(unique) > 4 else "")
+
+    b, a = load(before), load(after)
+    lines = ["| fault | mistake | caught before by | caught after by |", "|---|---|---|---|"]
+    for fid, area, what, _, _, _ in FAULTS:
+        lines.append("| %s %s | %s | %s | %s |" % (fid, area, what, tests(b.get(fid, "n/a")),
+                                                  tests(a.get(fid, "n/a"))))
+    caught = lambda rows: sum(1 for r in rows.values() if r not in ("-", "n/a"))
+    lines.append("")
+    lines.append("Caught before: %d of %d; after: %d of %d." % (caught(b), len(b), caught(a), len(a)))
+    return "\n".join(lines) + "\n"
+
+
 def main():
     here = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+    if len(sys.argv) == 4 and sys.argv[1] == "--markdown":
+        sys.stdout.write(markdown(sys.argv[2], sys.argv[3]))
+        return
     parser = argparse.ArgumentParser()
     parser.add_argument("--work", default="/tmp/glyva-faults")
     parser.add_argument("--only", default="")
