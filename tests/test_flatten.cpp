@@ -130,7 +130,7 @@ struct HandContour {
 HandContour parse(const std::string &text)
 {
     HandContour c;
-    const auto lists = pointLists(text.c_str());
+    const auto lists = pointLists(text == "-" ? "" : text.c_str());
     for (const TextPoint &p : lists[0]) {
         c.points.push_back({static_cast<FT_Pos>(p.c[0]), static_cast<FT_Pos>(p.c[1])});
         c.tags.push_back(p.tag == "c"    ? kConic
