@@ -180,6 +180,12 @@ TEST(Readers, AbsentArgumentsAndSequences)
                   readMFFloatLE(s.file(), nullptr),
               0);
     EXPECT_EQ(s.position(), 0);
+    /* The largest length: length + 1 must not overflow; the text cannot be allocated
+     * (32-bit builds) or read (64-bit ones). */
+    Stream largest(hexBytes("ffffff7f 616263"));
+    char sentinel = 0, *kept = &sentinel;
+    EXPECT_EQ(readUtf8StringLE(largest.file(), &kept), 0);
+    EXPECT_EQ(kept, &sentinel);
     Stream fields(
         hexBytes("02000000 01000000 78 02000000 797a 01000000 09 01000000 00004040 3412"));
     uint16_t tail = 0;
