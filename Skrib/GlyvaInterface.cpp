@@ -2,12 +2,8 @@
 
 #include <stdint.h>
 
-#include "Skrib/fontData.hh"
-#include FT_OUTLINE_H
-
 #include "glyph/glyphMesh.hh"
-#include "glyph/glyphTesselator.h"
-#include "util/emuKD/kd.h"
+#include "glyph/glyphOutline.hh"
 #include "util/plyxUtil.h"
 
 namespace
@@ -38,11 +34,9 @@ bool pairKerning(tavixInternalFontData *font, uint32_t leftChar, uint32_t rightC
 
 } // namespace
 
-extern "C" {
-
 tavixInternalFontData *OpenFont(const char *path)
 {
-    return glyva::newFont(path, 0);
+    return glyva::newFont(path, 0, nullptr);
 }
 
 void CloseFont(tavixInternalFontData *font)
@@ -94,7 +88,7 @@ int32_t GetGlyphInfo(glyphInfoRecord *info, tavixInternalFontData *font, uint32_
     internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);
     if (!record->valid && !glyva::loadGlyph(font, g, record))
         return 0;
-    glyva::copyMetrics(info, record);
+    *info = record->metrics;
     return 1;
 }
 
@@ -103,9 +97,8 @@ int32_t GetGlyphVertices(float **vertices, tavixInternalFontData *font, uint32_t
     if (!vertices || !glyva::fontReady(font))
         return -1;
     FT_UInt g;
-    if (!validRecord(font, charCode, &g))
-        return -1;
-    if (tavixTesselateGlyph(font, charCode) == 0)
+    internalGlyphData *record = validRecord(font, charCode, &g);
+    if (!record || glyva::meshCharacterGlyph(font, g, record) == 0)
         return -1;
     *vertices = font->glyphVertices.values ? font->glyphVertices.values[0] : nullptr;
     return static_cast<int32_t>(font->glyphVertices.count);
@@ -179,8 +172,6 @@ int32_t GetKerning2(float *x, float *y, tavixInternalFontData *font, uint32_t le
         *y = glyva::scaled(vector.y);
     return 1;
 }
-
-} // extern "C"
 
 float GetMaxAdvanceX(tavixInternalFontData *font)
 {

@@ -44,11 +44,7 @@ constexpr size_t kMaxArray = 16;
  * tests cover the huge counts. */
 constexpr uint64_t kMaxAllocation = 1u << 22;
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
+using fuzzsupport::check;
 
 /* The file's bytes, for looking ahead at counts without disturbing the stream. */
 struct Content {

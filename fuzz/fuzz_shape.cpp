@@ -3,6 +3,7 @@
 #include <stdint.h>
 #include <string.h>
 
+#include "fuzz/fuzzSupport.hh"
 #include "shape/glyvaShape.h"
 
 /* The shaping library's text surfaces: the instance text, feature list, script,
@@ -25,11 +26,7 @@ constexpr const char *kFonts[] = {
 constexpr int kFields = 5;
 constexpr int32_t kMaxMeshed = 16;
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
+using fuzzsupport::check;
 
 /* The fields, each NUL-terminated in a copy of the input; missing ones are empty. */
 struct Fields {

@@ -3,6 +3,7 @@
 #include <stdlib.h>
 #include <string.h>
 
+#include "fuzz/fuzzSupport.hh"
 #include "util/emuKD/kd.h"
 
 /* The bounded string and the memory functions with arbitrary sizes and counts. Every
@@ -20,24 +21,14 @@ constexpr size_t kGuard = 16;
 constexpr size_t kMaxSteps = 32;
 constexpr uint8_t kFill = 0xA5;
 
-void check(bool condition)
-{
-    if (!condition)
-        __builtin_trap();
-}
+using fuzzsupport::check;
 
 int sign(int v)
 {
     return (v > 0) - (v < 0);
 }
 
-struct Reader {
-    const uint8_t *data;
-    size_t size;
-    size_t at;
-    bool more() const { return at < size; }
-    uint8_t byte() { return at < size ? data[at++] : 0; }
-};
+using fuzzsupport::Reader;
 
 /* A count: mostly small, sometimes one of the sizes where arithmetic wraps. */
 KDsize count(Reader &in)

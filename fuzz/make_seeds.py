@@ -167,11 +167,113 @@ def solid_seeds():
     }
 
 
-def write(target, seeds):
-    folder = os.path.join(HERE, "corpus", target)
+def outline_seeds():
+    """fuzz_outline's inputs: pattern, tags and quality; point count; contours; seed."""
+    def glyph(pattern, tags, quality, count, contours=0, seed=1):
+        return bytes([pattern | tags << 2 | quality << 6]) + struct.pack("<H", count - 3) + bytes(
+            [contours, seed])
+
+    return {
+        "star": glyph(3, 0, 2, 40),
+        "mixed-tags": glyph(1, 2, 3, 200, contours=3),
+        "own-points": glyph(0, 0, 1, 6) + struct.pack("<6h", 0, 0, 640, 640, 640, 0),
+    }
+
+
+def hostile_outlines():
+    """The glyphs that held a host for minutes before the glyph budget: N off-curve points
+    on a circle with jitter, N random points off and on the curve."""
+    def glyph(pattern, tags, quality, count, seed):
+        return bytes([pattern | tags << 2 | quality << 6]) + struct.pack("<H", count - 3) + bytes(
+            [0, seed])
+
+    return {
+        "circle-30000-off-q50": glyph(1, 1, 2, 30000, 1),
+        "random-20000-off-q0": glyph(2, 1, 0, 20000, 2),
+        "random-3000-on-q50": glyph(2, 0, 2, 3000, 3),
+        "random-3000-on-q0": glyph(2, 0, 0, 3000, 4),
+    }
+
+
+def hostile_fonts():
+    """The same as fonts fontTools writes, and a CFF glyph of 10000 random cubic
+    segments: whatever reads fonts must give them their failure values quickly."""
+    import random
+    from fontTools.fontBuilder import FontBuilder
+    from fontTools.pens.t2CharStringPen import T2CharStringPen
+    from fontTools.ttLib.tables import _g_l_y_f
+    from fontTools.ttLib.tables.ttProgram import Program
+
+    rng = random.Random(18)
+
+    def finish(fb, upem):
+        fb.setupHorizontalHeader(ascent=upem, descent=-(upem // 4))
+        fb.setupNameTable({"familyName": "Glyva Hostile", "styleName": "Regular"}, mac=False)
+        fb.setupOS2()
+        fb.setupPost()
+        fb.updateHead(created=0, modified=0)
+        fb.font.recalcTimestamp = False
+        return fb
+
+    def truetype(points):
+        glyph, empty = _g_l_y_f.Glyph(), _g_l_y_f.Glyph()
+        empty.numberOfContours = 0
+        glyph.numberOfContours = 1
+        glyph.coordinates = _g_l_y_f.GlyphCoordinates([(x, y) for x, y, _ in points])
+        glyph.flags = bytearray(1 if on else 0 for _, _, on in points)
+        glyph.endPtsOfContours = [len(points) - 1]
+        glyph.program = Program()
+        glyph.program.fromBytecode(b"")
+        fb = FontBuilder(640, isTTF=True)
+        fb.setupGlyphOrder([".notdef", "A"])
+        fb.setupCharacterMap({0x41: "A"})
+        fb.setupGlyf({".notdef": empty, "A": glyph})
+        fb.setupHorizontalMetrics({".notdef": (640, 0), "A": (640, 0)})
+        return finish(fb, 640)
+
+    def cubic():
+        pen = T2CharStringPen(1000, None)
+        x, y = 500, 500
+        pen.moveTo((x, y))
+        for _ in range(10000):
+            pts = [(rng.randint(0, 1000), rng.randint(0, 1000)) for _ in range(3)]
+            pen.curveTo(*pts)
+        pen.closePath()
+        fb = FontBuilder(1000, isTTF=False)
+        fb.setupGlyphOrder([".notdef", "A"])
+        fb.setupCharacterMap({0x41: "A"})
+        fb.setupCFF("GlyvaHostile", {}, {".notdef": T2CharStringPen(500, None).getCharString(),
+                                         "A": pen.getCharString()}, {})
+        fb.setupHorizontalMetrics({".notdef": (500, 0), "A": (1000, 0)})
+        return finish(fb, 1000)
+
+    circle = [(int(320 + (300 + rng.uniform(-20, 20)) * math.cos(a)),
+               int(320 + (300 + rng.uniform(-20, 20)) * math.sin(a)), False)
+              for a in (6.283185307179586 * k / 30000 for k in range(30000))]
+    scatter = [(rng.randint(0, 640), rng.randint(0, 640), False) for _ in range(20000)]
+    on = [(rng.randint(0, 640), rng.randint(0, 640), True) for _ in range(3000)]
+    return {"circle-30000-off.ttf": truetype(circle), "random-20000-off.ttf": truetype(scatter),
+            "random-3000-on.ttf": truetype(on), "cubic-10000.otf": cubic()}
+
+
+def write_regressions():
+    """Inputs that once ran for minutes or tripped a sanitizer, replayed by the tests."""
+    write("fuzz_outline", hostile_outlines(), "regressions")
+    write("fuzz_shape", {"wght-1e91": b"\x04\x00wght=1e91", "wght-nan": b"\x04\x00wght=nan",
+                         "wght-inf": b"\x04\x00wght=-inf", "wght-40000": b"\x04\x00wght=40000"},
+          "regressions")
+    folder = os.path.join(HERE, "regressions", "fuzz_font")
+    os.makedirs(folder, exist_ok=True)
+    for name, fb in hostile_fonts().items():
+        fb.save(os.path.join(folder, name))
+
+
+def write(target, seeds, where="corpus"):
+    folder = os.path.join(HERE, where, target)
     os.makedirs(folder, exist_ok=True)
     for name, data in seeds.items():
-        with open(os.path.join(folder, "seed-" + name), "wb") as f:
+        prefix = "seed-" if where == "corpus" else ""
+        with open(os.path.join(folder, prefix + name), "wb") as f:
             f.write(data)
 
 
@@ -182,6 +284,8 @@ def main():
         write("fuzz_readers", readers_seeds())
     write("fuzz_shape", shape_seeds())
     write("fuzz_solid", solid_seeds())
+    write("fuzz_outline", outline_seeds())
+    write_regressions()
     fonts = os.path.join(HERE, "corpus", "fuzz_font")
     os.makedirs(fonts, exist_ok=True)
     for name in sorted(os.listdir(FIXTURES)):

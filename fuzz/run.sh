@@ -17,7 +17,7 @@ fi
 build=$1
 seconds=$2
 shift 2
-targets=${*:-fuzz_font fuzz_tesselator fuzz_strings fuzz_readers fuzz_shape fuzz_layout fuzz_solid}
+targets=${*:-fuzz_font fuzz_outline fuzz_tesselator fuzz_strings fuzz_readers fuzz_shape fuzz_layout fuzz_solid}
 here=$(cd "$(dirname "$0")" && pwd)
 work=$here/corpus-work
 
@@ -57,13 +57,25 @@ $target: FAILED, not built in $build"
     dict=""
     [ -f "$here/${target#fuzz_}.dict" ] && dict="-dict=$here/${target#fuzz_}.dict"
 
+    # Glyphs and polygons large enough to be slow: an input slower than this is a finding.
+    # Glyphs and polygons large enough to be slow: an input over the time limit fails
+    # the run, and one over a second is reported as a slow unit in the summary. The
+    # polygon target reads up to 600 vertices, 13 bytes each in their raw form.
+    timeout=60
+    limits=""
+    case $target in
+    fuzz_font) limits="-max_len=8192" ;; # the hostile regression fonts start cut to it
+    fuzz_outline) timeout=20 limits="-report_slow_units=1" ;;
+    fuzz_tesselator) timeout=20 limits="-report_slow_units=1 -max_len=8192" ;;
+    esac
+
     echo "== $target: $seconds s"
     # The library's arrays grow by exact-fit steps, one reallocation per element; with
     # ASan's default 256 MB quarantine of freed blocks that dominates the run time, so
     # a smaller one is kept (a use after free is still caught while the block is held).
     ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:halt_on_error=1:quarantine_size_mb=16} \
     UBSAN_OPTIONS=${UBSAN_OPTIONS:-halt_on_error=1:print_stacktrace=1} \
-        "$binary" -max_total_time="$seconds" -timeout=60 -rss_limit_mb=2560 \
+        "$binary" -max_total_time="$seconds" -timeout=$timeout $limits -rss_limit_mb=2560 \
         -print_final_stats=1 -artifact_prefix="$dir/artifacts/" $dict "$dir/corpus" \
         >"$dir/log" 2>&1
     rc=$?
@@ -74,8 +86,9 @@ $target: FAILED, not built in $build"
         summary="$summary
 $target: FAILED (exit $rc) after ${runs:-?} executions; input in $dir/artifacts/"
     else
+        slow=$(grep -c '^Slowest unit' "$dir/log")
         summary="$summary
-$target: ${runs:-?} executions, corpus $(ls "$dir/corpus" | wc -l) inputs"
+$target: ${runs:-?} executions, corpus $(ls "$dir/corpus" | wc -l) inputs, $slow slow units"
     fi
 done
 

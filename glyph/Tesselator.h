@@ -21,7 +21,9 @@ struct tessInfo {
 
 /* Triangulates planar polygons of 3-D vertices through the GLU tessellator. Hosts
  * bind to the members' C++ symbols and read the object's layout, so the class has
- * no virtual members and its fields keep this order. */
+ * no virtual members and its fields keep this order. The polygon comes from the host,
+ * not from a file: its size and crossings are not bounded here, and GLU's sweep takes
+ * as long as they make it. */
 class GLYVA_API Tesselator
 {
   public:
@@ -35,9 +37,12 @@ class GLYVA_API Tesselator
     /* v: x, y, z. Non-finite vertices are dropped. */
     void Vertex(const float *v);
     void EndContour();
-    /* The result, owned by the object and valid until it is destroyed. */
+    /* The result, owned by the object and valid until it is destroyed. Calls after
+     * the first Finish leave it as it is. */
     tessInfo *Finish();
 
+    /* Held from construction to destruction; null only when it could not be made,
+     * which leaves the object inert. */
     GLUtesselator *tess;
     tessInfo info;
     MFVec3f input;

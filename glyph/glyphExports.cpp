@@ -1,8 +1,7 @@
 #include "glyph/glyphTesselator.h"
 
+#include "glyph/flatten.hh"
 #include "glyph/glyphMesh.hh"
-
-extern "C" {
 
 int fillContour(tavixInternalFontData *font, const FT_Vector *points, const char *tags,
                 uint16_t count, SimpleVec3Array *out)
@@ -21,7 +20,5 @@ uint32_t tavixTesselateGlyph(tavixInternalFontData *font, uint32_t charCode)
     internalGlyphData *record = glyva::glyphRecord(font, charCode, &g);
     if (!record->valid)
         return 0;
-    return glyva::tesselateGlyph(font, g, record) ? g : 0;
+    return glyva::meshCharacterGlyph(font, g, record);
 }
-
-} // extern "C"

@@ -2,8 +2,10 @@
 
 #include <stdint.h>
 
-#include "Skrib/fontData.hh"
+#include "glyph/flatten.hh"
 #include "glyph/gluTess.hh"
+#include "glyph/glyphBudget.hh"
+#include "glyph/glyphOutline.hh"
 #include "glyph/vertexWindow.hh"
 #include "util/emuKD/kd.h"
 #include "util/mfArrays.hh"
@@ -13,166 +15,6 @@ namespace
 {
 
 constexpr const char *kSource = "glyph/glyphTesselator";
-
-constexpr unsigned char kTagConic = 0;
-constexpr unsigned char kTagOn = 1;
-constexpr unsigned char kTagCubic = 2;
-
-/* ---- contour flattening ---- */
-
-struct Point {
-    float x, y;
-};
-
-Point scaledPoint(const FT_Vector &v)
-{
-    return {static_cast<float>(v.x) / kFontScale, static_cast<float>(v.y) / kFontScale};
-}
-
-Point midpoint(Point a, Point b)
-{
-    return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f};
-}
-
-Point lerp(Point p, Point q, float t)
-{
-    float s = 1.0f - t;
-    return {s * p.x + t * q.x, s * p.y + t * q.y};
-}
-
-/* Curve parameter step: 1 at quality 0, 1/26 at 0.5, 1/51 at 1. */
-float curveStep(float quality)
-{
-    return 1.0f / (1.0f + 50.0f * quality);
-}
-
-using PointList = glyva::mf::Reserve<SimpleVec3Array>;
-
-/* Contour points are 2D, stored on the plane z = 0. False when the list could not
- * grow; it is then empty and the contour lost. */
-bool appendPoint(PointList &out, Point p)
-{
-    const float xyz[3] = {p.x, p.y, 0.0f};
-    return out.append(xyz) != 0;
-}
-
-bool repeatsLast(PointList &out, Point p)
-{
-    const SimpleVec3Array &list = out.array();
-    if (list.count == 0)
-        return false;
-    const float *last = list.values[list.count - 1];
-    return last[0] == p.x && last[1] == p.y;
-}
-
-bool appendUnlessRepeat(PointList &out, Point p)
-{
-    return repeatsLast(out, p) || appendPoint(out, p);
-}
-
-/* One quadratic segment; its end is always stored so that a following on-curve visit
- * of the same point is skipped by the repeat test. False when memory ran out. */
-bool evaluateConic(float quality, PointList &out, const float *start, const float *control,
-                   const float *end)
-{
-    const Point p0{start[0], start[1]}, p1{control[0], control[1]}, p2{end[0], end[1]};
-    float h = curveStep(quality);
-    if (!appendUnlessRepeat(out, p0))
-        return false;
-    for (float t = h; t < 1.0f; t += h)
-        if (!appendPoint(out, lerp(lerp(p0, p1, t), lerp(p1, p2, t), t)))
-            return false;
-    return appendPoint(out, p2);
-}
-
-bool conic(float quality, PointList &out, Point s, Point c, Point e)
-{
-    const float a[2] = {s.x, s.y}, b[2] = {c.x, c.y}, d[2] = {e.x, e.y};
-    return evaluateConic(quality, out, a, b, d);
-}
-
-/* A cubic segment, sampled at k * h for k = 0..N with no repeat test. */
-bool cubic(float quality, PointList &out, Point s, Point c1, Point c2, Point e)
-{
-    float h = curveStep(quality);
-    int n = static_cast<int>(1.0f + 50.0f * quality);
-    for (int k = 0; k <= n; ++k) {
-        float t = static_cast<float>(k) * h;
-        Point r1 = lerp(s, c1, t), r2 = lerp(c1, c2, t), r3 = lerp(c2, e, t);
-        if (!appendPoint(out, lerp(lerp(r1, r2, t), lerp(r2, r3, t), t)))
-            return false;
-    }
-    return true;
-}
-
-/* The state of one walk over a closed contour. */
-struct Walk {
-    const FT_Vector *points;
-    const unsigned char *tags;
-    int n;
-    float quality;
-    PointList &out;
-    bool outOfMemory;
-
-    Point at(int i) const { return scaledPoint(points[i]); }
-    int prev(int i) const { return i == 0 ? n - 1 : i - 1; }
-    int next(int i) const { return i == n - 1 ? 0 : i + 1; }
-
-    int conicFrom(int i);
-    int conicRun(int i, Point s);
-    int cubicFrom(int i);
-};
-
-/* A quadratic control point at i; the index the walk goes on at (n or more ends it). */
-int Walk::conicFrom(int i)
-{
-    Point p = at(i), s = at(prev(i));
-    if (i == 0 && tags[n - 1] == kTagConic)
-        s = midpoint(p, at(n - 1));
-    if (tags[next(i)] != kTagConic) {
-        outOfMemory = !conic(quality, out, s, p, at(next(i)));
-        return i + 1;
-    }
-    return conicRun(i, s);
-}
-
-/* Consecutive control points, joined through their implied on-curve midpoints. */
-int Walk::conicRun(int i, Point s)
-{
-    Point p = at(i), x = at(next(i));
-    for (;;) {
-        Point m = midpoint(p, x);
-        int j = i + 1;
-        if (!conic(quality, out, s, p, m)) {
-            outOfMemory = true;
-            return n;
-        }
-        if (j >= n)
-            return n;
-        s = m;
-        p = at(j);
-        int nn = next(j);
-        x = at(nn);
-        if (tags[nn] != kTagConic) {
-            outOfMemory = !conic(quality, out, s, p, x);
-            return j + 1;
-        }
-        i = j;
-    }
-}
-
-/* A cubic control pair at i, i + 1 ending at i + 2 (point 0 when i = n - 2). A control
- * point in the last position has its partner and end outside the contour: skipped. */
-int Walk::cubicFrom(int i)
-{
-    if (i == n - 1)
-        return i + 1;
-    Point e = at(i + 2 < n ? i + 2 : 0);
-    outOfMemory = !cubic(quality, out, at(prev(i)), at(i), at(i + 1), e);
-    return i + 2;
-}
-
-/* ---- glyph tessellation ---- */
 
 /* Vertices GLU creates at intersections and merges, at fixed addresses until the
  * tessellator is gone: chunks that are never moved, released together. */
@@ -294,26 +136,14 @@ void jglEdge(GLboolean, void *) {}
 constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
                                              jglEnd,   jglError,  jglEdge};
 
-/* Flattens contour k and hands it to the open polygon, without a closing repeat;
- * false when memory ran out. */
-bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline, int k,
-                   SimpleVec3Array &list)
+/* Hands a flattened contour to the open polygon, without a closing repeat. The
+ * tessellator keeps the points' addresses as vertex data: the list must not move until
+ * the polygon is over. */
+void submitContour(GLUtesselator *tess, const SimpleVec3Array &list)
 {
-    int first;
-    uint16_t count;
-    glyva::contourSpan(outline, k, &first, &count);
-    glyva::Flattened result =
-        glyva::flattenContour(quality, outline->points + first,
-                              reinterpret_cast<const char *>(outline->tags + first), count, list);
-    if (result == glyva::Flattened::kOutOfMemory)
-        return false;
-    if (result == glyva::Flattened::kNothing) {
-        plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
-        return true;
-    }
     uint32_t m = list.count;
     if (m < 2)
-        return true;
+        return;
     const float *firstPoint = list.values[0], *lastPoint = list.values[m - 1];
     if (firstPoint[0] == lastPoint[0] && firstPoint[1] == lastPoint[1])
         --m;
@@ -323,7 +153,31 @@ bool submitContour(float quality, GLUtesselator *tess, const FT_Outline *outline
         gluTessVertex(tess, xyz, list.values[p]);
     }
     gluTessEndContour(tess);
-    return true;
+}
+
+/* Every contour flattened into its list, as long as the glyph keeps to its point budget. */
+glyva::Budget flattenContours(float quality, const FT_Outline *outline, SimpleVec3Array *lists)
+{
+    uint32_t points = 0;
+    for (int k = 0; k < outline->n_contours; ++k) {
+        switch (
+            glyva::flattenContour(quality, outline, k, lists[k], glyva::kMaxGlyphPoints - points)) {
+        case glyva::Flattened::kOutOfMemory:
+            return glyva::Budget::kOutOfMemory;
+        case glyva::Flattened::kTooMany:
+            return glyva::Budget::kTooManyPoints;
+        default:
+            points += lists[k].count;
+        }
+    }
+    return glyva::Budget::kWithin;
+}
+
+void releaseLists(SimpleVec3Array *lists, size_t n)
+{
+    for (size_t k = 0; k < n; ++k)
+        clearMFVec3f(&lists[k]);
+    kdFree(lists);
 }
 
 /* Once the vertex array has been emptied by a failed store, every index list that
@@ -362,11 +216,11 @@ void returnTessellator(tavixInternalFontData *font, GLUtesselator *tess, bool cl
         gluDeleteTess(tess);
 }
 
-/* Triangulates a checked outline with at least one contour; false when memory ran out,
- * for the tessellator or the lists as for the mesh, which is then discarded: a glyph
- * whose mesh could not be made must not read as a glyph without a mesh. */
-bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
-                       internalGlyphData *record)
+/* Sweeps the flattened contours; false when memory ran out, for the tessellator as for
+ * the mesh, which is then discarded: a glyph whose mesh could not be made must not read
+ * as a glyph without a mesh. */
+bool sweep(tavixInternalFontData *font, const FT_Outline *outline, const SimpleVec3Array *lists,
+           internalGlyphData *record)
 {
     GLUtesselator *tess = takeTessellator(font);
     if (!tess)
@@ -374,29 +228,19 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
-    size_t n = static_cast<size_t>(outline->n_contours);
-    auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
-    if (!lists) {
-        gluDeleteTess(tess);
-        return false;
-    }
-    kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
     tessInfo info(font->glyphVertices, record);
-    bool flattened = true;
     gluTessBeginPolygon(tess, &info);
-    for (int k = 0; k < outline->n_contours && flattened; ++k)
-        flattened = submitContour(font->quality, tess, outline, k, lists[k]);
-    if (!flattened)
-        info.incomplete = true;
+    for (int k = 0; k < outline->n_contours; ++k) {
+        if (lists[k].count == 0)
+            plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
+        submitContour(tess, lists[k]);
+    }
     /* After running out of memory GLU's mesh may be half built, and sweeping it is
      * unsafe: the polygon is abandoned and only deleted. */
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
     returnTessellator(font, tess, clean);
-    for (size_t k = 0; k < n; ++k)
-        clearMFVec3f(&lists[k]);
-    kdFree(lists);
     releaseCombined(&info);
     info.vertices.settle();
     info.indices.settle();
@@ -408,39 +252,33 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline,
     return true;
 }
 
+/* Triangulates a checked outline with at least one contour, unless it is over the
+ * glyph budget; false when it cannot be meshed. */
+bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline, FT_UInt glyphIndex,
+                       internalGlyphData *record)
+{
+    size_t n = static_cast<size_t>(outline->n_contours);
+    auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
+    if (!lists)
+        return false;
+    kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
+    glyva::GlyphCost cost = {glyva::kMaxGlyphPoints + 1ull, 0};
+    glyva::Budget budget = flattenContours(font->quality, outline, lists);
+    if (budget == glyva::Budget::kWithin)
+        budget = glyva::checkBudget(lists, n, &cost);
+    bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, lists, record);
+    releaseLists(lists, n);
+    if (budget != glyva::Budget::kWithin) {
+        glyva::reportOverBudget(glyphIndex, budget, cost);
+        clearMFInt32(&record->triangleIndices);
+    }
+    return meshed;
+}
+
 } // namespace
 
 namespace glyva
 {
-
-/* A list that could not grow is emptied and the walk stops: a contour with points
- * silently missing would mesh as a different shape. */
-Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
-                         SimpleVec3Array &out)
-{
-    if (count > 0 && (!points || !tags))
-        return out.count ? Flattened::kPoints : Flattened::kNothing;
-    PointList list(out);
-    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, list, false};
-    int i = 0;
-    while (i < walk.n && !walk.outOfMemory) {
-        unsigned char tag = walk.tags[i];
-        if (tag == kTagOn || walk.n == 1) {
-            walk.outOfMemory = !appendUnlessRepeat(list, walk.at(i));
-            ++i;
-        } else if (tag == kTagConic) {
-            i = walk.conicFrom(i);
-        } else if (tag == kTagCubic) {
-            i = walk.cubicFrom(i);
-        } else {
-            ++i;
-        }
-    }
-    if (walk.outOfMemory) /* the failed append has emptied the list */
-        return Flattened::kOutOfMemory;
-    list.settle();
-    return out.count ? Flattened::kPoints : Flattened::kNothing;
-}
 
 bool tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record)
 {
@@ -452,7 +290,7 @@ bool tesselateGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGly
         return slot->format != FT_GLYPH_FORMAT_OUTLINE;
     if (outline->n_contours <= 0)
         return true;
-    return tessellateOutline(font, outline, record);
+    return tessellateOutline(font, outline, glyphIndex, record);
 }
 
 } // namespace glyva

@@ -22,7 +22,7 @@ namespace glyva
 template <typename MF, int N> class VertexWindow
 {
   public:
-    static constexpr uint32_t kWindow = 65;
+    static constexpr uint32_t kWindow = mf::kSearchWindow;
 
     /* Indexes the window of an array that may already hold elements. */
     void seed(const MF &array)

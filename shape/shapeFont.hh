@@ -7,7 +7,7 @@
 
 #include <hb.h>
 
-#include "Skrib/fontData.hh"
+#include "glyph/glyphFont.hh"
 #include "shape/glyvaShape.h"
 
 /* Hosts read the records at fixed offsets; i386 aligns doubles to 4 inside records,

@@ -3,6 +3,7 @@
 #include <stdint.h>
 
 #include "glyph/glyphMesh.hh"
+#include "glyph/glyphOutline.hh"
 #include "shape/meshCache.hh"
 #include "util/plyxUtil.h"
 
@@ -50,8 +51,6 @@ const CachedMesh *meshAfresh(glyvaShapeFont *font, uint32_t glyphIndex)
 
 } // namespace
 
-extern "C" {
-
 int32_t glyvaShapeGlyphInfo(glyphInfoRecord *info, glyvaShapeFont *font, uint32_t glyphIndex)
 {
     if (!font)
@@ -67,7 +66,7 @@ int32_t glyvaShapeGlyphInfo(glyphInfoRecord *info, glyvaShapeFont *font, uint32_
         setError(font, "FreeType cannot load glyph %u", static_cast<unsigned>(glyphIndex));
         return 0;
     }
-    glyva::copyMetrics(info, record);
+    *info = record->metrics;
     return 1;
 }
 
@@ -112,6 +111,10 @@ int32_t glyvaShapeGlyphContour(const float **points, glyvaShapeFont *font, uint3
     case glyva::Contour::kFound:
         *points = contour->values[0];
         return static_cast<int32_t>(contour->count);
+    case glyva::Contour::kOverBudget:
+        setError(font, "glyph %u is too complex to outline: over the glyph budget",
+                 static_cast<unsigned>(glyphIndex));
+        return 0;
     case glyva::Contour::kNone:
         setError(font, "glyph %u has no contour %d", static_cast<unsigned>(glyphIndex),
                  static_cast<int>(contourIndex));
@@ -121,5 +124,3 @@ int32_t glyvaShapeGlyphContour(const float **points, glyvaShapeFont *font, uint3
         return 0;
     }
 }
-
-} // extern "C"

@@ -1,5 +1,6 @@
 #include "shape/shapeFont.hh"
 
+#include <math.h>
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -83,28 +84,23 @@ int32_t faceIndexFailure(glyvaShapeFont *font, const char *path, int32_t faceInd
 
 int32_t openCore(glyvaShapeFont *font, const char *path, int32_t faceIndex)
 {
-    font->core = glyva::newFont(path, faceIndex);
-    tavixInternalFontData *core = font->core;
-    if (!core || !core->ftLibrary) {
+    glyva::FontStatus status;
+    font->core = glyva::newFont(path, faceIndex, &status);
+    switch (status) {
+    case glyva::FontStatus::kOk:
+        return GLYVA_SHAPE_OK;
+    case glyva::FontStatus::kUnreadable:
+        setError(font, "cannot read font file %s", path);
+        return GLYVA_SHAPE_BAD_FILE;
+    case glyva::FontStatus::kNoFace:
+        return faceIndexFailure(font, path, faceIndex);
+    case glyva::FontStatus::kNoUnicodeCharmap:
+        setError(font, "the font has no Unicode character map");
+        return GLYVA_SHAPE_BAD_FILE;
+    default:
         setError(font, "out of memory opening %s", path);
         return GLYVA_SHAPE_NO_MEMORY;
     }
-    if (!core->fontData) {
-        setError(font, "cannot read font file %s", path);
-        return GLYVA_SHAPE_BAD_FILE;
-    }
-    if (!core->ftFace)
-        return faceIndexFailure(font, path, faceIndex);
-    if (!core->glyphData) {
-        const FT_CharMap map = core->ftFace->charmap;
-        if (map && map->encoding == FT_ENCODING_UNICODE) {
-            setError(font, "out of memory opening %s", path);
-            return GLYVA_SHAPE_NO_MEMORY;
-        }
-        setError(font, "the font has no Unicode character map");
-        return GLYVA_SHAPE_BAD_FILE;
-    }
-    return GLYVA_SHAPE_OK;
 }
 
 bool harfBuzzReadsFace(const glyvaShapeFont *font)
@@ -304,7 +300,15 @@ int32_t applyDesignCoordinates(glyvaShapeFont *font, const hb_variation_t *value
     return GLYVA_SHAPE_OK;
 }
 
-/* "AXIS=VALUE,..." applied to both HarfBuzz and FreeType; every axis must exist. */
+/* Finite and inside the range of a 16.16 number, so that no conversion of it overflows. */
+bool fitsFixed(float value)
+{
+    const double fixed = static_cast<double>(value) * 65536.0;
+    return isfinite(value) && fixed >= INT32_MIN && fixed <= INT32_MAX;
+}
+
+/* "AXIS=VALUE,..." applied to both HarfBuzz and FreeType; every axis must exist, and
+ * every value is clamped to its axis before it is converted. */
 int32_t applyVariations(glyvaShapeFont *font, const char *text)
 {
     const unsigned int items = glyva::shape::ListItems::count(text);
@@ -334,7 +338,12 @@ int32_t applyVariations(glyvaShapeFont *font, const char *text)
             hb_tag_to_string(v.tag, tag);
             setError(font, "unknown axis '%s'", tag);
             status = GLYVA_SHAPE_BAD_INSTANCE;
+        } else if (!fitsFixed(v.value)) {
+            setError(font, "bad variation '%.*s': the value is not a number a font can hold",
+                     length, item);
+            status = GLYVA_SHAPE_BAD_INSTANCE;
         } else {
+            v.value = fminf(fmaxf(v.value, info.min_value), info.max_value);
             values[count++] = v;
         }
     }
@@ -361,8 +370,6 @@ int32_t applyInstance(glyvaShapeFont *font, const char *instance)
 }
 
 } // namespace
-
-extern "C" {
 
 int32_t glyvaShapeOpen(glyvaShapeFont **handle, const char *path, int32_t faceIndex,
                        const char *instance, char *message, uint32_t messageSize)
@@ -481,5 +488,3 @@ int32_t glyvaShapeGetQuality(const glyvaShapeFont *font)
 {
     return font ? glyva::quality(font->core) : 0;
 }
-
-} // extern "C"

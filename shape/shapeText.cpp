@@ -150,8 +150,6 @@ bool reserveGlyphs(glyvaShapeFont *font, unsigned int count)
 
 } // namespace
 
-extern "C" {
-
 int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLength,
                        const glyvaShapeOptions *options, const glyvaShapedGlyph **glyphs)
 {
@@ -210,5 +208,3 @@ int32_t glyvaShapeText(glyvaShapeFont *font, const char *utf8, int32_t byteLengt
     *glyphs = count ? font->glyphs : nullptr;
     return static_cast<int32_t>(count);
 }
-
-} // extern "C"

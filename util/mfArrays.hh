@@ -217,6 +217,34 @@ template <typename Record> class Reserve
     uint64_t capacity_;
 };
 
+/* Appends to a record whose block doubles from 32 elements, so that its capacity
+ * follows from its count alone: for appenders that can keep nothing beside the record.
+ * The block stays larger than count until the record is released. 0 when the record
+ * cannot grow, which then leaves it empty. */
+template <typename Record> int appendDoubling(Record &array, const void *element)
+{
+    const uint64_t count = array.count;
+    Element<Record> copy; /* element may point into the block that moves */
+    kdMemcpy(&copy, element, kWidth<Record>);
+    if (count >= kMaxCount<Record>) {
+        release(&array);
+        return 0;
+    }
+    if (count == 0 || (count >= 32 && (count & (count - 1)) == 0)) {
+        uint64_t capacity = count == 0 ? 32 : 2 * count;
+        capacity = capacity > kMaxCount<Record> ? kMaxCount<Record> : capacity;
+        void *storage = kdRealloc(array.values, byteSize<Record>(capacity));
+        if (!storage) {
+            release(&array);
+            return 0;
+        }
+        array.values = static_cast<Element<Record> *>(storage);
+    }
+    kdMemcpy(&array.values[count], &copy, kWidth<Record>);
+    array.count = static_cast<uint32_t>(count + 1);
+    return 1;
+}
+
 template <typename Record> constexpr uint32_t kComponents = kWidth<Record> / sizeof(float);
 
 /* Float comparison: a NaN matches nothing and -0.0 matches +0.0. */

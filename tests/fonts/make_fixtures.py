@@ -1,21 +1,13 @@
 #!/usr/bin/python3
-"""Generate the small fixture fonts the Glyva tests load.
-
-Run with Debian's Python (it has python3-fonttools):
+"""Generate the small fixture fonts the Glyva tests load, byte for byte reproducibly:
 
     /usr/bin/python3 tests/fonts/make_fixtures.py
 
-The output is byte-for-byte reproducible: timestamps are fixed, nothing is
-random, and every table is built from the literal data below.  Rerun it after
-editing and commit the fonts together with this script.
-
-Geometry notes.  Glyva loads glyphs unhinted with
-FT_Set_Char_Size(face, 0, 640, 72, 72), i.e. 640 26.6 units (10 px) per em.
-The TrueType fixtures therefore use unitsPerEm 640: FreeType's scale factor
-is then exactly 1.0, so every font unit below is one 26.6 unit in the loaded
-outline and hand-computed expectations are exact.  The CFF fixture needs
-unitsPerEm 1000 (the FontMatrix is 1/1000 by convention), so its coordinates
-are multiples of 25 font units, which map to whole 26.6 units (x 0.64).
+Glyva loads glyphs unhinted at 640 26.6 units (10 px) per em, so the TrueType fixtures
+use unitsPerEm 640: every font unit is one 26.6 unit of the loaded outline and the
+tests' hand-computed values are exact. The CFF fixture's coordinates are multiples of
+25 units at unitsPerEm 1000, whole 26.6 units (x 0.64). tests/fonts/README.md says
+what each glyph is for.
 """
 
 import os
@@ -34,26 +26,14 @@ from fontTools.ttLib.tables.TupleVariation import TupleVariation
 from fontTools.ttLib.tables.ttProgram import Program
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-# 2024-01-01T00:00:00Z in head-table time (seconds since 1904-01-01); fixed so
-# regenerated fonts are identical to the committed ones.
+# 2024-01-01 in head-table time, so that regenerated fonts equal the committed ones.
 FIXED_TIMESTAMP = 1704067200 + 2082844800
-
 ON, OFF = True, False
 
 
-# ---------------------------------------------------------------------------
-# TrueType helpers
-
 def tt_glyph(contours):
-    """Build a simple glyf Glyph from explicit points.
-
-    `contours` is a list of contours, each a list of (x, y, on_curve).  The
-    points are written exactly as given (no pen in between), because the
-    fixtures deliberately contain outlines a pen would normalise away:
-    all-off-curve contours, contours starting off-curve, one-point and
-    zero-point contours.
-    """
+    """A glyf glyph from (x, y, on_curve) contours written as given, since the fixtures
+    hold outlines a pen would normalise away."""
     g = _g_l_y_f.Glyph()
     coords, flags, ends = [], [], []
     for contour in contours:
@@ -77,62 +57,50 @@ def empty_glyph():
 
 
 def on_poly(*pts):
-    """A contour of on-curve points only."""
     return [(x, y, ON) for x, y in pts]
 
 
 def rect_cw(x0, y0, x1, y1):
-    """Axis-aligned rectangle, clockwise (TrueType outer-contour direction)."""
     return on_poly((x0, y0), (x0, y1), (x1, y1), (x1, y0))
 
 
 def rect_ccw(x0, y0, x1, y1):
-    """Axis-aligned rectangle, counter-clockwise (TrueType hole direction)."""
     return on_poly((x0, y0), (x1, y0), (x1, y1), (x0, y1))
 
 
+def cmap_subtable(fmt, plat, enc, mapping):
+    st = cmap_classes[fmt](fmt)
+    st.platformID, st.platEncID, st.language = plat, enc, 0
+    st.cmap = dict(mapping)
+    return st
+
+
 def unicode_cmap_tables(mapping):
-    """cmap format 4 for (3,1) Windows Unicode BMP and (0,3) Unicode BMP."""
-    tables = []
-    for plat, enc in ((0, 3), (3, 1)):
-        st = cmap_classes[4](4)
-        st.platformID, st.platEncID, st.language = plat, enc, 0
-        st.cmap = dict(mapping)
-        tables.append(st)
-    return tables
+    return [cmap_subtable(4, 0, 3, mapping), cmap_subtable(4, 3, 1, mapping)]
 
 
-def build_ttf(glyph_order, glyphs, cmap_tables, advances, family,
-              kern_pairs=None, upem=640, glyph_names=True):
+def build_ttf(order, glyphs, cmap_tables, advances, family, kern_pairs=None, upem=640,
+              glyph_names=True):
     fb = FontBuilder(upem, isTTF=True)
     fb.updateHead(created=FIXED_TIMESTAMP, modified=FIXED_TIMESTAMP)
-    fb.setupGlyphOrder(glyph_order)
-    # A placeholder cmap keeps FontBuilder's later setup steps (OS/2 char
-    # ranges) happy; the real subtables replace it below.
-    fb.setupCharacterMap({})
+    fb.setupGlyphOrder(order)
+    fb.setupCharacterMap({})  # a placeholder for the later setup steps
     fb.font["cmap"].tables = cmap_tables
     fb.setupGlyf(glyphs)
     glyf = fb.font["glyf"]
-    # lsb == xMin, so FreeType's unhinted loader does not shift the outline
-    # horizontally: loaded x coordinates equal the font-unit x coordinates.
-    metrics = {}
-    for name in glyph_order:
-        g = glyf[name]
-        metrics[name] = (advances[name], getattr(g, "xMin", 0)
-                         if g.numberOfContours else 0)
-    fb.setupHorizontalMetrics(metrics)
+    # lsb == xMin, so that FreeType's loader does not shift the outline.
+    fb.setupHorizontalMetrics({n: (advances[n], getattr(glyf[n], "xMin", 0)
+                                   if glyf[n].numberOfContours else 0) for n in order})
     fb.setupHorizontalHeader(ascent=upem, descent=-(upem // 4))
-    fb.setupNameTable({"familyName": family, "styleName": "Regular"},
-                      mac=False)
-    fb.setupOS2(sTypoAscender=upem, sTypoDescender=-(upem // 4),
-                usWinAscent=upem, usWinDescent=upem // 4,
-                achVendID="GLYV")
+    fb.setupNameTable({"familyName": family, "styleName": "Regular"}, mac=False)
+    fb.setupOS2(sTypoAscender=upem, sTypoDescender=-(upem // 4), usWinAscent=upem,
+                usWinDescent=upem // 4, achVendID="GLYV")
     fb.setupPost(keepGlyphNames=glyph_names)
     if kern_pairs is not None:
         kern = newTable("kern")
         kern.version = 0
         sub = KernTable_format_0()
-        sub.coverage = 1  # horizontal, not minimum, not cross-stream
+        sub.coverage = 1
         sub.tupleIndex = None
         sub.kernTable = dict(kern_pairs)
         kern.kernTables = [sub]
@@ -147,160 +115,95 @@ def save(fb, name):
     return path
 
 
-# ---------------------------------------------------------------------------
-# fixtures.ttf
-
 NOTDEF = [rect_cw(0, 0, 320, 640), rect_ccw(64, 64, 256, 576)]
 
-FIXTURE_GLYPHS = {
-    ".notdef": tt_glyph(NOTDEF),
-    "space": empty_glyph(),
-    # A: the simplest filled shape.
-    "square": tt_glyph([rect_cw(0, 0, 320, 320)]),
-    # B: a hole (inner contour wound opposite to the outer one).
-    "squareHole": tt_glyph([rect_cw(0, 0, 640, 640),
-                            rect_ccw(160, 160, 480, 480)]),
-    # C: no on-curve point at all; implied on-points sit at the midpoints
-    # (160,480), (480,480), (480,160), (160,160).
-    "allOff": tt_glyph([[(0, 320, OFF), (320, 640, OFF),
-                         (640, 320, OFF), (320, 0, OFF)]]),
-    # D: the contour's first point is off-curve, so a decomposer must find
-    # its start point elsewhere.  Bottom edge bulges down to y = -64.
-    "offStart": tt_glyph([[(320, -128, OFF), (0, 0, ON), (0, 640, ON),
-                           (640, 640, ON), (640, 0, ON)]]),
-    # E: two same-direction squares overlapping in (160..320)^2; non-zero
-    # winding fills the overlap once (even-odd would leave it empty).
-    "overlap": tt_glyph([rect_cw(0, 0, 320, 320),
-                         rect_cw(160, 160, 480, 480)]),
-    # F: bow tie crossing itself at (320,320); the two lobes have opposite
-    # winding (+1 left, -1 right), both filled under non-zero.
-    "bowtie": tt_glyph([on_poly((0, 0), (640, 640), (640, 0), (0, 640))]),
-    # G: exactly one quadratic segment plus the closing line.
-    "oneQuad": tt_glyph([[(0, 0, ON), (320, 640, OFF), (640, 0, ON)]]),
-    # H: degenerate contours (1 point; 2 identical points) next to a square;
-    # they enclose no area and must not produce triangles.
-    "degenerate": tt_glyph([rect_cw(0, 0, 640, 640),
-                            [(320, 800, ON)],
-                            [(480, 800, ON), (480, 800, ON)]]),
-    # I: a zero-point contour (endPtsOfContours repeats 3) after a square.
-    "emptyContour": tt_glyph([rect_cw(0, 0, 640, 640), []]),
-    # V, W: plain triangles used as kerning partners.
-    "triDown": tt_glyph([on_poly((0, 640), (640, 640), (320, 0))]),
-    "triUp": tt_glyph([on_poly((0, 0), (320, 640), (640, 0))]),
-}
+FIXTURE_GLYPHS = [
+    (".notdef", None, tt_glyph(NOTDEF)),
+    ("space", 0x20, empty_glyph()),
+    ("square", "A", tt_glyph([rect_cw(0, 0, 320, 320)])),
+    ("squareHole", "B", tt_glyph([rect_cw(0, 0, 640, 640), rect_ccw(160, 160, 480, 480)])),
+    ("allOff", "C", tt_glyph([[(0, 320, OFF), (320, 640, OFF), (640, 320, OFF),
+                               (320, 0, OFF)]])),
+    ("offStart", "D", tt_glyph([[(320, -128, OFF), (0, 0, ON), (0, 640, ON), (640, 640, ON),
+                                 (640, 0, ON)]])),
+    ("overlap", "E", tt_glyph([rect_cw(0, 0, 320, 320), rect_cw(160, 160, 480, 480)])),
+    ("bowtie", "F", tt_glyph([on_poly((0, 0), (640, 640), (640, 0), (0, 640))])),
+    ("oneQuad", "G", tt_glyph([[(0, 0, ON), (320, 640, OFF), (640, 0, ON)]])),
+    ("degenerate", "H", tt_glyph([rect_cw(0, 0, 640, 640), [(320, 800, ON)],
+                                  [(480, 800, ON), (480, 800, ON)]])),
+    ("emptyContour", "I", tt_glyph([rect_cw(0, 0, 640, 640), []])),
+    ("triDown", "V", tt_glyph([on_poly((0, 640), (640, 640), (320, 0))])),
+    ("triUp", "W", tt_glyph([on_poly((0, 0), (320, 640), (640, 0))])),
+]
 
-FIXTURE_ORDER = [".notdef", "space", "square", "squareHole", "allOff",
-                 "offStart", "overlap", "bowtie", "oneQuad", "degenerate",
-                 "emptyContour", "triDown", "triUp"]
+# Font units at unitsPerEm 640: value / 640 is the kern in ems.
+FIXTURE_KERN = {("square", "triDown"): -64, ("square", "triUp"): -128,
+                ("triDown", "square"): -320, ("triUp", "square"): 192,
+                ("squareHole", "squareHole"): -640}
 
-FIXTURE_CMAP = {
-    0x20: "space",
-    ord("A"): "square",
-    ord("B"): "squareHole",
-    ord("C"): "allOff",
-    ord("D"): "offStart",
-    ord("E"): "overlap",
-    ord("F"): "bowtie",
-    ord("G"): "oneQuad",
-    ord("H"): "degenerate",
-    ord("I"): "emptyContour",
-    ord("V"): "triDown",
-    ord("W"): "triUp",
-}
 
-# Font units at unitsPerEm 640, so value / 640 is the kern in ems.
-FIXTURE_KERN = {
-    ("square", "triDown"): -64,        # A V  -0.1 em
-    ("square", "triUp"): -128,         # A W  -0.2 em
-    ("triDown", "square"): -320,       # V A  -0.5 em
-    ("triUp", "square"): 192,          # W A  +0.3 em
-    ("squareHole", "squareHole"): -640,  # B B  -1 em
-}
+def code(c):
+    return ord(c) if isinstance(c, str) else c
 
 
 def make_fixtures():
-    advances = {n: 640 for n in FIXTURE_ORDER}
-    advances["space"] = 320
-    fb = build_ttf(FIXTURE_ORDER, FIXTURE_GLYPHS,
-                   unicode_cmap_tables(FIXTURE_CMAP), advances,
-                   "Glyva Fixtures", kern_pairs=FIXTURE_KERN)
+    order = [name for name, _, _ in FIXTURE_GLYPHS]
+    advances = {n: 320 if n == "space" else 640 for n in order}
+    cmap = {code(c): name for name, c, _ in FIXTURE_GLYPHS if c is not None}
+    fb = build_ttf(order, {name: g for name, _, g in FIXTURE_GLYPHS},
+                   unicode_cmap_tables(cmap), advances, "Glyva Fixtures",
+                   kern_pairs=FIXTURE_KERN)
     return save(fb, "fixtures.ttf")
 
 
-# ---------------------------------------------------------------------------
-# Small TrueType fonts differing only in cmap / kern
-
-def small_ttf(name, family, cmap_tables, glyph_names=True):
+def small_ttf(name, family, cmap_tables, glyph_names=True, square=(0, 0, 320, 320),
+              advance=640, extra=None):
     order = [".notdef", "space", "square"]
     glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
-              "square": tt_glyph([rect_cw(0, 0, 320, 320)])}
-    advances = {".notdef": 640, "space": 320, "square": 640}
-    fb = build_ttf(order, glyphs, cmap_tables, advances, family,
-                   glyph_names=glyph_names)
-    return save(fb, name)
+              "square": tt_glyph([rect_cw(*square)])}
+    advances = {".notdef": 640, "space": 320, "square": advance}
+    fb = build_ttf(order, glyphs, cmap_tables, advances, family, glyph_names=glyph_names)
+    return fb if extra else save(fb, name)
 
 
-def make_nokern():
-    return small_ttf("nokern.ttf", "Glyva NoKern",
-                     unicode_cmap_tables({0x20: "space", 0x41: "square"}))
+# Without glyph names (post format 3), since FreeType may synthesise a Unicode charmap
+# from them.
+def make_small_fonts():
+    square_map = {0x20: "space", 0x41: "square"}
+    return [
+        small_ttf("nokern.ttf", "Glyva NoKern", unicode_cmap_tables(square_map)),
+        small_ttf("symbol-only.ttf", "Glyva SymbolOnly",
+                  [cmap_subtable(4, 3, 0, {0xF020: "space", 0xF041: "square"})],
+                  glyph_names=False),
+        small_ttf("macroman-only.ttf", "Glyva MacRomanOnly",
+                  [cmap_subtable(0, 1, 0, square_map)], glyph_names=False),
+    ]
 
-
-# The two fonts without a Unicode cmap use post format 3 (no glyph names):
-# given glyph names, FreeType may synthesise a Unicode charmap from them
-# (it did so for a (1,0)-only font with a format 2 post table), and then the
-# font would no longer be "without Unicode charmap".
-
-def make_symbol_only():
-    # (3,0) Microsoft Symbol, format 4.  Symbol fonts conventionally put
-    # their glyphs at U+F020..U+F0FF; 0xF041 is the "A" slot.
-    st = cmap_classes[4](4)
-    st.platformID, st.platEncID, st.language = 3, 0, 0
-    st.cmap = {0xF020: "space", 0xF041: "square"}
-    return small_ttf("symbol-only.ttf", "Glyva SymbolOnly", [st],
-                     glyph_names=False)
-
-
-def make_macroman_only():
-    # (1,0) Macintosh Roman, format 0 (one byte per code).
-    st = cmap_classes[0](0)
-    st.platformID, st.platEncID, st.language = 1, 0, 0
-    st.cmap = {0x20: "space", 0x41: "square"}
-    return small_ttf("macroman-only.ttf", "Glyva MacRomanOnly", [st],
-                     glyph_names=False)
-
-
-# ---------------------------------------------------------------------------
-# cubic.otf (CFF outlines)
 
 def cff_square(pen):
-    # PostScript convention: outer contours counter-clockwise.
     pen.moveTo((0, 0))
-    pen.lineTo((500, 0))
-    pen.lineTo((500, 500))
-    pen.lineTo((0, 500))
+    for p in ((500, 0), (500, 500), (0, 500)):
+        pen.lineTo(p)
     pen.closePath()
 
 
 def cff_ring(pen):
-    # Outer "circle" r=500 about (500,500), counter-clockwise, handle 275
-    # (~0.55 r); inner hole r=250, clockwise, handle 150.  Four cubic
-    # segments each; all values are multiples of 25 font units.
-    pen.moveTo((500, 0))
-    pen.curveTo((775, 0), (1000, 225), (1000, 500))
-    pen.curveTo((1000, 775), (775, 1000), (500, 1000))
-    pen.curveTo((225, 1000), (0, 775), (0, 500))
-    pen.curveTo((0, 225), (225, 0), (500, 0))
-    pen.closePath()
-    pen.moveTo((500, 250))
-    pen.curveTo((350, 250), (250, 350), (250, 500))
-    pen.curveTo((250, 650), (350, 750), (500, 750))
-    pen.curveTo((650, 750), (750, 650), (750, 500))
-    pen.curveTo((750, 350), (650, 250), (500, 250))
-    pen.closePath()
+    """Outer circle r=500 counter-clockwise, hole r=250 clockwise, four cubics each."""
+    for start, curves in (
+            ((500, 0), [((775, 0), (1000, 225), (1000, 500)),
+                        ((1000, 775), (775, 1000), (500, 1000)),
+                        ((225, 1000), (0, 775), (0, 500)), ((0, 225), (225, 0), (500, 0))]),
+            ((500, 250), [((350, 250), (250, 350), (250, 500)),
+                          ((250, 650), (350, 750), (500, 750)),
+                          ((650, 750), (750, 650), (750, 500)),
+                          ((750, 350), (650, 250), (500, 250))])):
+        pen.moveTo(start)
+        for c in curves:
+            pen.curveTo(*c)
+        pen.closePath()
 
 
 def cff_one_cubic(pen):
-    # Exactly one cubic segment plus the closing line (clockwise).
     pen.moveTo((0, 0))
     pen.curveTo((0, 500), (500, 500), (500, 0))
     pen.closePath()
@@ -308,55 +211,38 @@ def cff_one_cubic(pen):
 
 def make_cubic():
     upem = 1000
-    drawings = {
-        ".notdef": None,
-        "space": None,
-        "square": cff_square,
-        "ring": cff_ring,
-        "oneCubic": cff_one_cubic,
-    }
-    order = list(drawings)
-    advances = {".notdef": 500, "space": 250, "square": 1000, "ring": 1000,
-                "oneCubic": 1000}
+    drawings = {".notdef": None, "space": None, "square": cff_square, "ring": cff_ring,
+                "oneCubic": cff_one_cubic}
+    advances = {".notdef": 500, "space": 250, "square": 1000, "ring": 1000, "oneCubic": 1000}
     fb = FontBuilder(upem, isTTF=False)
     fb.updateHead(created=FIXED_TIMESTAMP, modified=FIXED_TIMESTAMP)
-    fb.setupGlyphOrder(order)
-    fb.setupCharacterMap({0x20: "space", ord("A"): "square",
-                          ord("O"): "ring", ord("S"): "oneCubic"})
+    fb.setupGlyphOrder(list(drawings))
+    fb.setupCharacterMap({0x20: "space", ord("A"): "square", ord("O"): "ring",
+                          ord("S"): "oneCubic"})
     charstrings, metrics = {}, {}
-    for name in order:
-        pen = T2CharStringPen(advances[name], None)
-        bpen = BoundsPen(None)
-        draw = drawings[name]
+    for name, draw in drawings.items():
+        pen, bpen = T2CharStringPen(advances[name], None), BoundsPen(None)
         if draw is not None:
             draw(pen)
             draw(bpen)
         charstrings[name] = pen.getCharString()
-        lsb = otRound(bpen.bounds[0]) if bpen.bounds else 0
-        metrics[name] = (advances[name], lsb)
-    fb.setupCFF("GlyvaCubic-Regular", {"FullName": "Glyva Cubic"},
-                charstrings, {})
+        metrics[name] = (advances[name], otRound(bpen.bounds[0]) if bpen.bounds else 0)
+    fb.setupCFF("GlyvaCubic-Regular", {"FullName": "Glyva Cubic"}, charstrings, {})
     fb.setupHorizontalMetrics(metrics)
     fb.setupHorizontalHeader(ascent=upem, descent=-(upem // 4))
-    fb.setupNameTable({"familyName": "Glyva Cubic", "styleName": "Regular"},
-                      mac=False)
-    fb.setupOS2(sTypoAscender=upem, sTypoDescender=-(upem // 4),
-                usWinAscent=upem, usWinDescent=upem // 4,
-                achVendID="GLYV")
+    fb.setupNameTable({"familyName": "Glyva Cubic", "styleName": "Regular"}, mac=False)
+    fb.setupOS2(sTypoAscender=upem, sTypoDescender=-(upem // 4), usWinAscent=upem,
+                usWinDescent=upem // 4, achVendID="GLYV")
     fb.setupPost()
     return save(fb, "cubic.otf")
 
 
-# ---------------------------------------------------------------------------
-# Corrupt fonts (binary patches of valid ones)
-
 def sfnt_tables(data):
-    """Return {tag: (dir_entry_offset, offset, length)}."""
-    num_tables = struct.unpack(">H", data[4:6])[0]
+    """{tag: (directory entry offset, offset, length)}"""
     out = {}
-    for i in range(num_tables):
+    for i in range(struct.unpack(">H", data[4:6])[0]):
         rec = 12 + 16 * i
-        tag, _cksum, off, length = struct.unpack(">4sLLL", data[rec:rec + 16])
+        tag, _, off, length = struct.unpack(">4sLLL", data[rec:rec + 16])
         out[tag.decode("ascii")] = (rec, off, length)
     return out
 
@@ -367,144 +253,62 @@ def table_checksum(blob):
 
 
 def fix_checksums(data):
-    """Recompute table and whole-font checksums after an in-place patch, so
-    the only defect in the file is the one introduced on purpose."""
+    """Checksums recomputed after a patch, so that the patch is the file's only defect."""
     data = bytearray(data)
     tables = sfnt_tables(data)
-    head_off = tables["head"][1]
-    data[head_off + 8:head_off + 12] = b"\0\0\0\0"
-    for tag, (rec, off, length) in tables.items():
-        cks = table_checksum(bytes(data[off:off + length]))
-        data[rec + 4:rec + 8] = struct.pack(">L", cks)
+    head = tables["head"][1]
+    data[head + 8:head + 12] = b"\0\0\0\0"
+    for rec, off, length in tables.values():
+        data[rec + 4:rec + 8] = struct.pack(">L", table_checksum(bytes(data[off:off + length])))
     adj = (0xB1B0AFBA - table_checksum(bytes(data))) & 0xFFFFFFFF
-    data[head_off + 8:head_off + 12] = struct.pack(">L", adj)
+    data[head + 8:head + 12] = struct.pack(">L", adj)
     return bytes(data)
 
 
-def glyph_range(data, glyph_id):
+def glyph_start(data, glyph_id):
     tables = sfnt_tables(data)
-    head_off = tables["head"][1]
-    long_loca = struct.unpack(">h", data[head_off + 50:head_off + 52])[0]
-    loca_off = tables["loca"][1]
+    long_loca = struct.unpack(">h", data[tables["head"][1] + 50:tables["head"][1] + 52])[0]
+    loca = tables["loca"][1]
     if long_loca:
-        a, b = struct.unpack(">LL", data[loca_off + 4 * glyph_id:
-                                         loca_off + 4 * glyph_id + 8])
+        a = struct.unpack(">L", data[loca + 4 * glyph_id:loca + 4 * glyph_id + 4])[0]
     else:
-        a, b = struct.unpack(">HH", data[loca_off + 2 * glyph_id:
-                                         loca_off + 2 * glyph_id + 4])
-        a, b = 2 * a, 2 * b
-    glyf_off = tables["glyf"][1]
-    return glyf_off + a, glyf_off + b
+        a = 2 * struct.unpack(">H", data[loca + 2 * glyph_id:loca + 2 * glyph_id + 2])[0]
+    return tables["glyf"][1] + a
 
 
 def make_malformed():
-    # Four glyphs: A and B carry corrupt glyf records, C is a good square,
-    # space is empty; the corrupt glyphs must fail to load without taking the
-    # rest of the font down.  Both corrupt glyphs start as 2-contour,
-    # 8-point outlines so the patches stay within the original byte length.
+    """A's contour ends run backwards (3, 1); B claims 4001 points, its arrays running far
+    past its record; C is a good square."""
     order = [".notdef", "space", "badEnds", "badCount", "square"]
     two_squares = [rect_cw(0, 0, 320, 320), rect_cw(320, 320, 640, 640)]
     glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
-              "badEnds": tt_glyph(two_squares),
-              "badCount": tt_glyph(two_squares),
+              "badEnds": tt_glyph(two_squares), "badCount": tt_glyph(two_squares),
               "square": tt_glyph([rect_cw(0, 0, 320, 320)])}
-    advances = {n: 640 for n in order}
-    advances["space"] = 320
-    fb = build_ttf(order, glyphs,
-                   unicode_cmap_tables({0x20: "space", 0x41: "badEnds",
-                                        0x42: "badCount", 0x43: "square"}),
+    advances = {n: 320 if n == "space" else 640 for n in order}
+    fb = build_ttf(order, glyphs, unicode_cmap_tables({0x20: "space", 0x41: "badEnds",
+                                                       0x42: "badCount", 0x43: "square"}),
                    advances, "Glyva Malformed")
     path = save(fb, "malformed.ttf")
     with open(path, "rb") as f:
         data = bytearray(f.read())
-    # A: endPtsOfContours = [3, 1]; contour end points must increase.
-    start, end = glyph_range(data, order.index("badEnds"))
-    assert struct.unpack(">h", data[start:start + 2])[0] == 2
-    assert struct.unpack(">HH", data[start + 10:start + 14]) == (3, 7)
-    data[start + 10:start + 14] = struct.pack(">HH", 3, 1)
-    # B: endPtsOfContours = [3, 4000]; claims 4001 points, so the flag and
-    # coordinate arrays run far past the end of the glyph record.
-    start, end = glyph_range(data, order.index("badCount"))
-    assert struct.unpack(">HH", data[start + 10:start + 14]) == (3, 7)
-    data[start + 10:start + 14] = struct.pack(">HH", 3, 4000)
+    for name, ends in (("badEnds", (3, 1)), ("badCount", (3, 4000))):
+        start = glyph_start(data, order.index(name))
+        assert struct.unpack(">HH", data[start + 10:start + 14]) == (3, 7)
+        data[start + 10:start + 14] = struct.pack(">HH", *ends)
     with open(path, "wb") as f:
         f.write(fix_checksums(bytes(data)))
     return path
 
 
 def write_prefix(src, name, length):
+    """The first bytes of a font: cut at half, glyf loses its later glyphs and kern, name
+    and post are gone, which FreeType still opens; cut at 100, inside the table
+    directory, which it refuses."""
     with open(src, "rb") as f:
         data = f.read()
     path = os.path.join(HERE, name)
     with open(path, "wb") as f:
         f.write(data[:length])
-    return path
-
-
-def make_truncated(fixtures_path):
-    # The first half of fixtures.ttf: the table directory and the early
-    # tables survive, glyf is cut after the first glyphs, and kern, name and
-    # post are gone.  FreeType still opens this (see README).
-    size = os.path.getsize(fixtures_path)
-    return write_prefix(fixtures_path, "truncated.ttf", size // 2)
-
-
-def make_truncated_header(fixtures_path):
-    # Cut inside the table directory (12-byte header + 16 bytes per table),
-    # which FreeType does reject at open time.
-    return write_prefix(fixtures_path, "truncated-header.ttf", 100)
-
-
-# ---------------------------------------------------------------------------
-# A variable font and a collection, for face and instance selection
-
-def make_variable():
-    """One `wght` axis, 400 (default) to 700, two masters in gvar.
-
-    `A` is a bar 160 wide and 640 tall at wght 400 (area 0.25 em2, advance
-    320); the 700 master moves its right edge and the advance phantom point
-    160 units right (area 0.5 em2, advance 480).  No HVAR: advances come from
-    the phantom points, in FreeType and HarfBuzz alike.  Named instances:
-    Regular (400), Bold (700).
-    """
-    order = [".notdef", "space", "bar"]
-    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
-              "bar": tt_glyph([rect_cw(0, 0, 160, 640)])}
-    advances = {".notdef": 640, "space": 320, "bar": 320}
-    fb = build_ttf(order, glyphs, unicode_cmap_tables({0x20: "space",
-                                                       0x41: "bar"}),
-                   advances, "Glyva Variable")
-    fb.setupFvar([("wght", 400, 400, 700, "Weight")],
-                 [{"location": {"wght": 400}, "stylename": "Regular"},
-                  {"location": {"wght": 700}, "stylename": "Bold"}])
-    # Deltas for the 4 outline points, then the 4 phantom points (left,
-    # right, top, bottom).
-    bold = TupleVariation({"wght": (0.0, 1.0, 1.0)},
-                          [(0, 0), (0, 0), (160, 0), (160, 0),
-                           (0, 0), (160, 0), (0, 0), (0, 0)])
-    fb.setupGvar({"bar": [bold]})
-    return save(fb, "variable.ttf")
-
-
-def make_collection():
-    """Two faces: face 0 maps `A` to a 320x320 square, face 1 to a 640x160
-    bar (areas 0.25 and 0.25 em2, but different bounds and advances)."""
-    fonts = []
-    for family, rect, advance in (("Glyva Collection One", (0, 0, 320, 320), 640),
-                                  ("Glyva Collection Two", (0, 0, 640, 160), 960)):
-        order = [".notdef", "space", "square"]
-        glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
-                  "square": tt_glyph([rect_cw(*rect)])}
-        advances = {".notdef": 640, "space": 320, "square": advance}
-        fb = build_ttf(order, glyphs,
-                       unicode_cmap_tables({0x20: "space", 0x41: "square"}),
-                       advances, family)
-        fb.font.recalcTimestamp = False
-        fonts.append(fb.font)
-    collection = TTCollection()
-    collection.fonts = fonts
-    path = os.path.join(HERE, "collection.ttc")
-    collection.save(path)
     return path
 
 
@@ -569,12 +373,44 @@ def make_solids():
 
 def main():
     fixtures = make_fixtures()
-    outputs = [fixtures, make_cubic(), make_nokern(), make_symbol_only(),
-               make_macroman_only(), make_malformed(),
-               make_truncated(fixtures), make_truncated_header(fixtures),
-               make_variable(), make_collection(), make_solids()]
+    outputs = [fixtures, make_cubic()] + make_small_fonts() + [
+        make_malformed(), write_prefix(fixtures, "truncated.ttf", os.path.getsize(fixtures) // 2),
+        write_prefix(fixtures, "truncated-header.ttf", 100), make_variable_font(),
+        make_collection(), make_solids()]
     for p in outputs:
         print("wrote %s (%d bytes)" % (os.path.relpath(p), os.path.getsize(p)))
+
+
+def make_variable_font():
+    order = [".notdef", "space", "bar"]
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
+              "bar": tt_glyph([rect_cw(0, 0, 160, 640)])}
+    fb = build_ttf(order, glyphs, unicode_cmap_tables({0x20: "space", 0x41: "bar"}),
+                   {".notdef": 640, "space": 320, "bar": 320}, "Glyva Variable")
+    fb.setupFvar([("wght", 400, 400, 700, "Weight")],
+                 [{"location": {"wght": 400}, "stylename": "Regular"},
+                  {"location": {"wght": 700}, "stylename": "Bold"}])
+    # Deltas of the 4 outline points, then the 4 phantom points.
+    bold = TupleVariation({"wght": (0.0, 1.0, 1.0)}, [(0, 0), (0, 0), (160, 0), (160, 0),
+                                                      (0, 0), (160, 0), (0, 0), (0, 0)])
+    fb.setupGvar({"bar": [bold]})
+    return save(fb, "variable.ttf")
+
+
+def make_collection():
+    """Face 0 maps A to a 320x320 square (advance 640), face 1 to a 640x160 bar (960)."""
+    fonts = []
+    for family, rect, advance in (("Glyva Collection One", (0, 0, 320, 320), 640),
+                                  ("Glyva Collection Two", (0, 0, 640, 160), 960)):
+        fb = small_ttf(None, family, unicode_cmap_tables({0x20: "space", 0x41: "square"}),
+                       square=rect, advance=advance, extra=True)
+        fb.font.recalcTimestamp = False
+        fonts.append(fb.font)
+    collection = TTCollection()
+    collection.fonts = fonts
+    path = os.path.join(HERE, "collection.ttc")
+    collection.save(path)
+    return path
 
 
 if __name__ == "__main__":

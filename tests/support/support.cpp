@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 #include <unistd.h>
 
@@ -18,6 +21,12 @@ const char *const kLiberationSans =
 std::string fixture(const std::string &name)
 {
     return std::string(GLYVA_FIXTURE_DIR) + "/" + name;
+}
+
+bool quickRun()
+{
+    const char *quick = std::getenv("GLYVA_QUICK");
+    return quick && std::strcmp(quick, "1") == 0;
 }
 
 std::string captureStdout(const std::function<void()> &fn)
@@ -58,6 +67,61 @@ TempFile::TempFile(const std::string &bytes)
 TempFile::~TempFile()
 {
     unlink(path_.c_str());
+}
+
+std::string hexBytes(const char *hex)
+{
+    std::string bytes;
+    for (const char *c = hex; *c; ++c) {
+        if (*c == ' ')
+            continue;
+        bytes += static_cast<char>(std::strtol(std::string(c, 2).c_str(), nullptr, 16));
+        ++c;
+    }
+    return bytes;
+}
+
+std::vector<std::vector<std::string>> caseRows(const std::string &file)
+{
+    std::ifstream in(std::string(GLYVA_SOURCE_DIR) + "/tests/cases/" + file);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#')
+            continue;
+        rows.emplace_back();
+        for (size_t at = 0, bar;; at = bar + 3) {
+            bar = line.find(" | ", at);
+            rows.back().push_back(line.substr(at, bar == std::string::npos ? bar : bar - at));
+            if (bar == std::string::npos)
+                break;
+        }
+    }
+    EXPECT_FALSE(rows.empty()) << file;
+    return rows;
+}
+
+std::vector<std::vector<TextPoint>> pointLists(const char *text)
+{
+    std::vector<std::vector<TextPoint>> lists(1);
+    std::istringstream in(text ? text : "");
+    std::string item;
+    while (in >> item) {
+        if (item == "|") {
+            lists.emplace_back();
+            continue;
+        }
+        TextPoint p;
+        const char *c = item.c_str();
+        for (char *end; *c; c = *end == ',' ? end + 1 : end) {
+            p.c.push_back(std::strtod(c, &end));
+            if (*end != ',' && *end) {
+                p.tag = end;
+                break;
+            }
+        }
+        lists.back().push_back(p);
+    }
+    return lists;
 }
 
 } // namespace glyva_test

@@ -21,16 +21,16 @@ namespace
 
 using Kernel = CGAL::Exact_predicates_inexact_constructions_kernel;
 using Point3 = Kernel::Point_3;
-using Mesh = CGAL::Surface_mesh<Point3>;
+using SurfaceMesh = CGAL::Surface_mesh<Point3>;
 using Polygon = CGAL::Polygon_2<Kernel>;
 using PolygonWithHoles = CGAL::Polygon_with_holes_2<Kernel>;
 namespace PMP = CGAL::Polygon_mesh_processing;
 
 bool buildMesh(const std::vector<float> &positions, const std::vector<uint32_t> &indices,
-               Mesh *mesh, std::string *problem)
+               SurfaceMesh *mesh, std::string *problem)
 {
-    std::map<std::tuple<float, float, float>, Mesh::Vertex_index> welded;
-    std::vector<Mesh::Vertex_index> vertex(positions.size() / 3);
+    std::map<std::tuple<float, float, float>, SurfaceMesh::Vertex_index> welded;
+    std::vector<SurfaceMesh::Vertex_index> vertex(positions.size() / 3);
     for (size_t i = 0; i < vertex.size(); ++i) {
         const auto key =
             std::make_tuple(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]);
@@ -45,7 +45,7 @@ bool buildMesh(const std::vector<float> &positions, const std::vector<uint32_t> 
     for (size_t t = 0; t + 2 < indices.size(); t += 3) {
         const auto f =
             mesh->add_face(vertex[indices[t]], vertex[indices[t + 1]], vertex[indices[t + 2]]);
-        if (f == Mesh::null_face()) {
+        if (f == SurfaceMesh::null_face()) {
             *problem = "triangle " + std::to_string(t / 3) + " is not manifold with the others";
             return false;
         }
@@ -53,11 +53,11 @@ bool buildMesh(const std::vector<float> &positions, const std::vector<uint32_t> 
     return true;
 }
 
-bool everyComponentOutward(const Mesh &mesh)
+bool everyComponentOutward(const SurfaceMesh &mesh)
 {
-    std::vector<Mesh> parts;
+    std::vector<SurfaceMesh> parts;
     PMP::split_connected_components(mesh, parts);
-    for (const Mesh &part : parts) {
+    for (const SurfaceMesh &part : parts) {
         if (!PMP::is_outward_oriented(part))
             return false;
     }
@@ -122,7 +122,7 @@ double regionArea(const PolygonWithHoles &p)
 CgalVerdict cgalCheck(const std::vector<float> &positions, const std::vector<uint32_t> &indices)
 {
     CgalVerdict verdict;
-    Mesh mesh;
+    SurfaceMesh mesh;
     if (!buildMesh(positions, indices, &mesh, &verdict.problem))
         return verdict;
     verdict.built = true;

@@ -1,5 +1,5 @@
-#ifndef SKRIB_FONTDATA_HH
-#define SKRIB_FONTDATA_HH
+#ifndef GLYPH_GLYPHFONT_HH
+#define GLYPH_GLYPHFONT_HH
 
 #include <stdint.h>
 
@@ -17,21 +17,15 @@ constexpr float kFontScale = 640.0f;
 
 /* Per-glyph cache, indexed by FreeType glyph index. */
 struct internalGlyphData {
-    float width;
-    float height;
-    float horiAdvance;
-    float vertAdvance;
-    float horiBearingX;
-    float horiBearingY;
-    float vertBearingX;
-    float vertBearingY;
+    /* First, so that the record packs into 56 bytes on 64-bit builds. */
     MFInt32 triangleIndices;
+    /* As the interfaces hand them out, contour count included, so that a cached
+     * GetGlyphInfo can report them without loading the glyph again. */
+    glyphInfoRecord metrics;
     uint32_t valid;
-    /* Kept beside the metrics so that a cached GetGlyphInfo can report it without
-     * loading the glyph again. */
-    int32_t contourCount;
 };
 
+/* The font handle of both interfaces. */
 struct tavixInternalFontData {
     FT_Library *ftLibrary;
     FT_Face ftFace;
@@ -62,21 +56,25 @@ inline float scaled(FT_Pos value)
     return static_cast<float>(value) / kFontScale;
 }
 
+/* How far opening a face got. */
+enum class FontStatus {
+    kOk,
+    kNoMemory,         /* for the handle, FreeType or the glyph table */
+    kUnreadable,       /* no path, or the file cannot be read */
+    kNoFace,           /* FreeType opens no face faceIndex in the bytes */
+    kNoUnicodeCharmap, /* the face has no Unicode character map */
+};
+
 /* A handle on face faceIndex of the file: null only for a null path or when the handle
- * cannot be allocated; otherwise the handle, in the state its opening reached (a face
- * that cannot be used leaves ftFace or glyphData null). */
-tavixInternalFontData *newFont(const char *path, FT_Long faceIndex);
+ * cannot be allocated; otherwise the handle, in the state its opening reached, which
+ * the glyph queries then refuse. status, when not null, tells how far that was. */
+tavixInternalFontData *newFont(const char *path, FT_Long faceIndex, FontStatus *status);
 void deleteFont(tavixInternalFontData *font);
 
 /* Sets the handle's size again and re-reads the face metrics, for a face whose
  * variation coordinates changed after opening; before any glyph is loaded, since the
  * glyph records keep the metrics they were loaded with. */
 void refreshFaceMetrics(tavixInternalFontData *font);
-
-/* The handed-out contour lists of the last flattened glyph. */
-void clearContours(tavixInternalFontData *font);
-/* Metrics of a loaded record as the interfaces hand them out. */
-void copyMetrics(glyphInfoRecord *info, const internalGlyphData *record);
 
 /* Quality in percent, 0 to 100 (larger values are ignored), and back. */
 void setQuality(tavixInternalFontData *font, uint32_t percent);
@@ -90,17 +88,6 @@ inline bool fontReady(const tavixInternalFontData *font)
 
 /* The record addressed by a character code; characters without a glyph share 0. */
 internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode, FT_UInt *glyphIndex);
-
-/* Loads the glyph unhinted at the handle's size; with a record, refreshes its metrics
- * and marks it valid. The glyph slot, or null when FreeType cannot load the glyph. */
-FT_GlyphSlot loadGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record);
-
-/* The slot's outline when it is one whose contour ends can be walked safely: ends
- * non-decreasing and inside the point array. Null otherwise. */
-const FT_Outline *checkedOutline(FT_GlyphSlot slot);
-
-/* Contour k's first point and point count inside a checked outline. */
-void contourSpan(const FT_Outline *outline, int k, int *first, uint16_t *count);
 
 } // namespace glyva
 

@@ -1,0 +1,236 @@
+#include "glyph/flatten.hh"
+
+#include <stdint.h>
+
+#include "util/mfArrays.hh"
+
+namespace
+{
+
+constexpr unsigned char kTagConic = 0;
+constexpr unsigned char kTagOn = 1;
+constexpr unsigned char kTagCubic = 2;
+
+struct Point {
+    float x, y;
+};
+
+Point scaledPoint(const FT_Vector &v)
+{
+    return {glyva::scaled(v.x), glyva::scaled(v.y)};
+}
+
+Point midpoint(Point a, Point b)
+{
+    return {(a.x + b.x) * 0.5f, (a.y + b.y) * 0.5f};
+}
+
+Point lerp(Point p, Point q, float t)
+{
+    float s = 1.0f - t;
+    return {s * p.x + t * q.x, s * p.y + t * q.y};
+}
+
+/* The curve rule: a curve is cut into 1 + 50 * quality parts (1 at quality 0, 26 at
+ * 0.5, 51 at 1); its parameter steps by the inverse, and a cubic takes the whole
+ * number of parts as its sample count. */
+float curveParts(float quality)
+{
+    return 1.0f + 50.0f * quality;
+}
+
+float curveStep(float quality)
+{
+    return 1.0f / curveParts(quality);
+}
+
+/* The list a walk appends to, and the most points it may hold: past them the walk stops,
+ * as when memory runs out, so that an outline too large to mesh costs no more than the
+ * points it may have. */
+class PointList
+{
+  public:
+    PointList(SimpleVec3Array &out, uint32_t limit) : reserve_(out), limit_(limit) {}
+    SimpleVec3Array &array() { return reserve_.array(); }
+    int append(const float *xyz)
+    {
+        full_ = reserve_.array().count >= limit_;
+        return full_ ? 0 : reserve_.append(xyz);
+    }
+    void settle() { reserve_.settle(); }
+    bool full() const { return full_; }
+
+  private:
+    glyva::mf::Reserve<SimpleVec3Array> reserve_;
+    uint32_t limit_;
+    bool full_ = false;
+};
+
+/* Contour points are 2D, stored on the plane z = 0. False when the list could not
+ * grow; it is then empty and the contour lost. */
+bool appendPoint(PointList &out, Point p)
+{
+    const float xyz[3] = {p.x, p.y, 0.0f};
+    return out.append(xyz) != 0;
+}
+
+bool repeatsLast(PointList &out, Point p)
+{
+    const SimpleVec3Array &list = out.array();
+    if (list.count == 0)
+        return false;
+    const float *last = list.values[list.count - 1];
+    return last[0] == p.x && last[1] == p.y;
+}
+
+bool appendUnlessRepeat(PointList &out, Point p)
+{
+    return repeatsLast(out, p) || appendPoint(out, p);
+}
+
+/* One quadratic segment; its end is always stored so that a following on-curve visit
+ * of the same point is skipped by the repeat test. False when memory ran out. */
+bool evaluateConic(float quality, PointList &out, const float *start, const float *control,
+                   const float *end)
+{
+    const Point p0{start[0], start[1]}, p1{control[0], control[1]}, p2{end[0], end[1]};
+    float h = curveStep(quality);
+    if (!appendUnlessRepeat(out, p0))
+        return false;
+    for (float t = h; t < 1.0f; t += h)
+        if (!appendPoint(out, lerp(lerp(p0, p1, t), lerp(p1, p2, t), t)))
+            return false;
+    return appendPoint(out, p2);
+}
+
+bool conic(float quality, PointList &out, Point s, Point c, Point e)
+{
+    const float a[2] = {s.x, s.y}, b[2] = {c.x, c.y}, d[2] = {e.x, e.y};
+    return evaluateConic(quality, out, a, b, d);
+}
+
+/* A cubic segment, sampled at k * h for k = 0..N with no repeat test. */
+bool cubic(float quality, PointList &out, Point s, Point c1, Point c2, Point e)
+{
+    float h = curveStep(quality);
+    int n = static_cast<int>(curveParts(quality));
+    for (int k = 0; k <= n; ++k) {
+        float t = static_cast<float>(k) * h;
+        Point r1 = lerp(s, c1, t), r2 = lerp(c1, c2, t), r3 = lerp(c2, e, t);
+        if (!appendPoint(out, lerp(lerp(r1, r2, t), lerp(r2, r3, t), t)))
+            return false;
+    }
+    return true;
+}
+
+/* The state of one walk over a closed contour. */
+struct Walk {
+    const FT_Vector *points;
+    const unsigned char *tags;
+    int n;
+    float quality;
+    PointList &out;
+    bool outOfMemory;
+
+    Point at(int i) const { return scaledPoint(points[i]); }
+    int prev(int i) const { return i == 0 ? n - 1 : i - 1; }
+    int next(int i) const { return i == n - 1 ? 0 : i + 1; }
+
+    int conicFrom(int i);
+    int conicRun(int i, Point s);
+    int cubicFrom(int i);
+};
+
+/* A quadratic control point at i; the index the walk goes on at (n or more ends it). */
+int Walk::conicFrom(int i)
+{
+    Point p = at(i), s = at(prev(i));
+    if (i == 0 && tags[n - 1] == kTagConic)
+        s = midpoint(p, at(n - 1));
+    if (tags[next(i)] != kTagConic) {
+        outOfMemory = !conic(quality, out, s, p, at(next(i)));
+        return i + 1;
+    }
+    return conicRun(i, s);
+}
+
+/* Consecutive control points, joined through their implied on-curve midpoints. */
+int Walk::conicRun(int i, Point s)
+{
+    Point p = at(i), x = at(next(i));
+    for (;;) {
+        Point m = midpoint(p, x);
+        int j = i + 1;
+        if (!conic(quality, out, s, p, m)) {
+            outOfMemory = true;
+            return n;
+        }
+        if (j >= n)
+            return n;
+        s = m;
+        p = at(j);
+        int nn = next(j);
+        x = at(nn);
+        if (tags[nn] != kTagConic) {
+            outOfMemory = !conic(quality, out, s, p, x);
+            return j + 1;
+        }
+        i = j;
+    }
+}
+
+/* A cubic control pair at i, i + 1 ending at i + 2 (point 0 when i = n - 2). A control
+ * point in the last position has its partner and end outside the contour: skipped. */
+int Walk::cubicFrom(int i)
+{
+    if (i == n - 1)
+        return i + 1;
+    Point e = at(i + 2 < n ? i + 2 : 0);
+    outOfMemory = !cubic(quality, out, at(prev(i)), at(i), at(i + 1), e);
+    return i + 2;
+}
+
+} // namespace
+
+namespace glyva
+{
+
+/* A list that could not grow is emptied and the walk stops: a contour with points
+ * silently missing would mesh as a different shape. */
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         SimpleVec3Array &out, uint32_t limit)
+{
+    if (count > 0 && (!points || !tags))
+        return out.count ? Flattened::kPoints : Flattened::kNothing;
+    PointList list(out, limit);
+    Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, list, false};
+    int i = 0;
+    while (i < walk.n && !walk.outOfMemory) {
+        unsigned char tag = walk.tags[i];
+        if (tag == kTagOn || walk.n == 1) {
+            walk.outOfMemory = !appendUnlessRepeat(list, walk.at(i));
+            ++i;
+        } else if (tag == kTagConic) {
+            i = walk.conicFrom(i);
+        } else if (tag == kTagCubic) {
+            i = walk.cubicFrom(i);
+        } else {
+            ++i;
+        }
+    }
+    if (walk.outOfMemory && list.full())
+        return Flattened::kTooMany;
+    if (walk.outOfMemory) /* the failed append has emptied the list */
+        return Flattened::kOutOfMemory;
+    list.settle();
+    return out.count ? Flattened::kPoints : Flattened::kNothing;
+}
+
+Flattened flattenContour(float quality, const FT_Outline *outline, int k, SimpleVec3Array &out,
+                         uint32_t limit)
+{
+    ContourPoints contour = contourPoints(outline, k);
+    return flattenContour(quality, contour.points, contour.tags, contour.count, out, limit);
+}
+
+} // namespace glyva

@@ -1,0 +1,56 @@
+#ifndef GLYPH_GLYPHBUDGET_HH
+#define GLYPH_GLYPHBUDGET_HH
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include "util/plyxTypes.h"
+
+/* A bounded cost per glyph. GLU's sweep over a polygon takes time that grows with its
+ * points and, far faster, with its self-intersections: a font glyph of a few thousand
+ * random points holds a host for minutes. Every path that meshes or outlines a glyph
+ * from a file counts its flattened outline against this budget before anything
+ * expensive is done with it, and refuses the glyph when the budget is spent. The
+ * counting stops as soon as it is, so the check itself stays cheap. */
+namespace glyva
+{
+
+/* Far above what the fonts of the distribution need at quality 100 (docs: the largest
+ * glyph there has about a tenth of the points and a fiftieth of the crossings). */
+constexpr uint32_t kMaxGlyphPoints = 1u << 17;
+constexpr uint32_t kMaxGlyphCrossings = 1u << 14;
+
+/* One closed contour: count points, the k-th at xy[k * stride] (x) and xy[k * stride + 1]
+ * (y), so that flattened contour lists (stride 3) and plain point pairs (stride 2) are
+ * read alike. */
+struct BudgetContour {
+    const float *xy;
+    uint32_t count;
+    uint32_t stride;
+};
+
+/* kTooCostly: the crossings could not be counted within the work the budget allows. */
+enum class Budget { kWithin, kTooManyPoints, kTooManyCrossings, kTooCostly, kOutOfMemory };
+
+/* What the check counted: all points, and the crossings of edges of the contours up to
+ * the point where the budget was spent. Paths that stop flattening at the point budget
+ * know only that the points were more. */
+struct GlyphCost {
+    uint64_t points;
+    uint32_t crossings;
+};
+
+/* Counts the points of the contours and the places where two of their edges cross
+ * inside both, against the budget. The work is bounded by the point budget: the count
+ * stops once it could only confirm a refusal. */
+Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost);
+
+/* The same over flattened contour lists. */
+Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost);
+
+/* The one diagnostic line of a glyph refused by its budget. */
+void reportOverBudget(uint32_t glyphIndex, Budget budget, const GlyphCost &cost);
+
+} // namespace glyva
+
+#endif

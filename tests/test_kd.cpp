@@ -1,0 +1,506 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "support/support.hh"
+#include "util/emuKD/kd.h"
+#include "util/emuKD/kdFile.hh"
+
+/* The platform layer: error code, files, memory, strings, maths and the log, against
+ * libc's own behaviour and the layer's error-code rules. */
+
+using namespace glyva_test;
+
+namespace
+{
+
+/* Stands for "no code recorded": no failure of the layer records this value. */
+constexpr KDint kUntouched = 4711;
+
+/* Read before main, while no test has run: what loading the library left. */
+const KDint kErrorAtStart = kdGetError();
+
+std::string contentsOf(const char *path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+/* A handle as kdFopen never makes one, for the null-stream paths. */
+KDFile *bare()
+{
+    static KDFile handle;
+    handle.stream = nullptr;
+    return &handle;
+}
+
+/* The read end of a fresh pipe opened through the layer: it cannot seek. */
+KDFile *pipeFile()
+{
+    int fds[2];
+    if (pipe(fds) != 0)
+        return nullptr;
+    KDFile *file = kdFopen(("/proc/self/fd/" + std::to_string(fds[0])).c_str(), "r");
+    close(fds[0]);
+    close(fds[1]);
+    return file;
+}
+
+} // namespace
+
+TEST(KdError, StartsAtZeroAndOnlyFailuresChangeIt)
+{
+    EXPECT_EQ(kErrorAtStart, 0);
+    kdSetError(-5);
+    EXPECT_EQ(kdGetError(), -5);
+    EXPECT_EQ(kdGetError(), -5);
+    TempFile tmp("data");
+    EXPECT_EQ(kdFopen("/nonexistent/glyva", "r"), nullptr);
+    KDFile *file = kdFopen(tmp.path(), "r");
+    char buf[4];
+    EXPECT_EQ(kdFread(buf, 1, 4, file), 4u);
+    EXPECT_EQ(kdFseek(file, 0, KD_SEEK_SET), 0);
+    EXPECT_EQ(kdFclose(file), 0);
+    EXPECT_EQ(kdGetError(), KD_EACCES);
+}
+
+/* Modes are matched by their first character and reach fopen unchanged ("rw" reads
+ * only, "e" is glibc's close-on-exec flag); refusals give null and KD_EACCES. */
+TEST(KdFile, OpenModes)
+{
+    TempFile tmp("abc"), scratch("abc");
+    for (const char *mode : {"r", "rb", "r+", "rb+", "r+b", "rw", "rx+", "a", "ab", "a+", "ab+",
+                             "a+b", "w+", "wb+", "w+b", "w", "wb", "a!?"}) {
+        kdSetError(kUntouched);
+        KDFile *file = kdFopen(scratch.path(), mode);
+        EXPECT_TRUE(file && file->stream) << mode;
+        EXPECT_EQ(kdGetError(), kUntouched) << mode;
+        kdFclose(file);
+    }
+    const struct {
+        const char *mode;
+        int access, descriptorFlags;
+    } passed[] = {{"rw", O_RDONLY, 0}, {"r+", O_RDWR, 0}, {"re", O_RDONLY, FD_CLOEXEC}};
+    for (const auto &p : passed) {
+        KDFile *file = kdFopen(tmp.path(), p.mode);
+        EXPECT_EQ(fcntl(fileno(file->stream), F_GETFL) & O_ACCMODE, p.access) << p.mode;
+        EXPECT_EQ(fcntl(fileno(file->stream), F_GETFD) & FD_CLOEXEC, p.descriptorFlags) << p.mode;
+        kdFclose(file);
+    }
+    EXPECT_EQ(contentsOf(tmp.path()), "abc");
+    for (const char *mode : {"x", "R", "", "+r", " r", "b"}) {
+        kdSetError(0);
+        EXPECT_EQ(kdFopen(tmp.path(), mode), nullptr) << "'" << mode << "'";
+        EXPECT_EQ(kdGetError(), KD_EACCES) << "'" << mode << "'";
+    }
+    for (const char *path : {"/nonexistent/glyva/font.ttf", static_cast<const char *>(nullptr)}) {
+        kdSetError(0);
+        EXPECT_EQ(kdFopen(path, "r"), nullptr);
+        EXPECT_EQ(kdGetError(), KD_EACCES);
+    }
+    kdSetError(0);
+    EXPECT_EQ(kdFopen(tmp.path(), nullptr), nullptr);
+    EXPECT_EQ(kdGetError(), KD_EACCES);
+    GLYVA_REQUIRE_FAILING_ALLOC();
+    for (long k = 1; k <= 2; ++k) { /* the handle, then libc's stream */
+        kdSetError(0);
+        KDFile *file = reinterpret_cast<KDFile *>(1);
+        failAllocation(
+            k, [&] { file = kdFopen(tmp.path(), "rb"); }, false, AllocScope::kAll);
+        EXPECT_EQ(file, nullptr) << k;
+        EXPECT_EQ(kdGetError(), KD_EACCES) << k;
+    }
+}
+
+/* Each failure gives the call's failure value and records its code: a null handle
+ * KD_ENOMEM, a handle without a stream KD_EBADF, libc's EBADF and EIO their codes, and
+ * errors without a code of their own (ESPIPE) nothing. */
+TEST(KdFile, FailureValuesAndCodes)
+{
+    TempFile tmp("0123456789");
+    char buf[8];
+    KDFile *appending = kdFopen(tmp.path(), "a"), *reading = kdFopen(tmp.path(), "rb"),
+           *closed = kdFopen(tmp.path(), "r"), *unflushed = kdFopen(tmp.path(), "a"),
+           *pipe = pipeFile();
+    close(fileno(closed->stream));
+    fputc('z', unflushed->stream);
+    close(fileno(unflushed->stream));
+    const struct {
+        const char *what;
+        std::function<long()> call;
+        long failure;
+        KDint code;
+    } cases[] = {
+        {"fclose null", [] { return kdFclose(nullptr); }, KD_EOF, kUntouched},
+        {"fclose bare",
+         [] {
+             auto *handle = static_cast<KDFile *>(kdMalloc(sizeof(KDFile)));
+             handle->stream = nullptr;
+             return kdFclose(handle);
+         },
+         KD_EOF, kUntouched},
+        {"fflush null", [] { return kdFflush(nullptr); }, KD_EOF, KD_ENOMEM},
+        {"fflush bare", [] { return kdFflush(bare()); }, KD_EOF, KD_ENOMEM},
+        {"fflush closed", [&] { return kdFflush(unflushed); }, KD_EOF, KD_EIO},
+        {"fread null", [&] { return static_cast<long>(kdFread(buf, 1, 4, nullptr)); }, 0,
+         KD_ENOMEM},
+        {"fread no buffer", [&] { return static_cast<long>(kdFread(nullptr, 1, 4, reading)); }, 0,
+         KD_ENOMEM},
+        {"fread bare", [&] { return static_cast<long>(kdFread(buf, 1, 4, bare())); }, 0, KD_EBADF},
+        {"fread write-only", [&] { return static_cast<long>(kdFread(buf, 1, 4, appending)); }, 0,
+         KD_EBADF},
+        {"getc null", [] { return kdGetc(nullptr); }, KD_EOF, KD_ENOMEM},
+        {"getc bare", [] { return kdGetc(bare()); }, KD_EOF, KD_EBADF},
+        {"fgets null", [&] { return kdFgets(buf, sizeof buf, nullptr) ? 1L : 0L; }, 0, KD_ENOMEM},
+        {"fgets bare", [&] { return kdFgets(buf, sizeof buf, bare()) ? 1L : 0L; }, 0, KD_EBADF},
+        {"fgets no buffer", [&] { return kdFgets(nullptr, 8, appending) ? 1L : 0L; }, 0, KD_ENOMEM},
+        {"fgets write-only", [&] { return kdFgets(buf, 8, appending) ? 1L : 0L; }, 0, KD_EBADF},
+        {"feof null", [] { return kdFEOF(nullptr); }, KD_EOF, KD_ENOMEM},
+        {"feof bare", [] { return kdFEOF(bare()); }, KD_EOF, KD_EBADF},
+        {"fseek null", [] { return kdFseek(nullptr, 0, KD_SEEK_SET); }, KD_EOF, KD_ENOMEM},
+        {"fseek bare", [] { return kdFseek(bare(), 0, KD_SEEK_SET); }, KD_EOF, KD_EBADF},
+        {"fseek before the start", [&] { return kdFseek(reading, -1, KD_SEEK_SET); }, KD_EOF,
+         KD_EINVAL},
+        {"fseek pipe", [&] { return kdFseek(pipe, 0, KD_SEEK_SET); }, KD_EOF, kUntouched},
+        {"ftell null", [] { return static_cast<long>(kdFtell(nullptr)); }, -1, KD_ENOMEM},
+        {"ftell bare", [] { return static_cast<long>(kdFtell(bare())); }, -1, KD_EBADF},
+        {"ftell pipe", [&] { return static_cast<long>(kdFtell(pipe)); }, -1, kUntouched},
+        {"fwrite writes nothing", [&] { return static_cast<long>(kdFwrite("zz", 1, 2, reading)); },
+         0, kUntouched},
+        {"putc writes nothing", [&] { return static_cast<long>(kdPutc('z', appending)); }, 0,
+         kUntouched},
+        {"fclose closed", [&] { return kdFclose(closed); }, KD_EOF, KD_EBADF},
+    };
+    for (const auto &c : cases) {
+        kdSetError(kUntouched);
+        EXPECT_EQ(c.call(), c.failure) << c.what;
+        EXPECT_EQ(kdGetError(), c.code) << c.what;
+    }
+    for (KDFile *file : {appending, reading, unflushed, pipe})
+        kdFclose(file);
+    EXPECT_EQ(contentsOf(tmp.path()), "0123456789");
+}
+
+TEST(KdFile, ReadsPositionsAndTheEnd)
+{
+    TempFile tmp(std::string("0123456789\nab\xff", 14));
+    KDFile *file = kdFopen(tmp.path(), "rb");
+    kdSetError(kUntouched);
+    uint32_t items[10];
+    char line[16];
+    EXPECT_EQ(kdFread(items, 4, 2, file), 2u);
+    EXPECT_EQ(std::memcmp(items, "01234567", 8), 0);
+    EXPECT_EQ(kdFtell(file), 8);
+    EXPECT_EQ(kdFgets(line, 3, file), line);
+    EXPECT_STREQ(line, "89");
+    EXPECT_EQ(kdFgets(line, sizeof line, file), line);
+    EXPECT_STREQ(line, "\n");
+    EXPECT_EQ(kdGetc(file), 'a');
+    EXPECT_EQ(kdFEOF(file), 0);
+    EXPECT_EQ(kdFread(items, 4, 10, file), 0u) << "whole items only";
+    EXPECT_EQ(kdFEOF(file), KD_EOF);
+    EXPECT_EQ(kdGetc(file), KD_EOF);
+    EXPECT_EQ(kdFgets(line, sizeof line, file), nullptr);
+    errno = EIO; /* a stale errno is not this read's error */
+    EXPECT_EQ(kdFread(items, 1, 1, file), 0u);
+    EXPECT_EQ(kdGetError(), kUntouched);
+    /* Origins; an unknown one moves from the current position; seeking clears the end. */
+    const struct {
+        KDoff offset;
+        KDint origin;
+        KDoff position;
+    } seeks[] = {
+        {4, KD_SEEK_SET, 4}, {2, KD_SEEK_CUR, 6}, {-3, KD_SEEK_END, 11}, {1, 7, 12}, {-12, -1, 0}};
+    for (const auto &s : seeks) {
+        EXPECT_EQ(kdFseek(file, s.offset, s.origin), 0);
+        EXPECT_EQ(kdFtell(file), s.position);
+    }
+    EXPECT_EQ(kdFEOF(file), 0);
+    EXPECT_EQ(kdGetc(file), '0');
+    EXPECT_EQ(kdFseek(file, 13, KD_SEEK_SET), 0);
+    EXPECT_EQ(kdGetc(file), 255) << "bytes read unsigned";
+    /* fseek takes a long: where that is 32 bits, a farther position is refused rather
+     * than wrapped; where it is 64 bits, the position is reachable. A size beyond
+     * fgets' int is a buffer at least that large. */
+    const KDoff far = (static_cast<KDoff>(1) << 32) + 3;
+    kdSetError(0);
+    if (sizeof(long) < sizeof(KDoff)) {
+        EXPECT_EQ(kdFseek(file, far, KD_SEEK_SET), KD_EOF);
+        EXPECT_EQ(kdFseek(file, -far, KD_SEEK_END), KD_EOF);
+        EXPECT_EQ(kdGetError(), KD_EINVAL);
+    } else {
+        EXPECT_EQ(kdFseek(file, far, KD_SEEK_SET), 0);
+        EXPECT_EQ(kdFtell(file), far);
+        kdFseek(file, 0, KD_SEEK_SET);
+        EXPECT_EQ(kdFgets(line, static_cast<KDsize>(UINT_MAX) + 1, file), line);
+        EXPECT_STREQ(line, "0123456789\n");
+    }
+    EXPECT_EQ(kdFclose(file), 0);
+}
+
+namespace
+{
+
+std::string executableDirectory()
+{
+    char target[4096];
+    ssize_t n = readlink("/proc/self/exe", target, sizeof target);
+    std::string path(target, n > 0 ? static_cast<size_t>(n) : 0);
+    return path.substr(0, path.rfind('/'));
+}
+
+/* The look-up's two lines with their line numbers taken out. */
+std::string withoutLineNumbers(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); ++i) {
+        out += text[i];
+        for (bool open = text[i] == '(';
+             open && i + 1 < text.size() && std::isdigit(static_cast<unsigned char>(text[i + 1]));)
+            ++i;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(KdLocalRootName, IsTheExecutablesDirectoryCachedUntilShutdown)
+{
+    const std::string dir = executableDirectory();
+    char exe[4096];
+    const std::string path(exe, static_cast<size_t>(readlink("/proc/self/exe", exe, sizeof exe)));
+    const std::string lines =
+        "util/emuKD/kdFile.cpp(): link file " + path +
+        "\nutil/emuKD/kdFile.cpp(): slashpa: " + path.substr(path.rfind('/')) + "\n";
+    __kdShutdowLocalRootName();
+    const char *first = nullptr, *second = nullptr;
+    EXPECT_EQ(withoutLineNumbers(captureStderr([&] { first = __kdGetLocalRootName(); })), lines);
+    EXPECT_EQ(captureStderr([&] { second = __kdGetLocalRootName(); }), "");
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(std::string(first), dir);
+    EXPECT_EQ(second, first);
+    __kdShutdowLocalRootName();
+    __kdShutdowLocalRootName();
+    EXPECT_EQ(withoutLineNumbers(captureStderr([&] { first = __kdGetLocalRootName(); })), lines);
+    EXPECT_EQ(std::string(first), dir);
+    __kdShutdowLocalRootName();
+    GLYVA_REQUIRE_FAILING_ALLOC();
+    const char *name = reinterpret_cast<const char *>(1);
+    std::string err =
+        captureStderr([&] { failAllocation(1, [&] { name = __kdGetLocalRootName(); }); });
+    EXPECT_EQ(name, nullptr);
+    EXPECT_EQ(withoutLineNumbers(err), "util/emuKD/kdFile.cpp(): link file " + path + "\n");
+    EXPECT_EQ(std::string(__kdGetLocalRootName()), dir) << "nothing cached after the failure";
+    __kdShutdowLocalRootName();
+}
+
+namespace
+{
+
+int sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
+
+} // namespace
+
+TEST(KdMemory, IsLibcsWithNullBuffersRefused)
+{
+    char *p = static_cast<char *>(kdMalloc(4));
+    std::memcpy(p, "abc", 4);
+    p = static_cast<char *>(kdRealloc(p, 4096));
+    EXPECT_STREQ(p, "abc");
+    kdFree(p);
+    kdFree(kdRealloc(nullptr, 16));
+    kdFree(nullptr);
+    const unsigned char bytes[] = {0x10, 0x41, 0xff, 0x41, 0x00};
+    EXPECT_EQ(kdMemchr(bytes, 0x141, sizeof bytes), &bytes[1]) << "the byte as unsigned char";
+    EXPECT_EQ(kdMemchr(bytes, 0xff, 2), nullptr);
+    EXPECT_GT(kdMemcmp("\x80", "\x01", 1), 0) << "bytes compare unsigned";
+    EXPECT_EQ(sign(kdMemcmp("abd", "abc", 3)), 1);
+    EXPECT_EQ(kdMemcmp("abd", "abc", 2), 0);
+    char dst[8] = "-------", overlap[] = "abcdef";
+    EXPECT_EQ(kdMemcpy(dst, "abc", 3), dst);
+    EXPECT_EQ(kdMemmove(overlap + 2, overlap, 4), overlap + 2);
+    EXPECT_STREQ(overlap, "ababcd");
+    EXPECT_EQ(kdMemset(dst, 'z', 2), dst);
+    EXPECT_STREQ(dst, "zzc----");
+    EXPECT_EQ(kdMemchr(nullptr, 'a', 3), nullptr);
+    EXPECT_EQ(kdMemcmp(nullptr, dst, 3), -1);
+    EXPECT_EQ(kdMemcmp(dst, nullptr, 3), -1);
+    EXPECT_EQ(kdMemcpy(nullptr, dst, 3), nullptr);
+    EXPECT_EQ(kdMemcpy(dst, nullptr, 3), nullptr);
+    EXPECT_EQ(kdMemmove(nullptr, dst, 3), nullptr);
+    EXPECT_EQ(kdMemmove(dst, nullptr, 3), nullptr);
+    EXPECT_EQ(kdMemset(nullptr, 0, 3), nullptr);
+    EXPECT_STREQ(dst, "zzc----");
+    GLYVA_REQUIRE_FAILING_ALLOC();
+    kdSetError(4242);
+    void *none = reinterpret_cast<void *>(1);
+    failAllocation(
+        1, [&] { none = kdMalloc(64); }, false, AllocScope::kAll);
+    EXPECT_EQ(none, nullptr);
+    char *block = static_cast<char *>(kdMalloc(8));
+    std::memcpy(block, "kept", 5);
+    failAllocation(
+        1, [&] { none = kdRealloc(block, 1 << 20); }, false, AllocScope::kAll);
+    EXPECT_EQ(none, nullptr);
+    EXPECT_STREQ(block, "kept");
+    kdFree(block);
+    EXPECT_EQ(kdGetError(), 4242) << "exhaustion records no code";
+}
+
+TEST(KdString, SearchLengthAndCompare)
+{
+    const char *s = "hello";
+    const char unterminated[3] = {'a', 'b', 'c'};
+    EXPECT_EQ(kdStrchr(s, 'l'), s + 2);
+    EXPECT_EQ(kdStrchr(s, 0), s + 5);
+    EXPECT_EQ(kdStrchr(s, 'z'), nullptr);
+    EXPECT_EQ(kdStrchr(nullptr, 'a'), nullptr);
+    EXPECT_EQ(kdStrlen(s), 5u);
+    EXPECT_EQ(kdStrlen(nullptr), 0u);
+    EXPECT_EQ(kdStrnlen(s, 3), 3u);
+    EXPECT_EQ(kdStrnlen(s, 10), 5u);
+    EXPECT_EQ(kdStrnlen(unterminated, sizeof unterminated), 3u);
+    EXPECT_EQ(kdStrnlen(nullptr, 10), 0u);
+    EXPECT_EQ(kdStrcmp("abc", "abc"), 0);
+    EXPECT_EQ(sign(kdStrcmp("abc", "abd")), -1);
+    EXPECT_GT(kdStrcmp("\xe9", "a"), 0);
+    EXPECT_EQ(kdStrcmp(nullptr, "a"), -1);
+    EXPECT_EQ(kdStrcmp("a", nullptr), -1);
+    EXPECT_EQ(kdStrncmp("abcx", "abcy", 3), 0);
+    EXPECT_EQ(sign(kdStrncmp("abcx", "abcy", 4)), -1);
+    EXPECT_EQ(kdStrncmp(nullptr, "a", 1), -1);
+}
+
+/* Each copy into a buffer holding `initial` then 'X' guard bytes: the result, the text,
+ * and nothing written past `size` bytes. */
+TEST(KdString, BoundedCopies)
+{
+    enum Fn { kCpy, kNcpy, kNcat };
+    const struct {
+        Fn fn;
+        const char *initial;
+        KDsize size;
+        const char *src;
+        KDsize count;
+        KDint result;
+        const char *text;
+        std::string err;
+    } cases[] = {
+        {kCpy, "", 4, "abcdef", 0, 0, "abc", ""},
+        {kCpy, "", 4, "abc", 0, 0, "abc", ""},
+        {kCpy, "keep", 1, "abc", 0, 0, "", ""},
+        {kCpy, "keep", 8, nullptr, 0, 1, "keep", ""},
+        {kCpy, "keep", 0, "abc", 0, 1, "keep", ""},
+        {kNcpy, "", 4, "abcdef", 10, 0, "abc", ""},
+        {kNcpy, "", 8, "abcdef", 2, 0, "ab", ""},
+        {kNcpy, "keep", 8, "abcdef", 0, 0, "", ""},
+        {kNcpy, "keep", 8, nullptr, 3, 1, "keep", ""},
+        {kNcpy, "keep", 0, "abc", 3, 1, "keep", ""},
+        {kNcat, "abc", 8, "defghijk", 100, 0, "abcdefg", ""},
+        {kNcat, "abc", 8, "defghijk", 2, 0, "abcde", ""},
+        {kNcat, "abc", 8, nullptr, 2, 0, "abc", ""},
+        {kNcat, "abc", 0, "d", 1, 1, "abc", ""},
+        {kNcat, "abc", 4, "d", 1, 0, "abc", ""}, /* exactly full: only the terminator */
+        {kNcat, "abc", 3, "defghijk", 100, 1, "abc", ""},
+        {kNcat, "abc", 2, "defghijk", 100, 1, "abc", "ILLEGAL len 3 8 max: 2\n"},
+    };
+    for (const auto &c : cases) {
+        char dst[32];
+        std::memset(dst, 'X', sizeof dst);
+        std::memcpy(dst, c.initial, std::strlen(c.initial) + 1);
+        KDint result = -1;
+        std::string err = captureStderr([&] {
+            result = c.fn == kCpy    ? kdStrcpy_s(dst, c.size, c.src)
+                     : c.fn == kNcpy ? kdStrncpy_s(dst, c.size, c.src, c.count)
+                                     : kdStrncat_s(dst, c.size, c.src, c.count);
+        });
+        const std::string what =
+            std::to_string(c.fn) + " " + c.initial + " " + std::to_string(c.size);
+        EXPECT_EQ(result, c.result) << what;
+        EXPECT_STREQ(dst, c.text) << what;
+        EXPECT_EQ(err, c.err) << what;
+        for (size_t i = std::max<size_t>(c.size, std::strlen(c.initial) + 1); i < sizeof dst; ++i)
+            ASSERT_EQ(dst[i], 'X') << what << " byte " << i;
+    }
+    char self[16] = "abc";
+    EXPECT_EQ(kdStrncat_s(self, 16, self, 16), 0);
+    EXPECT_STREQ(self, "abcabc");
+    const char raw[2] = {'x', 'y'};
+    char bounded[8];
+    EXPECT_EQ(kdStrncpy_s(bounded, 8, raw, 2), 0) << "reads no further than count";
+    EXPECT_STREQ(bounded, "xy");
+    EXPECT_EQ(kdStrcpy_s(nullptr, 4, "abc"), 1);
+    EXPECT_EQ(kdStrncpy_s(nullptr, 8, "abc", 3), 1);
+    EXPECT_EQ(kdStrncat_s(nullptr, 8, "d", 1), 1);
+}
+
+/* Bit for bit libm's result, NaN sign included, and libm's errno; no code recorded.
+ * Inputs are read through volatile so that nothing is folded at build time. */
+TEST(KdMath, EveryFunctionIsLibms)
+{
+    volatile float inputs[] = {0.0f,     -0.0f,   0.5f,     -0.5f,     1.0f,   -1.0f,  1.5f,
+                               -1.5f,    2.0f,    3.14159f, -7.25f,    100.0f, 1e-30f, 1e30f,
+                               -3.4e38f, 3.4e38f, INFINITY, -INFINITY, NAN};
+    auto bits = [](float f) {
+        uint32_t b;
+        std::memcpy(&b, &f, sizeof b);
+        return b;
+    };
+    using Unary = float (*)(float);
+    using Binary = float (*)(float, float);
+    const std::pair<Unary, Unary> unary[] = {
+        {kdAcosf, acosf}, {kdAsinf, asinf}, {kdAtanf, atanf}, {kdCosf, cosf},
+        {kdSinf, sinf},   {kdTanf, tanf},   {kdExpf, expf},   {kdLogf, logf},
+        {kdFabsf, fabsf}, {kdSqrtf, sqrtf}, {kdCeilf, ceilf}, {kdFloorf, floorf}};
+    const std::pair<Binary, Binary> binary[] = {
+        {kdAtan2f, atan2f}, {kdPowf, powf}, {kdFmodf, fmodf}};
+    kdSetError(77);
+    for (size_t f = 0; f < 15; ++f)
+        for (float a : inputs)
+            for (float b : inputs) {
+                errno = 0;
+                float expected = f < 12 ? unary[f].second(a) : binary[f - 12].second(a, b);
+                int expectedErrno = errno;
+                errno = 0;
+                float got = f < 12 ? unary[f].first(a) : binary[f - 12].first(a, b);
+                ASSERT_EQ(bits(got), bits(expected))
+                    << "function " << f << " (" << a << ", " << b << ")";
+                ASSERT_EQ(errno, expectedErrno)
+                    << "function " << f << " (" << a << ", " << b << ")";
+            }
+    EXPECT_EQ(kdGetError(), 77);
+    EXPECT_FLOAT_EQ(kdAtan2f(1.0f, -1.0f), 2.3561945f) << "y first";
+    EXPECT_EQ(bits(kdFabsf(-std::numeric_limits<float>::quiet_NaN())),
+              bits(-std::numeric_limits<float>::quiet_NaN()) & 0x7fffffffu);
+}
+
+/* One line, the missing newline added, the text never a format; no memory needed. */
+TEST(KdLogMessage, WritesOneLine)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"abc", "abc\n"}, {"abc\n", "abc\n"}, {"a\nb", "a\nb\n"}, {"\n", "\n"},
+        {"", ""},         {nullptr, ""},      {"%d", "%d\n"},     {"100%s %n\n", "100%s %n\n"}};
+    for (const auto &c : cases)
+        EXPECT_EQ(captureStdout([&] { kdLogMessage(c.first); }), c.second)
+            << (c.first ? c.first : "null");
+    GLYVA_REQUIRE_FAILING_ALLOC();
+    EXPECT_EQ(countAllocations([] { captureStdout([] { kdLogMessage("abc"); }); }), 0);
+    EXPECT_EQ(captureStdout([] {
+                  failAllocation(
+                      1, [] { kdLogMessage("xyz"); }, true);
+              }),
+              "xyz\n");
+}
