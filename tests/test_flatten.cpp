@@ -225,15 +225,6 @@ TEST(FlattenList, AppendsToWhatItHolds)
 namespace
 {
 
-struct RealFont {
-    const char *name, *path;
-};
-
-void PrintTo(const RealFont &font, std::ostream *os)
-{
-    *os << font.name;
-}
-
 class EveryContour : public testing::TestWithParam<RealFont>
 {
 };
@@ -275,8 +266,4 @@ TEST_P(EveryContour, EqualsTheReference)
     CloseFont(font);
 }
 
-INSTANTIATE_TEST_SUITE_P(RealFonts, EveryContour,
-                         testing::Values(RealFont{"DejaVuSans", kDejaVuSans},
-                                         RealFont{"FreeSans", kFreeSans},
-                                         RealFont{"LiberationSans", kLiberationSans}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(RealFonts, EveryContour, testing::ValuesIn(realFonts()), realFontName);

@@ -131,16 +131,7 @@ void FontSweep::check(const MappedGlyph &g)
     }
 }
 
-struct FontCase {
-    const char *name, *path;
-};
-
-void PrintTo(const FontCase &font, std::ostream *os)
-{
-    *os << font.name;
-}
-
-class EveryGlyph : public testing::TestWithParam<FontCase>
+class EveryGlyph : public testing::TestWithParam<RealFont>
 {
 };
 
@@ -160,11 +151,7 @@ TEST_P(EveryGlyph, MatchesFreeType)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RealFonts, EveryGlyph,
-                         testing::Values(FontCase{"DejaVuSans", kDejaVuSans},
-                                         FontCase{"FreeSans", kFreeSans},
-                                         FontCase{"LiberationSans", kLiberationSans}),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(RealFonts, EveryGlyph, testing::ValuesIn(realFonts()), realFontName);
 
 /* The oracles themselves, on cases whose answers are known by hand. fixtures.ttf has 640
  * units per em, so its 26.6 coordinates equal its font units. */

@@ -219,18 +219,14 @@ TEST(MFArrays, AppendAndTheFloatRules)
 namespace
 {
 
-struct Vec2Ops {
-    using Record = MFVec2f;
+struct Vec2Ops : MFVec2fOps {
     static constexpr int kComponents = 2;
     static int32_t searchInsert(Record *a, const float *v) { return searchInsertMFVec2f(a, v); }
-    static void clear(Record *a) { clearMFVec2f(a); }
 };
 
-struct Vec3Ops {
-    using Record = MFVec3f;
+struct Vec3Ops : MFVec3fOps {
     static constexpr int kComponents = 3;
     static int32_t searchInsert(Record *a, const float *v) { return searchInsertMFVec3f(a, v); }
-    static void clear(Record *a) { clearMFVec3f(a); }
 };
 
 template <typename Ops> class MFSearchInsert : public testing::Test

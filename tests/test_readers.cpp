@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <map>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -93,20 +95,16 @@ std::string answer(const std::string &reader, const std::string &bytes)
     sizeMFBool(&flags, 2);
     int32_t length = 0;
     std::memcpy(&length, bytes.data(), std::min<size_t>(4, bytes.size()));
-    if (reader == "readUShortLE")
-        value = scalar(readUShortLE, f, &r);
-    else if (reader == "readIntLE")
-        value = scalar(readIntLE, f, &r);
-    else if (reader == "readUIntLE")
-        value = scalar(readUIntLE, f, &r);
-    else if (reader == "readUInt")
-        value = scalar(readUInt, f, &r);
-    else if (reader == "readUInt64LE")
-        value = scalar(readUInt64LE, f, &r);
-    else if (reader == "readTimeLE")
-        value = scalar(readTimeLE, f, &r);
-    else if (reader == "readFloatLE")
-        value = scalar(readFloatLE, f, &r);
+    const std::map<std::string, std::function<std::string()>> scalars = {
+        {"readUShortLE", [&] { return scalar(readUShortLE, f, &r); }},
+        {"readIntLE", [&] { return scalar(readIntLE, f, &r); }},
+        {"readUIntLE", [&] { return scalar(readUIntLE, f, &r); }},
+        {"readUInt", [&] { return scalar(readUInt, f, &r); }},
+        {"readUInt64LE", [&] { return scalar(readUInt64LE, f, &r); }},
+        {"readTimeLE", [&] { return scalar(readTimeLE, f, &r); }},
+        {"readFloatLE", [&] { return scalar(readFloatLE, f, &r); }}};
+    if (scalars.count(reader))
+        value = scalars.at(reader)();
     else if (reader == "readUtf8StringLE") {
         r = readUtf8StringLE(f, &text);
         value = text == &sentinel ? "kept" : text ? hex(text, static_cast<size_t>(length)) : "null";

@@ -25,23 +25,16 @@ TEST(Shape, SkippedWithoutHarfBuzz)
 
 #include "Skrib/GlyvaInterface.h"
 #include "shape/glyvaShape.h"
+#include "support/glyph.hh"
+#include "support/raster.hh"
 #include "support/shaping.hh"
 #include "support/support.hh"
 
 namespace
 {
 
-using glyva_test::fixture;
-using glyva_test::kDejaVuSans;
-using glyva_test::kFreeSans;
-using glyva_test::kLiberationSans;
-
-using Font = glyva_test::ShapeFont;
-using glyva_test::HbGlyph;
-using glyva_test::hbShape;
-using glyva_test::kNotoDevanagari;
-using glyva_test::kNotoNaskhArabic;
-using glyva_test::kNotoSansArabic;
+using namespace glyva_test;
+using Font = ShapeFont;
 
 struct Case {
     const char *font;
@@ -76,31 +69,8 @@ void expectSameAsHbShape(const Case &c)
 
 #ifdef GLYVA_HB_SHAPE
 
-TEST(Shape, LatinKerningAndLigaturesAsHbShape)
+TEST(Shape, PositionsAsHbShape)
 {
-    const glyvaShapeOptions none{};
-    glyvaShapeOptions noLiga{};
-    noLiga.features = "liga=0";
-    for (const char *font : {kDejaVuSans, kLiberationSans})
-        for (const char *text : {"AVATAR", "Wave", "office", "Office AVATAR Wave"})
-            expectSameAsHbShape({font, text, none, "", 0, nullptr});
-    expectSameAsHbShape({kDejaVuSans, "office", noLiga, "--features=liga=0", 0, nullptr});
-
-    /* The invariants the comparison stands on: DejaVu Sans kerns AV below the
-     * library's 10 px grid and ligates ffi. */
-    Font f(kDejaVuSans);
-    const glyvaShapedGlyph *g = nullptr;
-    ASSERT_EQ(glyvaShapeText(f.font, "AV", 2, nullptr, &g), 2);
-    glyphInfoRecord a;
-    ASSERT_EQ(glyvaShapeGlyphInfo(&a, f.font, g[0].glyphIndex), 1);
-    EXPECT_LT(g[0].xAdvance, a.horiAdvance - 0.05);
-    EXPECT_EQ(glyvaShapeText(f.font, "office", 6, nullptr, &g), 4);
-    EXPECT_EQ(glyvaShapeText(f.font, "office", 6, &noLiga, &g), 6);
-}
-
-TEST(Shape, ComplexAndRightToLeftScriptsAsHbShape)
-{
-    const glyvaShapeOptions none{};
     const char *arabic =
         "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 "
         "\xd8\xa8\xd8\xa7\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85"; /* مرحبا بالعالم */
@@ -109,68 +79,49 @@ TEST(Shape, ComplexAndRightToLeftScriptsAsHbShape)
                              "\xe0\xa4\xaf\xe0\xa4\xbe"; /* नमस्ते दुनिया */
     const char *hebrew =
         "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d"; /* שלום עולם */
-    expectSameAsHbShape({kNotoSansArabic, arabic, none, "", 0, nullptr});
-    expectSameAsHbShape({kNotoNaskhArabic, arabic, none, "", 0, nullptr});
-    expectSameAsHbShape({kNotoDevanagari, devanagari, none, "", 0, nullptr});
-    expectSameAsHbShape({kDejaVuSans, hebrew, none, "", 0, nullptr});
-
-    glyvaShapeOptions told{};
+    glyvaShapeOptions none{}, noLiga{}, told{}, rtl{};
+    noLiga.features = "liga=0";
     told.script = "Arab";
     told.language = "ur";
-    told.direction = GLYVA_SHAPE_DIRECTION_RTL;
-    expectSameAsHbShape({kNotoNaskhArabic, arabic, told,
-                         "--script=Arab --language=ur --direction=rtl", 0, nullptr});
-    glyvaShapeOptions rtl{};
-    rtl.direction = GLYVA_SHAPE_DIRECTION_RTL;
-    expectSameAsHbShape({kDejaVuSans, "AVATAR", rtl, "--direction=rtl", 0, nullptr});
+    told.direction = rtl.direction = GLYVA_SHAPE_DIRECTION_RTL;
+    const std::string variable = fixture("variable.ttf"), collection = fixture("collection.ttc");
+    std::vector<Case> cases = {
+        {kDejaVuSans, "office", noLiga, "--features=liga=0", 0, nullptr},
+        {kNotoSansArabic, arabic, none, "", 0, nullptr},
+        {kNotoNaskhArabic, arabic, none, "", 0, nullptr},
+        {kNotoDevanagari, devanagari, none, "", 0, nullptr},
+        {kDejaVuSans, hebrew, none, "", 0, nullptr},
+        {kNotoNaskhArabic, arabic, told, "--script=Arab --language=ur --direction=rtl", 0, nullptr},
+        {kDejaVuSans, "AVATAR", rtl, "--direction=rtl", 0, nullptr},
+        {variable.c_str(), "AA A", none, "--variations=wght=700", 0, "wght=700"},
+        {variable.c_str(), "AA A", none, "--variations=wght=550", 0, "wght=550"},
+        {collection.c_str(), "AA A", none, "--face-index=1", 1, nullptr}};
+    for (const char *font : {kDejaVuSans, kLiberationSans})
+        for (const char *text : {"AVATAR", "Wave", "office", "Office AVATAR Wave"})
+            cases.push_back({font, text, none, "", 0, nullptr});
+    for (const Case &c : cases)
+        expectSameAsHbShape(c);
 
-    /* A right-to-left run comes out in visual order: the last character first. */
-    Font f(kNotoSansArabic);
+    /* The invariants the comparison stands on: DejaVu Sans kerns AV below the library's
+     * 10 px grid and ligates ffi; a right-to-left run comes out in visual order, the last
+     * character first. */
+    Font f(kDejaVuSans), naskh(kNotoSansArabic);
     const glyvaShapedGlyph *g = nullptr;
-    const int32_t n = glyvaShapeText(f.font, arabic, -1, nullptr, &g);
+    ASSERT_EQ(glyvaShapeText(f.font, "AV", 2, nullptr, &g), 2);
+    glyphInfoRecord a;
+    ASSERT_EQ(glyvaShapeGlyphInfo(&a, f.font, g[0].glyphIndex), 1);
+    EXPECT_LT(g[0].xAdvance, a.horiAdvance - 0.05);
+    EXPECT_EQ(glyvaShapeText(f.font, "office", 6, nullptr, &g), 4);
+    EXPECT_EQ(glyvaShapeText(f.font, "office", 6, &noLiga, &g), 6);
+    const int32_t n = glyvaShapeText(naskh.font, arabic, -1, nullptr, &g);
     ASSERT_GT(n, 2);
     EXPECT_GT(g[0].cluster, g[n - 1].cluster);
     EXPECT_EQ(g[n - 1].cluster, 0u);
 }
 
-TEST(Shape, InstancesAndFacesAsHbShape)
-{
-    const glyvaShapeOptions none{};
-    expectSameAsHbShape(
-        {fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=700", 0, "wght=700"});
-    expectSameAsHbShape(
-        {fixture("variable.ttf").c_str(), "AA A", none, "--variations=wght=550", 0, "wght=550"});
-    expectSameAsHbShape(
-        {fixture("collection.ttc").c_str(), "AA A", none, "--face-index=1", 1, nullptr});
-}
-
 #endif
 
-/* The mesh of a glyph: vertices and indices copied out. */
-struct Mesh {
-    std::vector<float> vertices;
-    std::vector<int32_t> indices;
-};
-
-Mesh libraryMesh(tavixInternalFontData *font, uint32_t code)
-{
-    Mesh m;
-    glyphInfoRecord info;
-    if (!GetGlyphInfo(&info, font, code))
-        return m;
-    ClearGlyphData(font, code);
-    float *v = nullptr;
-    int32_t *t = nullptr;
-    const int32_t nv = GetGlyphVertices(&v, font, code);
-    const int32_t nt = GetGlyphTriangleIndices(&t, font, code);
-    if (nv > 0 && nt > 0) {
-        m.vertices.assign(v, v + 2 * nv);
-        m.indices.assign(t, t + nt);
-    }
-    ClearGlyphData(font, code);
-    return m;
-}
-
+/* The mesh by glyph index, as readMesh reads the font API's by character. */
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
 {
     Mesh m;
@@ -178,31 +129,23 @@ Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
     const int32_t *t = nullptr;
     int32_t nv = -1, nt = -1;
     EXPECT_EQ(glyvaShapeGlyphMesh(font, glyph, &v, &nv, &t, &nt), 1) << glyvaShapeError(font);
-    if (nv > 0 && nt > 0) {
-        m.vertices.assign(v, v + 2 * nv);
+    for (int32_t k = 0; k < nv; ++k)
+        m.vertices.push_back({v[2 * k], v[2 * k + 1]});
+    if (nt > 0)
         m.indices.assign(t, t + nt);
-    }
     return m;
 }
 
 uint32_t freetypeGlyphIndex(const char *path, uint32_t code)
 {
-    FT_Library lib;
-    FT_Face face;
-    if (FT_Init_FreeType(&lib))
-        return 0;
-    uint32_t g = 0;
-    if (!FT_New_Face(lib, path, 0, &face)) {
-        g = FT_Get_Char_Index(face, code);
-        FT_Done_Face(face);
-    }
-    FT_Done_FreeType(lib);
-    return g;
+    FreeTypeFace face(path, 640);
+    return face.ok() ? FT_Get_Char_Index(face.face(), code) : 0;
 }
 
 TEST(Shape, MeshByIndexIsTheLibraryMeshByCharacter)
 {
-    for (const char *path : {kDejaVuSans, kLiberationSans, kFreeSans}) {
+    for (const RealFont &font : realFonts()) {
+        const char *path = font.path;
         tavixInternalFontData *lib = OpenFont(path);
         Font f(path);
         ASSERT_EQ(f.status, GLYVA_SHAPE_OK) << f.message;
@@ -217,10 +160,9 @@ TEST(Shape, MeshByIndexIsTheLibraryMeshByCharacter)
                 EXPECT_EQ(glyvaShapeCharacterGlyph(f.font, code), g);
                 if (g == 0)
                     continue; /* FB03 where the font has no ffi */
-                const Mesh byChar = libraryMesh(lib, code);
-                const Mesh byIndex = indexMesh(f.font, g);
-                EXPECT_EQ(byIndex.vertices, byChar.vertices);
-                EXPECT_EQ(byIndex.indices, byChar.indices);
+                Mesh byChar;
+                ASSERT_TRUE(readMesh(lib, code, &byChar));
+                EXPECT_TRUE(indexMesh(f.font, g) == byChar);
                 EXPECT_EQ(byChar.indices.empty(), code == 0x20u);
             }
         }
@@ -276,53 +218,19 @@ TEST(Shape, CachedMeshesAreTheMeshesMadeAfresh)
     }
 }
 
-TEST(Shape, LigatureGlyphFromShapingMeshes)
+/* FreeType's own instance of the fixture's straight-edged glyph: its area in em² and its
+ * advance in ems, at the library's load setup. */
+void freetypeInstance(double wght, int namedInstance, double *area, double *advance)
 {
-    Font f(kDejaVuSans);
-    const glyvaShapedGlyph *g = nullptr;
-    ASSERT_EQ(glyvaShapeText(f.font, "office", -1, nullptr, &g), 4);
-    EXPECT_EQ(g[1].glyphIndex, freetypeGlyphIndex(kDejaVuSans, 0xFB03));
-    EXPECT_FALSE(indexMesh(f.font, g[1].glyphIndex).indices.empty());
-}
-
-double meshArea(const Mesh &m)
-{
-    double area = 0.0;
-    for (size_t t = 0; t + 2 < m.indices.size(); t += 3) {
-        const float *a = &m.vertices[2 * m.indices[t]], *b = &m.vertices[2 * m.indices[t + 1]],
-                    *c = &m.vertices[2 * m.indices[t + 2]];
-        area += std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1])) / 2.0;
-    }
-    return area;
-}
-
-/* FreeType's own instance of the fixture's straight-edged glyph: |shoelace area| in
- * em², and the advance in ems, at the library's load setup. */
-void freetypeInstance(double wght, int namedInstance, uint32_t code, double *area, double *advance)
-{
-    FT_Library lib;
-    FT_Face face;
-    ASSERT_EQ(FT_Init_FreeType(&lib), 0);
-    ASSERT_EQ(FT_New_Face(lib, fixture("variable.ttf").c_str(), 0, &face), 0);
-    if (namedInstance) {
-        ASSERT_EQ(FT_Set_Named_Instance(face, namedInstance), 0);
-    } else {
-        FT_Fixed coord = static_cast<FT_Fixed>(wght * 65536.0);
-        ASSERT_EQ(FT_Set_Var_Design_Coordinates(face, 1, &coord), 0);
-    }
-    FT_Set_Char_Size(face, 0, 640, 72, 72);
-    ASSERT_EQ(FT_Load_Char(face, code, FT_LOAD_NO_HINTING), 0);
-    const FT_Outline &o = face->glyph->outline;
-    double twice = 0.0;
-    for (int k = 0, first = 0; k < o.n_contours; first = o.contours[k++] + 1)
-        for (int i = first; i <= o.contours[k]; ++i) {
-            const FT_Vector &p = o.points[i], &q = o.points[i == o.contours[k] ? first : i + 1];
-            twice += static_cast<double>(p.x) * q.y - static_cast<double>(q.x) * p.y;
-        }
-    *area = std::fabs(twice) / 2.0 / (640.0 * 640.0);
-    *advance = face->glyph->metrics.horiAdvance / 640.0;
-    FT_Done_Face(face);
-    FT_Done_FreeType(lib);
+    FreeTypeFace face(fixture("variable.ttf").c_str(), 640);
+    FT_Fixed coord = static_cast<FT_Fixed>(wght * 65536.0);
+    ASSERT_EQ(namedInstance ? FT_Set_Named_Instance(face.face(), namedInstance)
+                            : FT_Set_Var_Design_Coordinates(face.face(), 1, &coord),
+              0);
+    FT_Outline *outline = face.loadCode('A');
+    ASSERT_NE(outline, nullptr);
+    *area = std::fabs(outlineArea(*outline)) / (640.0 * 640.0);
+    *advance = face.face()->glyph->metrics.horiAdvance / 640.0;
 }
 
 void expectInstance(const char *instance, double wght, int named)
@@ -333,7 +241,7 @@ void expectInstance(const char *instance, double wght, int named)
     const glyvaShapedGlyph *g = nullptr;
     ASSERT_EQ(glyvaShapeText(f.font, "A", 1, nullptr, &g), 1);
     double area = 0, advance = 0;
-    freetypeInstance(wght, named, 'A', &area, &advance);
+    freetypeInstance(wght, named, &area, &advance);
     EXPECT_NEAR(meshArea(indexMesh(f.font, g[0].glyphIndex)), area, 1e-6);
     EXPECT_NEAR(g[0].xAdvance, advance, 1e-9);
     glyphInfoRecord info;
@@ -350,8 +258,8 @@ TEST(Shape, VariableInstancesChangeOutlinesAsFreeType)
     expectInstance("regular", 0, 1);
     /* The instances really differ: 160 and 320 units wide, 640 tall. */
     double regular = 0, bold = 0, advance = 0;
-    freetypeInstance(400, 0, 'A', &regular, &advance);
-    freetypeInstance(700, 0, 'A', &bold, &advance);
+    freetypeInstance(400, 0, &regular, &advance);
+    freetypeInstance(700, 0, &bold, &advance);
     EXPECT_NEAR(regular, 0.25, 1e-9);
     EXPECT_NEAR(bold, 0.5, 1e-9);
 }
@@ -367,12 +275,6 @@ TEST(Shape, CollectionFaces)
     EXPECT_FLOAT_EQ(a.width, 0.5f);
     EXPECT_FLOAT_EQ(b.width, 1.0f);
     EXPECT_FLOAT_EQ(b.horiAdvance, 1.5f);
-    Font past(fixture("collection.ttc"), 2);
-    EXPECT_EQ(past.status, GLYVA_SHAPE_BAD_FACE);
-    EXPECT_NE(past.message.find("face index 2 is past the 2 faces of the collection"),
-              std::string::npos)
-        << past.message;
-    EXPECT_EQ(past.font, nullptr);
 }
 
 TEST(Shape, BadFontsFacesAndInstancesAreRefused)
@@ -394,6 +296,8 @@ TEST(Shape, BadFontsFacesAndInstancesAreRefused)
              {kDejaVuSans, 0, "wght=700", GLYVA_SHAPE_BAD_INSTANCE, "no variation axes"},
              {kDejaVuSans, 0, "Bold", GLYVA_SHAPE_BAD_INSTANCE, "no named instances"},
              {kDejaVuSans, 1, nullptr, GLYVA_SHAPE_BAD_FACE, "past the single face"},
+             {fixture("collection.ttc"), 2, nullptr, GLYVA_SHAPE_BAD_FACE,
+              "face index 2 is past the 2 faces of the collection"},
              {kDejaVuSans, -1, nullptr, GLYVA_SHAPE_BAD_FACE, "not a face index"},
              {kDejaVuSans, 0x10000, nullptr, GLYVA_SHAPE_BAD_FACE, "not a face index"},
              {"/nonexistent/font.ttf", 0, nullptr, GLYVA_SHAPE_BAD_FILE, "cannot read"},

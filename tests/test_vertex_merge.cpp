@@ -146,7 +146,7 @@ void plainCombine(GLdouble c[3], void *[4], GLfloat[4], void **out, void *data)
 
 void plainEdge(GLboolean, void *) {}
 
-using Polygon = std::vector<std::vector<std::array<float, 3>>>;
+using Polygon = std::vector<Contour3>;
 
 void plainTessellate(const Polygon &polygon, float rule, PlainSweep &s)
 {
@@ -196,12 +196,7 @@ TEST(TesselatorMerge, RandomPolygonsMatchTheWindowSearch)
             PlainSweep plain;
             plainTessellate(polygon, rule, plain);
             Tesselator t(rule, 3);
-            for (const auto &contour : polygon) {
-                t.BeginContour();
-                for (const auto &p : contour)
-                    t.Vertex(p.data());
-                t.EndContour();
-            }
+            addContours(t, polygon);
             const tessInfo *info = t.Finish();
             ASSERT_EQ(info->error, 0);
             EXPECT_TRUE(sameArrays(t.input, plain.input)) << "round " << round;

@@ -1,4 +1,5 @@
 #include "support/glyph.hh"
+#include "support/support.hh"
 
 #include <algorithm>
 #include <cmath>
@@ -43,6 +44,16 @@ bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh)
         mesh->indices.assign(indices, indices + indexCount);
     ClearGlyphData(font, code);
     return vertexCount >= 0 && indexCount >= 0;
+}
+
+void addContours(Tesselator &t, const std::vector<Contour3> &contours)
+{
+    for (const Contour3 &contour : contours) {
+        t.BeginContour();
+        for (const Point3 &p : contour)
+            t.Vertex(p.data());
+        t.EndContour();
+    }
 }
 
 Mesh tessMesh(const tessInfo *info, int normalAxis)
@@ -158,6 +169,23 @@ bool readContours(tavixInternalFontData *font, uint32_t code, int contourCount, 
     }
     ClearGlyphContour(font);
     return true;
+}
+
+std::vector<RealFont> realFonts()
+{
+    return {{"DejaVuSans", kDejaVuSans, 2048},
+            {"FreeSans", kFreeSans, 1000},
+            {"LiberationSans", kLiberationSans, 2048}};
+}
+
+void PrintTo(const RealFont &font, std::ostream *os)
+{
+    *os << font.name;
+}
+
+std::string realFontName(const testing::TestParamInfo<RealFont> &info)
+{
+    return info.param.name;
 }
 
 std::string codeName(uint32_t code)

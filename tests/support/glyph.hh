@@ -1,6 +1,7 @@
 #ifndef TESTS_SUPPORT_GLYPH_HH
 #define TESTS_SUPPORT_GLYPH_HH
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -21,6 +22,10 @@ namespace glyva_test
 struct Point2 {
     double x, y;
 };
+inline bool operator==(Point2 a, Point2 b)
+{
+    return a.x == b.x && a.y == b.y;
+}
 
 /* Twice the signed area of a, b, c; positive when they run counter-clockwise. */
 double cross(Point2 a, Point2 b, Point2 c);
@@ -33,10 +38,20 @@ struct Mesh {
     std::vector<Point2> vertices;
     std::vector<int32_t> indices;
 };
+inline bool operator==(const Mesh &a, const Mesh &b)
+{
+    return a.vertices == b.vertices && a.indices == b.indices;
+}
 
 /* GetGlyphInfo, ClearGlyphData, GetGlyphVertices, GetGlyphTriangleIndices, copy,
  * ClearGlyphData: the glyph's mesh alone in fresh arrays. False when a query fails. */
 bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh);
+
+/* Polygons as the Tesselator takes them: contours of x, y, z points. */
+using Point3 = std::array<float, 3>;
+using Contour3 = std::vector<Point3>;
+/* Each contour between BeginContour and EndContour. */
+void addContours(Tesselator &t, const std::vector<Contour3> &contours);
 
 /* A Tesselator result seen from the side normalAxis (1..3, negative for the opposite
  * direction) points to: counter-clockwise triangles there are counter-clockwise here. */
@@ -64,6 +79,15 @@ int trianglesCovering(const Mesh &mesh, Point2 p);
 /* GetGlyphInfo, then every contour of the glyph through GetGlyphContour, as (x, y) in
  * ems, then ClearGlyphContour. False when a query fails. */
 bool readContours(tavixInternalFontData *font, uint32_t code, int contourCount, Contours *contours);
+
+/* The real fonts every sweep covers, each a test parameter named after the font. */
+struct RealFont {
+    const char *name, *path;
+    int unitsPerEm;
+};
+std::vector<RealFont> realFonts();
+void PrintTo(const RealFont &font, std::ostream *os);
+std::string realFontName(const testing::TestParamInfo<RealFont> &info);
 
 /* "U+0041" for the reports. */
 std::string codeName(uint32_t code);
