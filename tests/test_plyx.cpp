@@ -97,14 +97,10 @@ TEST(PlyxMessage, Allocation)
 {
     GLYVA_REQUIRE_FAILING_ALLOC();
     const std::string m2047(2047, 'm'), m2048(2048, 'L');
-    EXPECT_EQ(
-        countAllocations([&] { run([&] { plyxScriptMessage(nullptr, 1, "%s", m2047.c_str()); }); }),
-        1);
-    EXPECT_EQ(
-        countAllocations([&] { run([&] { plyxErrorMessage("p", 7, "%s", m2048.c_str()); }); }), 2);
-    EXPECT_EQ(
-        countAllocations([&] { run([&] { plyxErrorMessage(nullptr, 7, "%s", m2048.c_str()); }); }),
-        1);
+    auto count = [](const std::function<void()> &fn) { return countAllocations([&] { run(fn); }); };
+    EXPECT_EQ(count([&] { plyxScriptMessage(nullptr, 1, "%s", m2047.c_str()); }), 1);
+    EXPECT_EQ(count([&] { plyxErrorMessage("p", 7, "%s", m2048.c_str()); }), 2);
+    EXPECT_EQ(count([&] { plyxErrorMessage(nullptr, 7, "%s", m2048.c_str()); }), 1);
     auto failing = [](long k, const std::function<void()> &fn) {
         return run([&] { failAllocation(k, fn); });
     };

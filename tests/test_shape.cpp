@@ -334,20 +334,17 @@ TEST(Shape, BadTextAndArgumentsAreRefused)
         EXPECT_EQ(glyvaShapeText(f.font, text, -1, nullptr, &g), -1);
         EXPECT_NE(std::string(glyvaShapeError(f.font)).find("not valid UTF-8"), std::string::npos);
     }
-    glyvaShapeOptions o{};
-    o.features = "liga=0,@@";
-    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
-    EXPECT_NE(std::string(glyvaShapeError(f.font)).find("bad feature '@@'"), std::string::npos);
-    o = {};
-    o.script = "Ar";
-    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
-    EXPECT_NE(std::string(glyvaShapeError(f.font)).find("bad script 'Ar'"), std::string::npos);
-    o = {};
-    o.language = "en us";
-    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
-    o = {};
-    o.direction = 7;
-    EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o, &g), -1);
+    glyvaShapeOptions features{}, script{}, language{}, direction{};
+    features.features = "liga=0,@@";
+    script.script = "Ar";
+    language.language = "en us";
+    direction.direction = 7;
+    for (const auto &o :
+         {std::make_pair(features, "bad feature '@@'"), std::make_pair(script, "bad script 'Ar'"),
+          std::make_pair(language, ""), std::make_pair(direction, "")}) {
+        EXPECT_EQ(glyvaShapeText(f.font, "office", -1, &o.first, &g), -1);
+        EXPECT_NE(std::string(glyvaShapeError(f.font)).find(o.second), std::string::npos);
+    }
     EXPECT_EQ(glyvaShapeText(f.font, nullptr, 0, nullptr, &g), -1);
     EXPECT_EQ(glyvaShapeText(f.font, "A", 1, nullptr, nullptr), -1);
     /* Still usable after every refusal; a character the font lacks is glyph 0. */

@@ -54,6 +54,15 @@ size_t occurrences(const tessInfo *info, const Point &p)
     return n;
 }
 
+using Snapshot = std::tuple<uint16_t, std::vector<float>, std::vector<int32_t>>;
+
+Snapshot snapshot(const tessInfo *info)
+{
+    const float *v = info->vertices.count ? info->vertices.values[0] : nullptr;
+    return {info->error, std::vector<float>(v, v + 3 * info->vertices.count),
+            std::vector<int32_t>(info->indices.values, info->indices.values + info->indices.count)};
+}
+
 const Contour kBowTie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
 
 /* Contours written as in tests/cases/polygons.txt. */
@@ -124,21 +133,15 @@ TEST(Tesselator, FinishedObjectsKeepTheirTessellatorAndResult)
     const tessInfo *info = t.Finish();
     ASSERT_EQ(info->indices.count, 24u);
     EXPECT_NE(t.tess, nullptr);
-    const std::vector<int32_t> indices(info->indices.values, info->indices.values + 24);
-    const std::vector<float> vertices(info->vertices.values[0], info->vertices.values[0] + 24);
+    const Snapshot result = snapshot(info);
     addContours(t, {square(10, 10, 11, 11), kBowTie});
     t.BeginContour();
     t.EndContour();
     EXPECT_EQ(t.Finish(), info);
     EXPECT_EQ(t.Finish(), info);
     EXPECT_NE(t.tess, nullptr);
+    EXPECT_TRUE(snapshot(info) == result);
     EXPECT_EQ(info->error, 0);
-    EXPECT_EQ(
-        std::vector<int32_t>(info->indices.values, info->indices.values + info->indices.count),
-        indices);
-    EXPECT_EQ(std::vector<float>(info->vertices.values[0],
-                                 info->vertices.values[0] + 3 * info->vertices.count),
-              vertices);
     Tesselator empty(kOdd, 3);
     addContours(empty, {{{1, 1, 0}, {2, 2, 0}}});
     empty.Finish();
@@ -241,20 +244,6 @@ TEST(Tesselator, SelfIntersectingRandomPolygonsMatchWindingIntegration)
         }
     }
 }
-
-namespace
-{
-
-using Snapshot = std::tuple<uint16_t, std::vector<float>, std::vector<int32_t>>;
-
-Snapshot snapshot(const tessInfo *info)
-{
-    const float *v = info->vertices.count ? info->vertices.values[0] : nullptr;
-    return {info->error, std::vector<float>(v, v + 3 * info->vertices.count),
-            std::vector<int32_t>(info->indices.values, info->indices.values + info->indices.count)};
-}
-
-} // namespace
 
 /* Every allocation of a small session with crossings is made to fail in turn, the
  * library's alone, then every one of the process, GLU's included: the result is exact
