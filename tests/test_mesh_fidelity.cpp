@@ -58,77 +58,62 @@ CoverageGrid gridAround(const FT_Outline &outline, double scale, const Mesh &mes
                         static_cast<int>(std::ceil(maxY)) + 1 - y0);
 }
 
-/* One font at one quality; every glyph checked, the worst figures printed. */
-class FontSweep
+/* One font at one quality, every stride-th glyph; the worst figures printed. */
+void sweep(const RealFont &font, uint32_t quality, size_t stride)
 {
-  public:
-    FontSweep(const char *name, const char *path, uint32_t quality)
-        : name_(name), quality_(quality), font_(OpenFont(path)), own_(path, kLibrarySize),
-          large_(path, kPixelsPerEm * 64)
-    {
-        SetQuality(font_, quality);
+    tavixInternalFontData *handle = OpenFont(font.path);
+    SetQuality(handle, quality);
+    FreeTypeFace own(font.path, kLibrarySize), large(font.path, kPixelsPerEm * 64);
+    const std::vector<MappedGlyph> glyphs = mappedGlyphs(font.path);
+    int checked = 0;
+    double worstIoU = 1.0, worstArea = 0.0, worstShift = 0.0, worstExact = 0.0;
+    for (size_t n = 0; n < glyphs.size(); n += stride) {
+        const MappedGlyph &g = glyphs[n];
+        FT_Outline *outline = own.load(g.glyph);
+        if (!outline || outline->n_contours <= 0)
+            continue;
+        const std::string name = std::string(font.name) + " q" + std::to_string(quality) + " " +
+                                 codeName(g.code) + " glyph " + std::to_string(g.glyph);
+        Mesh mesh;
+        Contours contours;
+        ASSERT_TRUE(readMesh(handle, g.code, &mesh)) << name;
+        ASSERT_TRUE(meshInvariants(mesh)) << name;
+        ASSERT_TRUE(readContours(handle, g.code, outline->n_contours, &contours)) << name;
+        ++checked;
+        const double px2 = kPixelsPerEm * kPixelsPerEm, area = meshArea(mesh) * px2;
+        /* The filled area of the contours the library hands out, integrated exactly: the
+         * mesh must lose nothing of it. */
+        const double exact = windingArea(contours, nonZero) * px2;
+        worstExact = std::max(worstExact, std::fabs(area - exact) / exact);
+        EXPECT_LE(std::fabs(area - exact), kExactRelative * exact)
+            << name << ": mesh " << area << " px";
+        /* At quality 0 every curve is its chord: only the invariants and the exact area. */
+        if (quality == 0)
+            continue;
+        const double length = contoursLength(contours) * kPixelsPerEm;
+        CoverageGrid same = gridAround(*outline, kPixelsPerEm / 10.0, mesh), ours = same;
+        own.render(*outline, kPixelsPerEm / 10.0, kSupersampling, same);
+        own.renderMesh(mesh, kPixelsPerEm, ours);
+        FT_Outline *scaled = large.load(g.glyph);
+        CoverageGrid face = gridAround(*scaled, 1.0, mesh), oursOnFace = face;
+        large.render(*scaled, 1.0, kSupersampling, face);
+        large.renderMesh(mesh, kPixelsPerEm, oursOnFace);
+        worstArea = std::max(worstArea, std::fabs(area - same.total()) / length);
+        worstShift = std::max(worstShift, oursOnFace.difference(face) / length);
+        EXPECT_LE(std::fabs(area - same.total()), kRasterAreaPerLength * length)
+            << name << ": mesh " << area << " px, FreeType " << same.total();
+        EXPECT_LE(oursOnFace.difference(face), kQuantisationShift * length) << name;
+        if (same.total() >= kMinComparedArea) {
+            worstIoU = std::min(worstIoU, ours.iou(same));
+            EXPECT_GE(ours.iou(same), kMinIoU) << name << ": area " << same.total() << " px";
+        }
     }
-    ~FontSweep() { CloseFont(font_); }
-
-    void check(const MappedGlyph &g);
-    void report() const
-    {
-        std::printf("%s q%u: %d glyphs; worst IoU %.5f, area error per length %.5f px (of "
-                    "%.5f), difference per length %.4f px (of %.4f), exact-area error %.2g\n",
-                    name_, quality_, glyphs_, worstIoU_, worstArea_, kRasterAreaPerLength,
-                    worstShift_, kQuantisationShift, worstExact_);
-    }
-    int glyphs() const { return glyphs_; }
-
-  private:
-    const char *name_;
-    uint32_t quality_;
-    tavixInternalFontData *font_;
-    FreeTypeFace own_, large_;
-    int glyphs_ = 0;
-    double worstIoU_ = 1.0, worstArea_ = 0.0, worstShift_ = 0.0, worstExact_ = 0.0;
-};
-
-void FontSweep::check(const MappedGlyph &g)
-{
-    FT_Outline *outline = own_.load(g.glyph);
-    if (!outline || outline->n_contours <= 0)
-        return;
-    const std::string name = std::string(name_) + " q" + std::to_string(quality_) + " " +
-                             codeName(g.code) + " glyph " + std::to_string(g.glyph);
-    Mesh mesh;
-    Contours contours;
-    ASSERT_TRUE(readMesh(font_, g.code, &mesh)) << name;
-    ASSERT_TRUE(meshInvariants(mesh)) << name;
-    ASSERT_TRUE(readContours(font_, g.code, outline->n_contours, &contours)) << name;
-    ++glyphs_;
-    const double px2 = kPixelsPerEm * kPixelsPerEm, area = meshArea(mesh) * px2;
-    /* The filled area of the contours the library hands out, integrated exactly: the
-     * mesh must lose nothing of it. */
-    const double exact = windingArea(contours, nonZero) * px2;
-    worstExact_ = std::max(worstExact_, std::fabs(area - exact) / exact);
-    EXPECT_LE(std::fabs(area - exact), kExactRelative * exact)
-        << name << ": mesh " << area << " px";
-    /* At quality 0 every curve is its chord: only the invariants and the exact area. */
-    if (quality_ == 0)
-        return;
-    const double length = contoursLength(contours) * kPixelsPerEm;
-    CoverageGrid same = gridAround(*outline, kPixelsPerEm / 10.0, mesh), ours = same;
-    own_.render(*outline, kPixelsPerEm / 10.0, kSupersampling, same);
-    own_.renderMesh(mesh, kPixelsPerEm, ours);
-    FT_Outline *large = large_.load(g.glyph);
-    CoverageGrid face = gridAround(*large, 1.0, mesh), oursOnFace = face;
-    large_.render(*large, 1.0, kSupersampling, face);
-    large_.renderMesh(mesh, kPixelsPerEm, oursOnFace);
-    worstArea_ = std::max(worstArea_, std::fabs(area - same.total()) / length);
-    worstShift_ = std::max(worstShift_, oursOnFace.difference(face) / length);
-    EXPECT_LE(std::fabs(area - same.total()), kRasterAreaPerLength * length)
-        << name << ": mesh " << area << " px, FreeType " << same.total();
-    EXPECT_LE(oursOnFace.difference(face), kQuantisationShift * length) << name;
-    if (same.total() >= kMinComparedArea) {
-        worstIoU_ = std::min(worstIoU_, ours.iou(same));
-        EXPECT_GE(ours.iou(same), kMinIoU) << name << ": area " << same.total() << " px";
-    }
+    CloseFont(handle);
+    std::printf("%s q%u: %d glyphs; worst IoU %.5f, area error per length %.5f px (of %.5f), "
+                "difference per length %.4f px (of %.4f), exact-area error %.2g\n",
+                font.name, quality, checked, worstIoU, worstArea, kRasterAreaPerLength, worstShift,
+                kQuantisationShift, worstExact);
+    EXPECT_GT(checked, 10);
 }
 
 class EveryGlyph : public testing::TestWithParam<RealFont>
@@ -140,15 +125,8 @@ class EveryGlyph : public testing::TestWithParam<RealFont>
 /* Every glyph at quality 50; every tenth at 0 and 100. */
 TEST_P(EveryGlyph, MatchesFreeType)
 {
-    const std::vector<MappedGlyph> glyphs = mappedGlyphs(GetParam().path);
-    for (uint32_t quality : {50u, 0u, 100u}) {
-        FontSweep sweep(GetParam().name, GetParam().path, quality);
-        size_t stride = (quality == 50 ? 1 : 10) * (quickRun() ? 10 : 1);
-        for (size_t n = 0; n < glyphs.size(); n += stride)
-            sweep.check(glyphs[n]);
-        sweep.report();
-        EXPECT_GT(sweep.glyphs(), 10);
-    }
+    for (uint32_t quality : {50u, 0u, 100u})
+        sweep(GetParam(), quality, (quality == 50 ? 1 : 10) * (quickRun() ? 10 : 1));
 }
 
 INSTANTIATE_TEST_SUITE_P(RealFonts, EveryGlyph, testing::ValuesIn(realFonts()), realFontName);
