@@ -22,15 +22,10 @@ namespace
 
 const std::string kGoldens = std::string(GLYVA_SOURCE_DIR) + "/tests/goldens/";
 
-bool regenerating()
-{
-    return std::getenv("GLYVA_REGENERATE_GOLDENS") != nullptr;
-}
-
 /* Lines of the golden against the lines made now, the first difference reported. */
 void compareLines(const std::string &file, const std::vector<std::string> &lines)
 {
-    if (regenerating()) {
+    if (std::getenv("GLYVA_REGENERATE_GOLDENS")) {
         std::ofstream out(kGoldens + file);
         for (const std::string &line : lines)
             out << line << "\n";

@@ -1,12 +1,10 @@
 #include "support/glyph.hh"
+#include "support/raster.hh"
 #include "support/support.hh"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-
-#include <ft2build.h>
-#include FT_FREETYPE_H
 
 namespace glyva_test
 {
@@ -202,17 +200,11 @@ namespace
 std::vector<MappedGlyph> charmap(const char *path)
 {
     std::vector<MappedGlyph> entries;
-    FT_Library library;
-    FT_Face face;
-    if (FT_Init_FreeType(&library))
-        return entries;
-    if (FT_New_Face(library, path, 0, &face) == 0) {
-        FT_UInt g;
-        for (FT_ULong c = FT_Get_First_Char(face, &g); g != 0; c = FT_Get_Next_Char(face, c, &g))
-            entries.push_back({g, static_cast<uint32_t>(c)});
-        FT_Done_Face(face);
-    }
-    FT_Done_FreeType(library);
+    FreeTypeFace face(path, 640);
+    FT_UInt g = 0;
+    for (FT_ULong c = face.ok() ? FT_Get_First_Char(face.face(), &g) : 0; g != 0;
+         c = FT_Get_Next_Char(face.face(), c, &g))
+        entries.push_back({g, static_cast<uint32_t>(c)});
     return entries;
 }
 
