@@ -153,30 +153,19 @@ int openDescriptors()
     return n;
 }
 
-struct Loaded {
-    void *data;
-    uint32_t size;
-};
-
-Loaded loadRaw(const char *path)
+/* The loaded bytes, or "null" and the size when none came back; `load` runs the read,
+ * so that allocation failures can be aimed at it alone. */
+std::string load(
+    const char *path, const std::function<void(const std::function<void()> &)> &around =
+                          [](const std::function<void()> &read) { read(); })
 {
-    Loaded l = {nullptr, 0xdeadbeefu};
-    l.data = readBinaryFileToMemory(path, &l.size);
-    return l;
-}
-
-/* The loaded bytes, or "null" and the size when none came back. */
-std::string text(Loaded l)
-{
-    std::string got = l.data ? std::string(static_cast<char *>(l.data), l.size)
-                             : "null " + std::to_string(l.size);
-    kdFree(l.data);
+    void *data = nullptr;
+    uint32_t size = 0xdeadbeefu;
+    around([&] { data = readBinaryFileToMemory(path, &size); });
+    std::string got =
+        data ? std::string(static_cast<char *>(data), size) : "null " + std::to_string(size);
+    kdFree(data);
     return got;
-}
-
-std::string load(const char *path)
-{
-    return text(loadRaw(path));
 }
 
 } // namespace
@@ -207,12 +196,11 @@ TEST(ReadBinaryFile, WholeFileOrNothing)
     TempFile file(pattern(kChunk + 1));
     const int descriptors = openDescriptors();
     for (auto scope : {AllocScope::kLibrary, AllocScope::kAll}) {
-        long total = countAllocations([&] { kdFree(loadRaw(file.path()).data); }, scope);
+        long total = 0;
+        load(file.path(), [&](const auto &read) { total = countAllocations(read, scope); });
         for (long k = 1; k <= total; ++k) {
-            Loaded l;
-            failAllocation(
-                k, [&] { l = loadRaw(file.path()); }, false, scope);
-            std::string got = text(l);
+            std::string got =
+                load(file.path(), [&](const auto &read) { failAllocation(k, read, false, scope); });
             EXPECT_TRUE(got == unset || (scope == AllocScope::kAll && got == pattern(kChunk + 1)))
                 << k;
             EXPECT_EQ(openDescriptors(), descriptors) << k;
