@@ -48,10 +48,8 @@ testing::AssertionResult wellFormed(const tessInfo *info)
 
 size_t occurrences(const tessInfo *info, const Point &p)
 {
-    size_t n = 0;
-    for (uint32_t i = 0; i < info->vertices.count; ++i)
-        n += std::equal(p.begin(), p.end(), info->vertices.values[i]);
-    return n;
+    return std::count_if(info->vertices.values, info->vertices.values + info->vertices.count,
+                         [&](const float *v) { return std::equal(p.begin(), p.end(), v); });
 }
 
 using Snapshot = std::tuple<uint16_t, std::vector<float>, std::vector<int32_t>>;

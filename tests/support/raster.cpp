@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <numeric>
 
 #include FT_OUTLINE_H
 
@@ -17,10 +18,7 @@ CoverageGrid::CoverageGrid(int x0, int y0, int width, int height)
 
 double CoverageGrid::total() const
 {
-    double sum = 0.0;
-    for (double v : cells)
-        sum += v;
-    return sum;
+    return std::accumulate(cells.begin(), cells.end(), 0.0);
 }
 
 double CoverageGrid::iou(const CoverageGrid &other) const
