@@ -265,7 +265,7 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline, F
     glyva::GlyphCost cost = {glyva::kMaxGlyphPoints + 1ull, 0};
     glyva::Budget budget = flattenContours(font->quality, outline, lists);
     if (budget == glyva::Budget::kWithin)
-        budget = glyva::checkBudget(lists, n, &cost);
+        budget = glyva::fitsBudget(lists, n, &cost);
     bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, lists, record);
     releaseLists(lists, n);
     if (budget != glyva::Budget::kWithin) {
