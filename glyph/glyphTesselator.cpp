@@ -229,6 +229,13 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, const SimpleV
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
     tessInfo info(font->glyphVertices, record);
+    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
+     * both arrays grow once instead of step by step. */
+    uint64_t points = 0;
+    for (int k = 0; k < outline->n_contours; ++k)
+        points += lists[k].count;
+    info.vertices.expect(info.vertices.array().count + points);
+    info.indices.expect(info.indices.array().count + 3 * points);
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours; ++k) {
         if (lists[k].count == 0)

@@ -159,6 +159,19 @@ template <typename Record> class Reserve
 
     Record &array() { return array_; }
 
+    /* Room for count elements in one step, for an operation that knows roughly how many
+     * it appends. Only a hint: when the allocator refuses, appends grow as usual. */
+    void expect(uint64_t count)
+    {
+        count = count > kMaxCount<Record> ? kMaxCount<Record> : count;
+        if (count <= capacity_)
+            return;
+        if (void *storage = kdRealloc(array_.values, byteSize<Record>(count))) {
+            array_.values = static_cast<Element<Record> *>(storage);
+            capacity_ = count;
+        }
+    }
+
     /* As append(): 0 when the record cannot grow, which then leaves it empty. */
     int append(const void *element)
     {
