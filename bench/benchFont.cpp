@@ -176,6 +176,7 @@ void memoryReport(FontSet &set, int q)
 
 struct Verified {
     PassTotals library, plain;
+    uint64_t gluCorners = 0;
     double libraryAllocs = 0, plainAllocs = 0, loadAllocs = 0;
 };
 std::map<std::string, Verified> verified;
@@ -203,6 +204,7 @@ void verify(FontCase &fc, int q)
         loadPass(*fc.face, fc.set->chars, nullptr);
         v.loadAllocs = static_cast<double>(window.now().calls) / glyphs;
     }
+    v.gluCorners = gluPass(*fc.face, quality, fc.set->chars);
     verified[meshName(*fc.set, q, "")] = v;
 }
 
@@ -258,6 +260,29 @@ void summary()
                        ratio(lib, load), ratio(plain, load), same ? 1 : 0,
                        ratio(lib, plain) <= 1.15 ? "met" : "missed",
                        q == 0 ? "n/a" : (ratio(lib, plain) <= 0.75 ? "met" : "missed")));
+        }
+    }
+    printf("\n== the glyph path against GLU alone on the same flattened contours (target at most "
+           "1.10) ==\n");
+    printf("%-28s %9s %9s %10s %10s %s\n", "case", "lib ms", "glu ms", "lib/glu", "(median)",
+           "corners");
+    for (auto &fcp : cases()) {
+        FontCase &fc = *fcp;
+        for (int q : kQualities) {
+            std::string lib = meshName(*fc.set, q, "library"), glu = meshName(*fc.set, q, "glu");
+            if (isnan(fastest(glu)))
+                continue;
+            const Verified &v = verified[meshName(*fc.set, q, "")];
+            bool same = v.gluCorners == v.library.indices;
+            double r = ratio(fastest(lib), fastest(glu)), rm = ratio(median(lib), median(glu));
+            printf("%-28s %9.1f %9.1f %10.3f %10.3f %s\n",
+                   fmt("%s q%d", fc.set->name.c_str(), q).c_str(), fastest(lib) * 1e3,
+                   fastest(glu) * 1e3, r, rm, same ? "same" : "DIFFER");
+            result(fmt("glu/%s/q%d", fc.set->name.c_str(), q),
+                   fmt("library_s=%.6f glu_s=%.6f library_over_glu=%.4f "
+                       "library_over_glu_median=%.4f same_corners=%d target_1_10=%s",
+                       fastest(lib), fastest(glu), r, rm, same ? 1 : 0,
+                       r <= 1.10 ? "met" : "missed"));
         }
     }
     printf("\n== contour queries (quality 50): GetGlyphContour per contour against one flattening "
@@ -336,6 +361,11 @@ int main(int argc, char **argv)
                 },
                 static_cast<int64_t>(fc->set->chars.size()));
         }
+        for (int q : kQualities)
+            registerPass(
+                meshName(*fc->set, q, "glu"),
+                [fc, q] { gluPass(*fc->face, static_cast<float>(q) / 100.0f, fc->set->chars); },
+                static_cast<int64_t>(fc->set->chars.size()));
         registerPass(
             fmt("mesh/%s/load", fc->set->name.c_str()),
             [fc] { loadPass(*fc->face, fc->set->chars, nullptr); },

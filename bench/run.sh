@@ -56,6 +56,7 @@ if [ "${BENCH_CALLGRIND:-0}" = 1 ] && command -v valgrind >/dev/null; then
   for font in DejaVuSans FreeSans; do
     count glyva-bench-font "mesh/$font/q50/library"
     count glyva-bench-font "mesh/$font/q50/plain"
+    count glyva-bench-font "mesh/$font/q50/glu"
     [ -x "$bin/glyva-bench-ftgl" ] && count glyva-bench-ftgl "peer/$font/glyva-q8"
     [ -x "$bin/glyva-bench-ftgl" ] && count glyva-bench-ftgl "peer/$font/ftgl"
   done
@@ -86,6 +87,13 @@ while read -r line; do
     "$(field "$line" vertices_per_glyph)" "$(field "$line" triangles_per_glyph)" \
     "$(field "$line" allocs_per_glyph)" "$(field "$line" identical_to_plain)"
 done < <(grep '^RESULT mesh/' <<<"$results" || true)
+echo "whole-font meshing, library / GLU alone on the same flattened contours (target <= 1.10):"
+while read -r line; do
+  [ -z "$line" ] && continue
+  printf '  %-22s lib/glu %s (%s)  corners the same %s\n' "$(cut -d' ' -f2 <<<"$line" | sed 's|glu/||')" \
+    "$(field "$line" library_over_glu)" "$(field "$line" library_over_glu_median)" \
+    "$(field "$line" same_corners)"
+done < <(grep '^RESULT glu/' <<<"$results" || true)
 echo "contour queries, GetGlyphContour per contour / one flattening per contour:"
 while read -r line; do
   [ -z "$line" ] && continue
@@ -131,6 +139,7 @@ if grep -q '^RESULT callgrind/' <<<"$results"; then
   ratio() { [ -n "$1" ] && [ -n "$2" ] && awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", a / b }'; }
   for font in DejaVuSans FreeSans; do
     echo "  $font: q50 library/plain $(ratio "$(ir "mesh/$font/q50/library")" "$(ir "mesh/$font/q50/plain")")," \
+         "library/glu $(ratio "$(ir "mesh/$font/q50/library")" "$(ir "mesh/$font/q50/glu")")," \
          "FTGL/ours (q8) $(ratio "$(ir "peer/$font/ftgl")" "$(ir "peer/$font/glyva-q8")")"
   done
 fi

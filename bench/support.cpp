@@ -184,7 +184,7 @@ void MFSink::append(float x, float y)
 bool VecSink::repeats(float x, float y) const
 {
     size_t n = out->size();
-    return n >= 3 && (*out)[n - 3] == x && (*out)[n - 2] == y;
+    return n >= start + 3 && (*out)[n - 3] == x && (*out)[n - 2] == y;
 }
 
 void VecSink::append(float x, float y)
@@ -350,6 +350,38 @@ template <class F> _GLUfuncptr glu(F f)
     return reinterpret_cast<_GLUfuncptr>(f);
 }
 
+struct CountInfo {
+    GLenum type;
+    uint64_t corners;
+    std::vector<float> *pool; /* combined vertices, capacity kept; never read */
+    size_t used;
+};
+
+void countBegin(GLenum type, void *data)
+{
+    static_cast<CountInfo *>(data)->type = type;
+}
+
+void countVertex(void *, void *data)
+{
+    auto *info = static_cast<CountInfo *>(data);
+    info->corners += info->type == GL_TRIANGLES;
+}
+
+void countCombine(GLdouble[3], void *[4], GLfloat[4], void **out, void *data)
+{
+    auto *info = static_cast<CountInfo *>(data);
+    if (3 * (info->used + 1) > info->pool->size())
+        info->used = 0; /* the pool's slots are placeholders: reusing one is harmless */
+    *out = info->pool->data() + 3 * info->used++;
+}
+
+void countEnd(void *) {}
+void countError(GLenum, void *) {}
+/* Registered so that GLU emits independent triangles, as the library asks it to,
+ * rather than fans and strips. */
+void countEdge(GLboolean, void *) {}
+
 } // namespace
 
 void flattenPlain(float quality, const FT_Vector *points, const unsigned char *tags, int n,
@@ -441,6 +473,64 @@ void plainPass(Face &face, float quality, const std::vector<uint32_t> &chars, Ho
         clearMFInt32(&indices);
     }
     benchmark::DoNotOptimize(copy.vertices.data());
+}
+
+uint64_t gluPass(Face &face, float quality, const std::vector<uint32_t> &chars)
+{
+    static std::vector<float> points, pool(3 * 4096); /* capacity kept across passes */
+    static std::vector<size_t> starts;
+    CountInfo info = {0, 0, &pool, 0};
+    GLUtesselator *tess = gluNewTess();
+    gluTessCallback(tess, GLU_TESS_BEGIN_DATA, glu(countBegin));
+    gluTessCallback(tess, GLU_TESS_VERTEX_DATA, glu(countVertex));
+    gluTessCallback(tess, GLU_TESS_COMBINE_DATA, glu(countCombine));
+    gluTessCallback(tess, GLU_TESS_END_DATA, glu(countEnd));
+    gluTessCallback(tess, GLU_TESS_ERROR_DATA, glu(countError));
+    gluTessCallback(tess, GLU_TESS_EDGE_FLAG_DATA, glu(countEdge));
+    gluTessNormal(tess, 0.0, 0.0, 1.0);
+    for (uint32_t c : chars) {
+        FT_UInt g = FT_Get_Char_Index(face.face, c);
+        if (FT_Load_Glyph(face.face, g, FT_LOAD_NO_HINTING))
+            continue;
+        const FT_Outline &outline = face.face->glyph->outline;
+        if (face.face->glyph->format != FT_GLYPH_FORMAT_OUTLINE || outline.n_contours <= 0)
+            continue;
+        points.clear();
+        starts.clear();
+        VecSink sink{&points};
+        for (int k = 0; k < outline.n_contours; ++k) {
+            int first = k == 0 ? 0 : outline.contours[k - 1] + 1;
+            starts.push_back(points.size());
+            sink.start = points.size();
+            flattenPlain(quality, outline.points + first,
+                         reinterpret_cast<const unsigned char *>(outline.tags + first),
+                         outline.contours[k] - first + 1, sink);
+        }
+        starts.push_back(points.size());
+        gluTessProperty(tess, GLU_TESS_WINDING_RULE,
+                        (outline.flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
+                                                                   : GLU_TESS_WINDING_NONZERO);
+        info.used = 0;
+        gluTessBeginPolygon(tess, &info);
+        for (size_t k = 0; k + 1 < starts.size(); ++k) {
+            float *a = points.data() + starts[k];
+            size_t pts = (starts[k + 1] - starts[k]) / 3;
+            if (pts < 2)
+                continue;
+            if (a[0] == a[3 * pts - 3] && a[1] == a[3 * pts - 2])
+                --pts;
+            gluTessBeginContour(tess);
+            for (size_t p = 0; p < pts; ++p) {
+                GLdouble xyz[3] = {a[3 * p], a[3 * p + 1], a[3 * p + 2]};
+                gluTessVertex(tess, xyz, a + 3 * p);
+            }
+            gluTessEndContour(tess);
+        }
+        gluTessEndPolygon(tess);
+    }
+    gluDeleteTess(tess);
+    benchmark::DoNotOptimize(info.corners);
+    return info.corners;
 }
 
 /* ---- results ---- */

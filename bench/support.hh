@@ -84,6 +84,12 @@ void loadPass(Face &face, const std::vector<uint32_t> &chars, uint64_t *points);
 void plainPass(Face &face, float quality, const std::vector<uint32_t> &chars, HostCopy &copy,
                PassTotals *totals, bool hashIt = false);
 
+/* GLU's own floor: load, the same flattening into reserved storage, GLU with
+ * callbacks that only count triangle corners (combine hands GLU a vertex from a
+ * preallocated pool; an edge-flag callback keeps GLU to independent triangles),
+ * one tessellator for the whole pass. Returns the corners. */
+uint64_t gluPass(Face &face, float quality, const std::vector<uint32_t> &chars);
+
 /* The flattening rules, over a sink that stores (x, y): MFSink appends exact-fit
  * through the library's array functions, VecSink into reserved storage. */
 struct MFSink {
@@ -93,6 +99,7 @@ struct MFSink {
 };
 struct VecSink {
     std::vector<float> *out; /* x, y, 0 per point */
+    size_t start = 0;        /* where the current contour begins in out */
     bool repeats(float x, float y) const;
     void append(float x, float y);
 };

@@ -58,6 +58,7 @@ class PointList
         return full_ ? 0 : reserve_.append(xyz);
     }
     void settle() { reserve_.settle(); }
+    void expect(uint64_t count) { reserve_.expect(count < limit_ ? count : limit_); }
     bool full() const { return full_; }
 
   private:
@@ -121,6 +122,19 @@ bool cubic(float quality, PointList &out, Point s, Point c1, Point c2, Point e)
             return false;
     }
     return true;
+}
+
+/* About the points a contour flattens to, so that its list grows once: an on-curve point
+ * gives one, a quadratic control point one curve, a cubic pair one curve. */
+uint64_t expectedPoints(float quality, const char *tags, uint16_t count)
+{
+    const uint64_t curve = static_cast<uint64_t>(curveParts(quality)) + 1;
+    uint64_t points = 0;
+    for (uint16_t i = 0; i < count; ++i) {
+        unsigned char tag = static_cast<unsigned char>(tags[i]);
+        points += tag == kTagOn ? 1 : tag == kTagConic ? curve : (curve + 1) / 2;
+    }
+    return points;
 }
 
 /* The state of one walk over a closed contour. */
@@ -203,6 +217,7 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
     if (count > 0 && (!points || !tags))
         return out.count ? Flattened::kPoints : Flattened::kNothing;
     PointList list(out, limit);
+    list.expect(out.count + expectedPoints(quality, tags, count));
     Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, list, false};
     int i = 0;
     while (i < walk.n && !walk.outOfMemory) {

@@ -20,6 +20,15 @@ constexpr uint64_t kMaxCellEntries = 8ull * glyva::kMaxGlyphPoints;
 constexpr uint64_t kMaxPairTests = 32ull * glyva::kMaxGlyphPoints;
 constexpr uint32_t kMaxGridSide = 512;
 
+/* Up to this many points no limit can be reached: at most C(181, 2) = 16290 pairs of
+ * edges cross, each edge lies in at most 14 x 14 cells (so 35476 cell entries), and
+ * the pairs tested are at most entries x 180 / 2 = 3.2 million. */
+constexpr uint64_t kSurelyWithinPoints = 181;
+static_assert(kSurelyWithinPoints * (kSurelyWithinPoints - 1) / 2 <= glyva::kMaxGlyphCrossings,
+              "the pairs of edges of a small glyph must stay within the crossings allowed");
+static_assert(kSurelyWithinPoints * 14 * 14 * (kSurelyWithinPoints - 1) / 2 <= kMaxPairTests,
+              "the pair tests of a small glyph must stay within the work allowed");
+
 struct Edge {
     double ax, ay, bx, by;
 };
@@ -55,6 +64,8 @@ bool cross(const Edge &e, const Edge &f, double *x, double *y)
 class CrossingCount
 {
   public:
+    /* exact: count every crossing; otherwise stop as soon as the answer is certain. */
+    explicit CrossingCount(bool exact) : exact_(exact) {}
     ~CrossingCount()
     {
         kdFree(edges_);
@@ -68,7 +79,9 @@ class CrossingCount
     bool collectEdges(const glyva::BudgetContour *contours, size_t count, uint64_t points);
     void frame();
     template <typename Visit> void cellsOf(const Edge &e, Visit visit) const;
-    Budget fillCells();
+    Budget countCells();
+    uint64_t sharedPairs() const;
+    Budget listCells();
     Budget countCell(uint32_t cell, uint32_t *crossings) const;
 
     uint32_t column(double x) const { return clampCell((x - minX_) / cellW_); }
@@ -82,9 +95,11 @@ class CrossingCount
     uint32_t edgeCount_ = 0;
     double minX_ = 0, minY_ = 0, cellW_ = 1, cellH_ = 1;
     uint32_t side_ = 1;
+    uint64_t total_ = 0;          /* cell entries */
     uint32_t *first_ = nullptr;   /* entries of cell c: first_[c] .. first_[c + 1] */
     uint32_t *entries_ = nullptr; /* edge indices */
     mutable uint64_t tests_ = 0;
+    bool exact_;
 };
 
 /* Edges between consecutive finite points, the closing one included; an edge of no
@@ -111,14 +126,17 @@ bool CrossingCount::collectEdges(const glyva::BudgetContour *contours, size_t co
 
 void CrossingCount::frame()
 {
+    /* Edges are finite, so plain comparisons find what fmin and fmax would. */
+    auto least = [](double a, double b) { return b < a ? b : a; };
+    auto most = [](double a, double b) { return b > a ? b : a; };
     double maxX = edges_[0].ax, maxY = edges_[0].ay;
     minX_ = maxX, minY_ = maxY;
     for (uint32_t i = 0; i < edgeCount_; ++i) {
         const Edge &e = edges_[i];
-        minX_ = fmin(minX_, fmin(e.ax, e.bx));
-        maxX = fmax(maxX, fmax(e.ax, e.bx));
-        minY_ = fmin(minY_, fmin(e.ay, e.by));
-        maxY = fmax(maxY, fmax(e.ay, e.by));
+        minX_ = least(minX_, least(e.ax, e.bx));
+        maxX = most(maxX, most(e.ax, e.bx));
+        minY_ = least(minY_, least(e.ay, e.by));
+        maxY = most(maxY, most(e.ay, e.by));
     }
     side_ = static_cast<uint32_t>(sqrt(static_cast<double>(edgeCount_))) + 1;
     side_ = side_ > kMaxGridSide ? kMaxGridSide : side_;
@@ -141,8 +159,8 @@ template <typename Visit> void CrossingCount::cellsOf(const Edge &e, Visit visit
     }
 }
 
-/* Two passes over the edges' cells: the count of each, then the lists. */
-Budget CrossingCount::fillCells()
+/* Two passes over the edges' cells: the count of each (in first_[c + 1]), then the lists. */
+Budget CrossingCount::countCells()
 {
     const size_t cells = static_cast<size_t>(side_) * side_;
     first_ = static_cast<uint32_t *>(kdMalloc((cells + 1) * sizeof(uint32_t)));
@@ -154,6 +172,25 @@ Budget CrossingCount::fillCells()
         cellsOf(edges_[i], [&](uint32_t cell) { ++first_[cell + 1], ++total; });
     if (total > kMaxCellEntries)
         return Budget::kTooCostly;
+    total_ = total;
+    return Budget::kWithin;
+}
+
+/* Every pair test is a pair of edges sharing a cell, and every crossing counted one of
+ * them: while these pairs are no more than the crossings allowed, no limit is reached. */
+uint64_t CrossingCount::sharedPairs() const
+{
+    const size_t cells = static_cast<size_t>(side_) * side_;
+    uint64_t pairs = 0;
+    for (size_t c = 1; c <= cells; ++c)
+        pairs += static_cast<uint64_t>(first_[c]) * (first_[c] - 1) / 2;
+    return pairs;
+}
+
+Budget CrossingCount::listCells()
+{
+    const size_t cells = static_cast<size_t>(side_) * side_;
+    const uint64_t total = total_;
     for (size_t c = 0; c < cells; ++c)
         first_[c + 1] += first_[c];
     entries_ = static_cast<uint32_t *>(kdMalloc(static_cast<size_t>(total) * sizeof(uint32_t) + 1));
@@ -187,12 +224,18 @@ Budget CrossingCount::run(const glyva::BudgetContour *contours, size_t count, ui
     uint64_t points = 0;
     for (size_t c = 0; c < count; ++c)
         points += contours[c].count;
+    if (!exact_ && points <= kSurelyWithinPoints)
+        return Budget::kWithin;
     if (!collectEdges(contours, count, points))
         return Budget::kOutOfMemory;
     if (edgeCount_ < 2)
         return Budget::kWithin;
     frame();
-    Budget result = fillCells();
+    Budget result = countCells();
+    if (result == Budget::kWithin && !exact_ && sharedPairs() <= glyva::kMaxGlyphCrossings)
+        return Budget::kWithin;
+    if (result == Budget::kWithin)
+        result = listCells();
     for (uint32_t cell = 0; result == Budget::kWithin && cell < side_ * side_; ++cell)
         result = countCell(cell, crossings);
     return result;
@@ -203,29 +246,49 @@ Budget CrossingCount::run(const glyva::BudgetContour *contours, size_t count, ui
 namespace glyva
 {
 
-Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost)
+namespace
+{
+
+Budget budgetOf(const BudgetContour *contours, size_t contourCount, GlyphCost *cost, bool exact)
 {
     GlyphCost counted = {0, 0};
     for (size_t c = 0; c < contourCount; ++c)
         counted.points += contours[c].count;
     Budget result = Budget::kTooManyPoints;
     if (counted.points <= kMaxGlyphPoints)
-        result = CrossingCount().run(contours, contourCount, &counted.crossings);
+        result = CrossingCount(exact).run(contours, contourCount, &counted.crossings);
     if (cost)
         *cost = counted;
     return result;
 }
 
-Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost)
+Budget budgetOf(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost, bool exact)
 {
     auto *contours = static_cast<BudgetContour *>(kdMalloc(listCount * sizeof(BudgetContour) + 1));
     if (!contours)
         return Budget::kOutOfMemory;
     for (size_t k = 0; k < listCount; ++k)
         contours[k] = {lists[k].count ? lists[k].values[0] : nullptr, lists[k].count, 3};
-    Budget result = checkBudget(contours, listCount, cost);
+    Budget result = budgetOf(contours, listCount, cost, exact);
     kdFree(contours);
     return result;
+}
+
+} // namespace
+
+Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost)
+{
+    return budgetOf(contours, contourCount, cost, true);
+}
+
+Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost)
+{
+    return budgetOf(lists, listCount, cost, true);
+}
+
+Budget fitsBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost)
+{
+    return budgetOf(lists, listCount, cost, false);
 }
 
 void reportOverBudget(uint32_t glyphIndex, Budget budget, const GlyphCost &cost)

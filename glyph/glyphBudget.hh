@@ -48,6 +48,11 @@ Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost
 /* The same over flattened contour lists. */
 Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost);
 
+/* The answer of checkBudget for the paths that only act on it: the same answer, and on
+ * a refusal the same cost, but a glyph whose edges share cells in too few pairs to
+ * reach any limit is let through without testing them (its crossings then read 0). */
+Budget fitsBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost);
+
 /* The one diagnostic line of a glyph refused by its budget. */
 void reportOverBudget(uint32_t glyphIndex, Budget budget, const GlyphCost &cost);
 

@@ -45,8 +45,8 @@ glyva::Contour budgetedContour(tavixInternalFontData *font, FT_UInt glyphIndex, 
                                const SimpleVec3Array **contour)
 {
     glyva::GlyphCost cost;
-    glyva::Budget budget = glyva::checkBudget(font->glyphContours,
-                                              static_cast<size_t>(font->glyphContourCount), &cost);
+    glyva::Budget budget =
+        glyva::fitsBudget(font->glyphContours, static_cast<size_t>(font->glyphContourCount), &cost);
     if (budget == glyva::Budget::kWithin) {
         *contour = &font->glyphContours[k];
         return glyva::Contour::kFound;

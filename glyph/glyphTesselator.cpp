@@ -48,7 +48,40 @@ struct tessInfo {
     bool reported = false;
     /* Merges corners with the shared array's last 65 vertices without scanning them. */
     glyva::VertexWindow<MFVec2f, 2> window;
+    /* GLU hands a vertex back by the address it was given, once for every triangle that
+     * uses it. The index an address last received stands while it is inside the window:
+     * the window holds no other element equal to it, so its search would find the same.
+     * Addresses hold their coordinates unchanged until the polygon is over. */
+    struct Recent {
+        const void *address;
+        int32_t index;
+    };
+    static constexpr uint32_t kRecent = 512; /* a power of two */
+    Recent recent[kRecent] = {};
 };
+
+/* Points lie 12 bytes apart, so consecutive ones take consecutive slots. */
+uint32_t recentSlot(const void *address)
+{
+    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) >> 2) &
+           (tessInfo::kRecent - 1);
+}
+
+/* The index the window search would give v now, else v merged or appended by it; -1 when
+ * the shared array cannot grow. */
+int32_t vertexIndex(tessInfo *info, const float *v)
+{
+    tessInfo::Recent &recent = info->recent[recentSlot(v)];
+    const int64_t windowStart =
+        static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
+    if (recent.address == v && recent.index >= windowStart)
+        return recent.index;
+    int32_t index = info->window.searchInsert(info->vertices, v);
+    /* A NaN equals nothing, not even itself: the search appends it every time. */
+    if (index >= 0 && v[0] == v[0] && v[1] == v[1])
+        recent = {v, index};
+    return index;
+}
 
 float *newCombinedVertex(tessInfo *info)
 {
@@ -87,8 +120,7 @@ void jglVertex(void *vertexData, void *data)
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index =
-        info->window.searchInsert(info->vertices, static_cast<const float *>(vertexData));
+    int32_t index = vertexIndex(info, static_cast<const float *>(vertexData));
     if (index < 0) {
         info->vertexStoreFailed = true;
         return;
@@ -229,6 +261,13 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, const SimpleV
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
     tessInfo info(font->glyphVertices, record);
+    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
+     * both arrays grow once instead of step by step. */
+    uint64_t points = 0;
+    for (int k = 0; k < outline->n_contours; ++k)
+        points += lists[k].count;
+    info.vertices.expect(info.vertices.array().count + points);
+    info.indices.expect(info.indices.array().count + 3 * points);
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours; ++k) {
         if (lists[k].count == 0)
@@ -265,7 +304,7 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline, F
     glyva::GlyphCost cost = {glyva::kMaxGlyphPoints + 1ull, 0};
     glyva::Budget budget = flattenContours(font->quality, outline, lists);
     if (budget == glyva::Budget::kWithin)
-        budget = glyva::checkBudget(lists, n, &cost);
+        budget = glyva::fitsBudget(lists, n, &cost);
     bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, lists, record);
     releaseLists(lists, n);
     if (budget != glyva::Budget::kWithin) {

@@ -1,3 +1,4 @@
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -108,4 +109,49 @@ TEST(GlyphBudget, FontApiGivesTheFailureValues)
                   [&] { EXPECT_EQ(GetGlyphContour(&points, font, 'A', 0, nullptr, nullptr), 0); }),
               line);
     CloseFont(font);
+}
+
+/* The mesh and contour paths ask only for the answer, which may skip the pair tests when
+ * no limit can be reached: the answer, and the cost of a refusal, must be checkBudget's,
+ * below, at and past the point count where the skipping starts and around the crossing
+ * limit. */
+TEST(GlyphBudget, AnswerAloneAgreesWithTheCount)
+{
+    struct Case {
+        const char *what;
+        Polygon polygon;
+    };
+    const Case cases[] = {
+        {"bow tie", {{0, 0, 2, 2, 2, 0, 0, 2}}},
+        {"181 points", randomPolygon(3, 1, 181, 640)},
+        {"182 points", randomPolygon(4, 1, 182, 640)},
+        {"300 points in two contours", randomPolygon(5, 2, 150, 1)},
+        {"400 points", randomPolygon(6, 1, 400, 640)},
+        {"600 points", randomPolygon(8, 1, 600, 640)},
+        {"3000 points", randomPolygon(7, 1, 3000, 640)},
+        {"a circle of 5000 points",
+         [] {
+             std::vector<float> c;
+             for (int k = 0; k < 5000; ++k)
+                 c.insert(c.end(), {std::cos(k * 0.0012566f), std::sin(k * 0.0012566f)});
+             return Polygon{c};
+         }()},
+    };
+    for (const Case &c : cases) {
+        std::vector<std::vector<float>> xyz(c.polygon.size());
+        std::vector<SimpleVec3Array> lists(c.polygon.size());
+        for (size_t k = 0; k < c.polygon.size(); ++k) {
+            for (size_t i = 0; i + 1 < c.polygon[k].size(); i += 2)
+                xyz[k].insert(xyz[k].end(), {c.polygon[k][i], c.polygon[k][i + 1], 0.0f});
+            lists[k].count = static_cast<uint32_t>(xyz[k].size() / 3);
+            lists[k].values = reinterpret_cast<float(*)[3]>(xyz[k].data());
+        }
+        glyva::GlyphCost counted, answered;
+        glyva::Budget expected = glyva::checkBudget(lists.data(), lists.size(), &counted);
+        EXPECT_EQ(glyva::fitsBudget(lists.data(), lists.size(), &answered), expected) << c.what;
+        EXPECT_EQ(answered.points, counted.points) << c.what;
+        if (expected != glyva::Budget::kWithin) {
+            EXPECT_EQ(answered.crossings, counted.crossings) << c.what;
+        }
+    }
 }

@@ -2,6 +2,7 @@
 #define UTIL_MFARRAYS_HH
 
 #include <stdint.h>
+#include <string.h>
 
 #include <type_traits>
 
@@ -127,17 +128,18 @@ template <typename Record> int equal(const Record *a, const Record *b)
 }
 
 /* element points to one element's bytes. It is copied before the storage moves, so it
- * may point into the array itself. */
+ * may point into the array itself. Elements are copied by the compiler's own memcpy of
+ * a fixed width, which it inlines: an append is on every glyph's hottest path. */
 template <typename Record> int append(Record *array, const void *element)
 {
     if (!array || !element)
         return 0;
     Element<Record> copy;
-    kdMemcpy(&copy, element, kWidth<Record>);
+    memcpy(&copy, element, kWidth<Record>);
     const uint32_t index = array->count;
     if (!resize(array, static_cast<uint64_t>(index) + 1))
         return 0;
-    kdMemcpy(&array->values[index], &copy, kWidth<Record>);
+    memcpy(&array->values[index], &copy, kWidth<Record>);
     return 1;
 }
 
@@ -157,14 +159,27 @@ template <typename Record> class Reserve
 
     Record &array() { return array_; }
 
+    /* Room for count elements in one step, for an operation that knows roughly how many
+     * it appends. Only a hint: when the allocator refuses, appends grow as usual. */
+    void expect(uint64_t count)
+    {
+        count = count > kMaxCount<Record> ? kMaxCount<Record> : count;
+        if (count <= capacity_)
+            return;
+        if (void *storage = kdRealloc(array_.values, byteSize<Record>(count))) {
+            array_.values = static_cast<Element<Record> *>(storage);
+            capacity_ = count;
+        }
+    }
+
     /* As append(): 0 when the record cannot grow, which then leaves it empty. */
     int append(const void *element)
     {
         Element<Record> copy; /* element may point into the block that moves */
-        kdMemcpy(&copy, element, kWidth<Record>);
+        memcpy(&copy, element, kWidth<Record>);
         if (array_.count == capacity_ && !grow())
             return 0;
-        kdMemcpy(&array_.values[array_.count++], &copy, kWidth<Record>);
+        memcpy(&array_.values[array_.count++], &copy, kWidth<Record>);
         return 1;
     }
 
@@ -225,7 +240,7 @@ template <typename Record> int appendDoubling(Record &array, const void *element
 {
     const uint64_t count = array.count;
     Element<Record> copy; /* element may point into the block that moves */
-    kdMemcpy(&copy, element, kWidth<Record>);
+    memcpy(&copy, element, kWidth<Record>);
     if (count >= kMaxCount<Record>) {
         release(&array);
         return 0;
@@ -240,7 +255,7 @@ template <typename Record> int appendDoubling(Record &array, const void *element
         }
         array.values = static_cast<Element<Record> *>(storage);
     }
-    kdMemcpy(&array.values[count], &copy, kWidth<Record>);
+    memcpy(&array.values[count], &copy, kWidth<Record>);
     array.count = static_cast<uint32_t>(count + 1);
     return 1;
 }
