@@ -2,12 +2,14 @@
 // layouts and the library's load-time behaviour are part of the interface.
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "Skrib/GlyvaInterface.h"
 #include "glyph/Tesselator.h"
+#include "support/support.hh"
 #include "util/plyxTypes.h"
 
 namespace
@@ -59,16 +61,7 @@ static_assert(sizeof(MFVec3f) == 16 && sizeof(tessInfo) == 40 && sizeof(Tesselat
 
 std::string run(const std::string &command)
 {
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
+    return glyva_test::captureStdout([&] { EXPECT_GE(std::system(command.c_str()), 0); });
 }
 
 } // namespace
