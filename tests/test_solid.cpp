@@ -401,37 +401,25 @@ AssertionResult admeshJudges(const SolidMesh &m, long parts = -1)
 }
 
 #ifdef GLYVA_HAVE_CGAL
-/* The documented profile: a quarter ellipse sampled at equal angles from the wall to the
- * face, the last sample exactly (size, depth). */
-struct Profile {
-    std::vector<double> inset, rise;
-};
-
-Profile profileOf(const glyvaSolidOptions &o)
+/* The volume a bevelled face cuts away, along the documented profile (a quarter ellipse
+ * sampled at equal angles from the wall to the face, the last sample exactly (size,
+ * depth)): over each layer, the outline's area less the area of its inset at the layer's
+ * depth, integrated by Simpson's rule (exact while the inset keeps its shape, as the
+ * inset area is quadratic in the distance). */
+double removedByBevel(const glyva_test::CgalInsets &insets, const glyvaSolidOptions &o)
 {
-    Profile p;
     const int n = o.bevelSegments > 0 ? o.bevelSegments : 1;
-    const double depth = o.bevelDepth > 0.0f ? o.bevelDepth : o.bevelSize;
-    for (int k = 0; k <= n; ++k) {
-        const double angle = M_PI / 2 * k / n;
-        p.inset.push_back(k == n ? o.bevelSize : o.bevelSize * (1.0 - std::cos(angle)));
-        p.rise.push_back(k == n ? depth : depth * std::sin(angle));
-    }
-    return p;
-}
-
-/* The volume a bevelled face cuts away: over each layer of the profile, the outline's area
- * less the area of its inset at the layer's depth, integrated by Simpson's rule (exact
- * while the inset keeps its shape, as the inset area is quadratic in the distance). */
-double removedByBevel(const glyva_test::CgalInsets &insets, const Profile &p)
-{
+    const double size = o.bevelSize, depth = o.bevelDepth > 0.0f ? o.bevelDepth : size;
+    const auto inset = [&](int k) {
+        return k == n ? size : size * (1 - std::cos(M_PI / 2 * k / n));
+    };
+    const auto rise = [&](int k) { return k == n ? depth : depth * std::sin(M_PI / 2 * k / n); };
     const double a0 = insets.area(0.0);
     double removed = 0.0;
-    for (size_t k = 0; k + 1 < p.inset.size(); ++k) {
-        const double low = insets.area(p.inset[k]);
-        const double mid = insets.area((p.inset[k] + p.inset[k + 1]) / 2);
-        const double high = insets.area(p.inset[k + 1]);
-        removed += (p.rise[k + 1] - p.rise[k]) * (a0 - (low + 4 * mid + high) / 6);
+    for (int k = 0; k < n; ++k) {
+        const double low = insets.area(inset(k)), high = insets.area(inset(k + 1));
+        const double mid = insets.area((inset(k) + inset(k + 1)) / 2);
+        removed += (rise(k + 1) - rise(k)) * (a0 - (low + 4 * mid + high) / 6);
     }
     return removed;
 }
@@ -547,7 +535,7 @@ bool expectVolume(const SolidCase &c, const std::vector<std::vector<Point2>> &co
 #ifdef GLYVA_HAVE_CGAL
     if (!plain && area >= 0.0) {
         const double faces = c.options.frontOnly ? 1.0 : 2.0;
-        removed = faces * removedByBevel(glyva_test::CgalInsets(contours), profileOf(c.options));
+        removed = faces * removedByBevel(glyva_test::CgalInsets(contours), c.options);
     }
 #else
     if (!plain)
@@ -787,13 +775,21 @@ TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
 
 /* The bounds on a glyph's work: more flattened points or contours than a solid takes give
  * the failure value and a reason, for solids and flat meshes alike; the same outline
- * flattened coarsely enough is accepted. */
-TEST(SolidBounds, EnormousOutlinesAreRefused)
+ * flattened coarsely enough is accepted. A glyph without outline gives nothing. */
+TEST(SolidBounds, EnormousOutlinesAreRefusedAndEmptyOnesGiveNothing)
 {
     Font font(fixture("solids.ttf"));
     Builder builder;
     const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     SolidMesh m;
+    const uint32_t *ix = nullptr;
+    uint32_t vc = 7, ic = 7;
+    const glyvaSolidVertex *v = nullptr;
+    const glyvaSolidOptions bevelled{0.2f, 0.02f, 0.0f, 2, 0, 0.0f, 0.0f};
+    ASSERT_EQ(glyvaSolidBuild(builder.solid, font.font, kSpace, &bevelled, &v, &vc, &ix, &ic), 1);
+    EXPECT_EQ(vc + ic, 0u);
+    ASSERT_EQ(glyvaSolidFlat(builder.solid, font.font, kSpace, 0.0f, 0.0f, &v, &vc, &ix, &ic), 1);
+    EXPECT_EQ(ic, 0u);
     EXPECT_FALSE(buildSolid(builder, font, kHuge, options, &m));
     EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), "outline points"), nullptr)
         << glyvaSolidError(builder.solid);
@@ -803,21 +799,6 @@ TEST(SolidBounds, EnormousOutlinesAreRefused)
         << glyvaSolidError(builder.solid);
     glyvaShapeSetQuality(font.font, 0);
     EXPECT_TRUE(buildSolid(builder, font, kHuge, options, &m)) << glyvaSolidError(builder.solid);
-}
-
-TEST(SolidBounds, GlyphWithoutOutlineGivesNothing)
-{
-    Font font(fixture("solids.ttf"));
-    Builder builder;
-    const glyvaSolidVertex *v = nullptr;
-    const uint32_t *ix = nullptr;
-    uint32_t vc = 7, ic = 7;
-    const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0, 0.0f, 0.0f};
-    ASSERT_EQ(glyvaSolidBuild(builder.solid, font.font, kSpace, &options, &v, &vc, &ix, &ic), 1);
-    EXPECT_EQ(vc, 0u);
-    EXPECT_EQ(ic, 0u);
-    ASSERT_EQ(glyvaSolidFlat(builder.solid, font.font, kSpace, 0.0f, 0.0f, &v, &vc, &ix, &ic), 1);
-    EXPECT_EQ(ic, 0u);
 }
 
 struct BadOptions {
@@ -930,19 +911,18 @@ TEST(SolidReuse, SameGlyphSameBytes)
     EXPECT_EQ(first.normals, again.normals);
     EXPECT_EQ(first.uvs, again.uvs);
     EXPECT_EQ(first.indices, again.indices);
-    double low = 1e9, high = -1e9, outlineLow = 1e9, outlineHigh = -1e9;
-    for (size_t v = 0; v < first.positions.size(); v += 3) {
-        low = std::min<double>(low, first.positions[v]);
-        high = std::max<double>(high, first.positions[v]);
-    }
+    std::vector<double> xs, outline;
+    for (size_t v = 0; v < first.positions.size(); v += 3)
+        xs.push_back(first.positions[v]);
     for (const auto &contour : contoursOf(font, glyphs[0])) {
-        for (const Point2 &p : contour) {
-            outlineLow = std::min(outlineLow, p.x);
-            outlineHigh = std::max(outlineHigh, p.x);
-        }
+        for (const Point2 &p : contour)
+            outline.push_back(p.x);
     }
-    EXPECT_NEAR(low, outlineLow, 1e-5);
-    EXPECT_NEAR(high, outlineHigh, 1e-5);
+    ASSERT_FALSE(xs.empty() || outline.empty());
+    EXPECT_NEAR(*std::min_element(xs.begin(), xs.end()),
+                *std::min_element(outline.begin(), outline.end()), 1e-5);
+    EXPECT_NEAR(*std::max_element(xs.begin(), xs.end()),
+                *std::max_element(outline.begin(), outline.end()), 1e-5);
 }
 
 /* Every allocation the library makes failing in turn: a failure value or a whole solid,

@@ -38,15 +38,6 @@ static std::string quote(const std::string &arg)
     return q + "'";
 }
 
-bool hbShapeAvailable()
-{
-#ifdef GLYVA_HB_SHAPE
-    return true;
-#else
-    return false;
-#endif
-}
-
 std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
                              const std::string &options)
 {
