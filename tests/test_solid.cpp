@@ -464,14 +464,16 @@ const SolidCase kSolidCases[] = {
     {"ExtraLightSweep", kExtraLight, nullptr, {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.0, 13},
 };
 
-/* Faces and bevels are mapped by position, (u, v) = (x, y); walls along the outline,
- * v = z and u advancing by the length of each edge at one height. Faces (normal
- * (0, 0, +-1)) are always mapped by position and, on a plain solid, every vertex with
- * a horizontal normal along the outline. */
-AssertionResult textureRules(const SolidMesh &m, bool plain)
+/* Every vertex between z = 0 and the depth. Faces and bevels are mapped by position,
+ * (u, v) = (x, y); walls along the outline, v = z and u advancing by the length of each
+ * edge at one height. Faces (normal (0, 0, +-1)) are always mapped by position and, on a
+ * plain solid, every vertex with a horizontal normal along the outline. */
+AssertionResult depthAndTextureRules(const SolidMesh &m, float depth, bool plain)
 {
     for (size_t v = 0; v < m.positions.size() / 3; ++v) {
         const float *p = &m.positions[3 * v], *n = &m.normals[3 * v], *uv = &m.uvs[2 * v];
+        if (p[2] < 0.0f || p[2] > depth)
+            return AssertionFailure() << "z " << p[2] << " outside 0.." << depth;
         const bool byPosition = m.mappings[v] == GLYVA_SOLID_UV_BY_POSITION;
         const bool face = n[0] == 0.0f && n[1] == 0.0f && std::fabs(n[2]) == 1.0f;
         if (byPosition ? uv[0] != p[0] || uv[1] != p[1]
@@ -492,16 +494,6 @@ AssertionResult textureRules(const SolidMesh &m, bool plain)
             if (std::fabs(std::fabs(m.uvs[2 * a] - m.uvs[2 * b]) - length) > 1e-5)
                 return AssertionFailure() << "wall u does not follow the outline";
         }
-    }
-    return AssertionSuccess();
-}
-
-AssertionResult withinDepth(const SolidMesh &m, float depth)
-{
-    for (size_t v = 0; v < m.positions.size() / 3; ++v) {
-        const float z = m.positions[3 * v + 2];
-        if (z < 0.0f || z > depth)
-            return AssertionFailure() << "z " << z << " outside 0.." << depth;
     }
     return AssertionSuccess();
 }
@@ -572,8 +564,7 @@ TEST_P(SampleSolids, AreClosedOutwardAndOfTheRightVolume)
         if (m.indices.empty())
             continue;
         ASSERT_TRUE(soundSolid(m));
-        EXPECT_TRUE(withinDepth(m, c.options.depth));
-        EXPECT_TRUE(textureRules(m, c.options.bevelSize == 0.0f));
+        EXPECT_TRUE(depthAndTextureRules(m, c.options.depth, c.options.bevelSize == 0.0f));
         if (!c.text)
             continue;
         EXPECT_TRUE(admeshJudges(m));
