@@ -77,12 +77,12 @@ TEST(LoadTime, NothingRunsWhenTheLibraryIsLoaded)
     EXPECT_EQ(symbols.find("__cxa_guard_acquire"), std::string::npos);
     EXPECT_EQ(symbols.find("__cxa_atexit"), std::string::npos);
 
-    std::string sections = run("readelf -SW " + lib + " | grep -w INIT_ARRAY");
-    ASSERT_FALSE(sections.empty());
-    unsigned long size = 0;
-    std::string afterType = sections.substr(sections.find("INIT_ARRAY") + 10);
-    unsigned long address = 0, offset = 0;
-    ASSERT_EQ(std::sscanf(afterType.c_str(), "%lx %lx %lx", &address, &offset, &size), 3);
+    const std::string sections = run("readelf -SW " + lib + " | grep -w INIT_ARRAY");
+    const size_t type = sections.find("INIT_ARRAY");
+    ASSERT_NE(type, std::string::npos);
+    unsigned long address = 0, offset = 0, size = 0;
+    ASSERT_EQ(std::sscanf(sections.c_str() + type + 10, "%lx %lx %lx", &address, &offset, &size),
+              3);
 #if !defined(GLYVA_SANITIZED)
     /* The sanitizers' instrumentation registers constructors of its own. */
     EXPECT_EQ(size, sizeof(void *));
