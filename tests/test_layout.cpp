@@ -2,12 +2,14 @@
 // layouts and the library's load-time behaviour are part of the interface.
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "Skrib/GlyvaInterface.h"
 #include "glyph/Tesselator.h"
+#include "support/support.hh"
 #include "util/plyxTypes.h"
 
 namespace
@@ -59,16 +61,7 @@ static_assert(sizeof(MFVec3f) == 16 && sizeof(tessInfo) == 40 && sizeof(Tesselat
 
 std::string run(const std::string &command)
 {
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buffer[4096];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    pclose(pipe);
-    return out;
+    return glyva_test::captureStdout([&] { EXPECT_GE(std::system(command.c_str()), 0); });
 }
 
 } // namespace
@@ -84,12 +77,12 @@ TEST(LoadTime, NothingRunsWhenTheLibraryIsLoaded)
     EXPECT_EQ(symbols.find("__cxa_guard_acquire"), std::string::npos);
     EXPECT_EQ(symbols.find("__cxa_atexit"), std::string::npos);
 
-    std::string sections = run("readelf -SW " + lib + " | grep -w INIT_ARRAY");
-    ASSERT_FALSE(sections.empty());
-    unsigned long size = 0;
-    std::string afterType = sections.substr(sections.find("INIT_ARRAY") + 10);
-    unsigned long address = 0, offset = 0;
-    ASSERT_EQ(std::sscanf(afterType.c_str(), "%lx %lx %lx", &address, &offset, &size), 3);
+    const std::string sections = run("readelf -SW " + lib + " | grep -w INIT_ARRAY");
+    const size_t type = sections.find("INIT_ARRAY");
+    ASSERT_NE(type, std::string::npos);
+    unsigned long address = 0, offset = 0, size = 0;
+    ASSERT_EQ(std::sscanf(sections.c_str() + type + 10, "%lx %lx %lx", &address, &offset, &size),
+              3);
 #if !defined(GLYVA_SANITIZED)
     /* The sanitizers' instrumentation registers constructors of its own. */
     EXPECT_EQ(size, sizeof(void *));

@@ -1,8 +1,12 @@
 #include "support/shaping.hh"
 
 #include <cstdio>
+#include <cstdlib>
 
+#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+
+#include "support/support.hh"
 
 namespace glyva_test
 {
@@ -26,10 +30,7 @@ ShapeFont::~ShapeFont()
     glyvaShapeClose(font);
 }
 
-namespace
-{
-
-std::string quote(const std::string &arg)
+static std::string quote(const std::string &arg)
 {
     std::string q = "'";
     for (char c : arg)
@@ -37,39 +38,15 @@ std::string quote(const std::string &arg)
     return q + "'";
 }
 
-std::string readPipe(const std::string &command)
-{
-    std::string out;
-    FILE *pipe = popen(command.c_str(), "r");
-    if (!pipe)
-        return out;
-    char buf[4096];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0)
-        out.append(buf, n);
-    pclose(pipe);
-    return out;
-}
-
-} // namespace
-
-bool hbShapeAvailable()
-{
-#ifdef GLYVA_HB_SHAPE
-    return true;
-#else
-    return false;
-#endif
-}
-
 std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
                              const std::string &options)
 {
     std::vector<HbGlyph> out;
 #ifdef GLYVA_HB_SHAPE
-    const std::string json = readPipe(std::string(GLYVA_HB_SHAPE) +
-                                      " --no-glyph-names --utf8-clusters --output-format=json " +
-                                      options + " " + quote(font) + " " + quote(text));
+    const std::string command = std::string(GLYVA_HB_SHAPE) +
+                                " --no-glyph-names --utf8-clusters --output-format=json " +
+                                options + " " + quote(font) + " " + quote(text);
+    const std::string json = captureStdout([&] { EXPECT_GE(std::system(command.c_str()), 0); });
     const nlohmann::json glyphs = nlohmann::json::parse(json, nullptr, false);
     if (!glyphs.is_array())
         return out;
@@ -132,21 +109,11 @@ std::string utf8(const std::vector<uint32_t> &codes)
 {
     std::string s;
     for (uint32_t c : codes) {
-        if (c < 0x80) {
-            s += static_cast<char>(c);
-        } else if (c < 0x800) {
-            s += static_cast<char>(0xC0 | (c >> 6));
-            s += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            s += static_cast<char>(0xE0 | (c >> 12));
-            s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            s += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            s += static_cast<char>(0xF0 | (c >> 18));
-            s += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            s += static_cast<char>(0x80 | (c & 0x3F));
-        }
+        const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+        /* The lead byte: the length's high bits (none for ASCII), then the top bits. */
+        s += static_cast<char>((tail ? 0xF00 >> (tail + 1) : 0) | (c >> (6 * tail)));
+        for (int k = tail - 1; k >= 0; --k)
+            s += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
     }
     return s;
 }

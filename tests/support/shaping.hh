@@ -36,8 +36,7 @@ struct HbGlyph {
 };
 
 /* hb-shape on text with extra options such as "--direction=rtl --script=Arab"; empty
- * when hb-shape is not there (hbShapeAvailable tells). */
-bool hbShapeAvailable();
+ * when hb-shape is not there (GLYVA_HB_SHAPE undefined). */
 std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
                              const std::string &options);
 

@@ -4,15 +4,16 @@
 #include <CGAL/Polygon_mesh_processing/connected_components.h>
 #include <CGAL/Polygon_mesh_processing/measure.h>
 #include <CGAL/Polygon_mesh_processing/orientation.h>
+#include <CGAL/Polygon_mesh_processing/polygon_soup_to_polygon_mesh.h>
+#include <CGAL/Polygon_mesh_processing/repair_polygon_soup.h>
 #include <CGAL/Polygon_mesh_processing/self_intersections.h>
 #include <CGAL/Polygon_with_holes_2.h>
 #include <CGAL/Surface_mesh.h>
 #include <CGAL/create_offset_polygons_2.h>
 #include <CGAL/create_straight_skeleton_from_polygon_with_holes_2.h>
 
+#include <array>
 #include <cmath>
-#include <map>
-#include <tuple>
 
 namespace glyva_test
 {
@@ -29,27 +30,18 @@ namespace PMP = CGAL::Polygon_mesh_processing;
 bool buildMesh(const std::vector<float> &positions, const std::vector<uint32_t> &indices,
                SurfaceMesh *mesh, std::string *problem)
 {
-    std::map<std::tuple<float, float, float>, SurfaceMesh::Vertex_index> welded;
-    std::vector<SurfaceMesh::Vertex_index> vertex(positions.size() / 3);
-    for (size_t i = 0; i < vertex.size(); ++i) {
-        const auto key =
-            std::make_tuple(positions[3 * i], positions[3 * i + 1], positions[3 * i + 2]);
-        auto found = welded.find(key);
-        if (found == welded.end())
-            found = welded
-                        .emplace(key, mesh->add_vertex(Point3(std::get<0>(key), std::get<1>(key),
-                                                              std::get<2>(key))))
-                        .first;
-        vertex[i] = found->second;
+    std::vector<Point3> points;
+    for (size_t i = 0; i + 2 < positions.size(); i += 3)
+        points.emplace_back(positions[i], positions[i + 1], positions[i + 2]);
+    std::vector<std::array<size_t, 3>> triangles;
+    for (size_t t = 0; t + 2 < indices.size(); t += 3)
+        triangles.push_back({indices[t], indices[t + 1], indices[t + 2]});
+    PMP::merge_duplicate_points_in_polygon_soup(points, triangles);
+    if (!PMP::is_polygon_soup_a_polygon_mesh(triangles)) {
+        *problem = "the triangles are not a consistently wound 2-manifold";
+        return false;
     }
-    for (size_t t = 0; t + 2 < indices.size(); t += 3) {
-        const auto f =
-            mesh->add_face(vertex[indices[t]], vertex[indices[t + 1]], vertex[indices[t + 2]]);
-        if (f == SurfaceMesh::null_face()) {
-            *problem = "triangle " + std::to_string(t / 3) + " is not manifold with the others";
-            return false;
-        }
-    }
+    PMP::polygon_soup_to_polygon_mesh(points, triangles, *mesh);
     return true;
 }
 
