@@ -254,6 +254,9 @@ TEST(Shape, VariableInstancesChangeOutlinesAsFreeType)
     expectInstance(nullptr, 400, 0);
     expectInstance("wght=700", 700, 0);
     expectInstance("wght=550", 550, 0);
+    /* Values past the axis are clamped to it, as FreeType would clamp them. */
+    expectInstance("wght=32000", 700, 0);
+    expectInstance("wght=-32000", 400, 0);
     expectInstance("Bold", 0, 2);
     expectInstance("regular", 0, 1);
     /* The instances really differ: 160 and 320 units wide, 640 tall. */
@@ -292,6 +295,10 @@ TEST(Shape, BadFontsFacesAndInstancesAreRefused)
              {variable, 0, "wght=700,wdth=80", GLYVA_SHAPE_BAD_INSTANCE, "unknown axis 'wdth'"},
              {variable, 0, "wght=heavy", GLYVA_SHAPE_BAD_INSTANCE, "bad variation 'wght=heavy'"},
              {variable, 0, "wght=700,", GLYVA_SHAPE_BAD_INSTANCE, "bad variation"},
+             {variable, 0, "wght=nan", GLYVA_SHAPE_BAD_INSTANCE, "bad variation 'wght=nan'"},
+             {variable, 0, "wght=-inf", GLYVA_SHAPE_BAD_INSTANCE, "bad variation 'wght=-inf'"},
+             {variable, 0, "wght=1e91", GLYVA_SHAPE_BAD_INSTANCE, "not a number a font can hold"},
+             {variable, 0, "wght=700,wght=40000", GLYVA_SHAPE_BAD_INSTANCE, "'wght=40000'"},
              {variable, 0, "Black", GLYVA_SHAPE_BAD_INSTANCE, "(the font has: Regular, Bold)"},
              {kDejaVuSans, 0, "wght=700", GLYVA_SHAPE_BAD_INSTANCE, "no variation axes"},
              {kDejaVuSans, 0, "Bold", GLYVA_SHAPE_BAD_INSTANCE, "no named instances"},

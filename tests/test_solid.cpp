@@ -30,6 +30,7 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include "solid/glyvaSolid.h"
 #include "support/glyph.hh"
 #include "support/raster.hh"
+#include "support/solid.hh"
 #include "support/support.hh"
 
 #ifdef GLYVA_HAVE_CGAL
@@ -45,10 +46,17 @@ static_assert(sizeof(glyvaSolidOptions) == 28, "options are seven 4-byte fields"
 namespace
 {
 
+using glyva_test::closedByPosition;
+using glyva_test::enclosedVolume;
+using glyva_test::facetNormal;
 using glyva_test::fixture;
 using glyva_test::kDejaVuSans;
 using glyva_test::kFreeSans;
+using glyva_test::meshWellFormed;
+using glyva_test::normalsFaceOutwards;
 using glyva_test::Point2;
+using glyva_test::projectedArea;
+using glyva_test::SolidMesh;
 using testing::AssertionFailure;
 using testing::AssertionResult;
 using testing::AssertionSuccess;
@@ -86,15 +94,6 @@ struct Builder {
     Builder() = default;
     Builder(const Builder &) = delete;
     Builder &operator=(const Builder &) = delete;
-};
-
-/* A triangle mesh as a host copies it out of the library. */
-struct SolidMesh {
-    std::vector<float> positions;   /* 3 per vertex */
-    std::vector<float> normals;     /* 3 per vertex */
-    std::vector<float> uvs;         /* 2 per vertex */
-    std::vector<uint32_t> mappings; /* how each vertex's uvs are mapped */
-    std::vector<uint32_t> indices;
 };
 
 /* The arrays a build hands out, copied when it succeeded. */
@@ -184,117 +183,6 @@ size_t zeroAreaTriangles(const glyva_test::Mesh &m)
     return n;
 }
 
-using Position = std::tuple<float, float, float>;
-
-Position positionOf(const SolidMesh &m, uint32_t v)
-{
-    return Position{m.positions[3 * v], m.positions[3 * v + 1], m.positions[3 * v + 2]};
-}
-
-/* Twice the area of triangle t, as a vector along its facet normal. */
-std::array<double, 3> facetNormal(const SolidMesh &m, size_t t)
-{
-    const float *a = &m.positions[3 * m.indices[t]];
-    const float *b = &m.positions[3 * m.indices[t + 1]];
-    const float *c = &m.positions[3 * m.indices[t + 2]];
-    const double u[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
-    const double w[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
-    return {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
-}
-
-/* Three indices per triangle, each naming a vertex; every number finite; every normal of
- * unit length; no triangle without area (its corners' cross product is exactly zero in
- * the floats a reader gets). */
-AssertionResult meshWellFormed(const SolidMesh &m)
-{
-    const size_t vertices = m.positions.size() / 3;
-    if (m.indices.size() % 3 != 0 || m.normals.size() != 3 * vertices ||
-        m.uvs.size() != 2 * vertices)
-        return AssertionFailure() << "array sizes do not agree";
-    for (uint32_t i : m.indices) {
-        if (i >= vertices)
-            return AssertionFailure() << "index " << i << " past " << vertices;
-    }
-    for (size_t v = 0; v < vertices; ++v) {
-        const float *n = &m.normals[3 * v];
-        for (int k = 0; k < 3; ++k) {
-            if (!std::isfinite(m.positions[3 * v + k]) || !std::isfinite(n[k]))
-                return AssertionFailure() << "vertex " << v << " is not finite";
-        }
-        const double length =
-            std::sqrt(double(n[0]) * n[0] + double(n[1]) * n[1] + double(n[2]) * n[2]);
-        if (std::fabs(length - 1.0) > 1e-5)
-            return AssertionFailure() << "normal of vertex " << v << " has length " << length;
-    }
-    for (size_t t = 0; t < m.indices.size(); t += 3) {
-        if (facetNormal(m, t) == std::array<double, 3>{0.0, 0.0, 0.0})
-            return AssertionFailure() << "triangle " << t / 3 << " has no area";
-    }
-    return AssertionSuccess();
-}
-
-/* Welding equal positions as a reader of a written file does, every directed edge is
- * used once and its reverse once: closed, manifold along every edge, consistently
- * wound. */
-AssertionResult closedByPosition(const SolidMesh &m)
-{
-    std::map<std::pair<Position, Position>, int> uses;
-    for (size_t t = 0; t < m.indices.size(); t += 3) {
-        for (int k = 0; k < 3; ++k) {
-            const Position a = positionOf(m, m.indices[t + k]);
-            const Position b = positionOf(m, m.indices[t + (k + 1) % 3]);
-            if (++uses[{a, b}] > 1)
-                return AssertionFailure()
-                       << "an edge of triangle " << t / 3 << " is used twice the same way";
-        }
-    }
-    for (const auto &entry : uses) {
-        if (!uses.count({entry.first.second, entry.first.first}))
-            return AssertionFailure() << "an edge is used one way only";
-    }
-    return AssertionSuccess();
-}
-
-/* Every corner's normal leans towards its own triangle's facet normal. */
-AssertionResult normalsFaceOutwards(const SolidMesh &m)
-{
-    for (size_t t = 0; t < m.indices.size(); t += 3) {
-        const std::array<double, 3> n = facetNormal(m, t);
-        for (int k = 0; k < 3; ++k) {
-            const float *v = &m.normals[3 * m.indices[t + k]];
-            if (v[0] * n[0] + v[1] * n[1] + v[2] * n[2] <= 0.0)
-                return AssertionFailure()
-                       << "a corner of triangle " << t / 3 << " has a normal facing away";
-        }
-    }
-    return AssertionSuccess();
-}
-
-/* The enclosed volume by the divergence theorem, positive for outward winding. */
-double enclosedVolume(const SolidMesh &m)
-{
-    double six = 0.0;
-    for (size_t t = 0; t < m.indices.size(); t += 3) {
-        const float *a = &m.positions[3 * m.indices[t]];
-        const float *b = &m.positions[3 * m.indices[t + 1]];
-        const float *c = &m.positions[3 * m.indices[t + 2]];
-        six += double(a[0]) * (double(b[1]) * c[2] - double(b[2]) * c[1]) -
-               double(a[1]) * (double(b[0]) * c[2] - double(b[2]) * c[0]) +
-               double(a[2]) * (double(b[0]) * c[1] - double(b[1]) * c[0]);
-    }
-    return six / 6.0;
-}
-
-/* The area a flat mesh covers when all its triangles turn counter-clockwise: the signed
- * areas of the triangles' projections on z = 0, summed. */
-double projectedArea(const SolidMesh &m)
-{
-    double sum = 0.0;
-    for (size_t t = 0; t < m.indices.size(); t += 3)
-        sum += facetNormal(m, t)[2];
-    return sum / 2.0;
-}
-
 AssertionResult strictlyCounterClockwise(const SolidMesh &m)
 {
     for (size_t t = 0; t < m.indices.size(); t += 3) {
@@ -339,60 +227,18 @@ AssertionResult soundSolid(const SolidMesh &m)
     return cgalJudges(m, enclosedVolume(m));
 }
 
-#ifdef GLYVA_ADMESH
-/* A binary STL with each facet's normal computed from the facet itself. */
-bool writeBinaryStl(const SolidMesh &m, const std::string &path)
-{
-    FILE *f = std::fopen(path.c_str(), "wb");
-    if (!f)
-        return false;
-    char header[80] = "glyva test solid";
-    const uint32_t count = static_cast<uint32_t>(m.indices.size() / 3);
-    bool ok = std::fwrite(header, sizeof header, 1, f) == 1 && std::fwrite(&count, 4, 1, f) == 1;
-    for (size_t t = 0; ok && t < m.indices.size(); t += 3) {
-        const std::array<double, 3> n = facetNormal(m, t);
-        const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
-        const float normal[3] = {float(n[0] / length), float(n[1] / length), float(n[2] / length)};
-        const uint16_t attributes = 0;
-        ok = std::fwrite(normal, sizeof normal, 1, f) == 1;
-        for (int k = 0; ok && k < 3; ++k)
-            ok = std::fwrite(&m.positions[3 * m.indices[t + k]], 12, 1, f) == 1;
-        ok = ok && std::fwrite(&attributes, 2, 1, f) == 1;
-    }
-    return std::fclose(f) == 0 && ok;
-}
-
-/* The number after the label's colon in admesh's report (for the facet lines, the
- * "Original" column), or -1. */
-long admeshField(const std::string &text, const char *label)
-{
-    const size_t at = text.find(label);
-    const size_t colon = at == std::string::npos ? at : text.find(':', at);
-    return colon == std::string::npos ? -1 : std::strtol(text.c_str() + colon + 1, nullptr, 10);
-}
-#endif
-
 /* admesh (Debian's admesh tool) on the binary STL a host would write: every facet read,
  * in the given number of parts, and nothing to fix. */
 AssertionResult admeshJudges(const SolidMesh &m, long parts = -1)
 {
 #ifdef GLYVA_ADMESH
     const std::string stl = testing::TempDir() + "glyva_solid_" + std::to_string(getpid()) + ".stl";
-    if (!writeBinaryStl(m, stl))
+    if (!glyva_test::writeBinaryStl(m, stl))
         return AssertionFailure() << "cannot write " << stl;
-    bool ran = false;
-    const std::string text = glyva_test::captureStdout([&] {
-        ran = std::system((std::string(GLYVA_ADMESH) + " '" + stl + "' 2>&1").c_str()) == 0;
-    });
+    const glyva_test::AdmeshReport report = glyva_test::runAdmesh(GLYVA_ADMESH, stl);
     std::remove(stl.c_str());
-    bool clean = ran && admeshField(text, "Number of facets") == long(m.indices.size() / 3) &&
-                 (parts < 0 || admeshField(text, "Number of parts") == parts);
-    for (const char *label :
-         {"Total disconnected facets", "Degenerate facets", "Edges fixed", "Facets removed",
-          "Facets added", "Facets reversed", "Backwards edges", "Normals fixed"})
-        clean = clean && admeshField(text, label) == 0;
-    if (!clean)
-        return AssertionFailure() << text;
+    if (!report.clean(static_cast<long>(m.indices.size() / 3), parts))
+        return AssertionFailure() << report.text;
 #else
     (void)m;
     (void)parts;
