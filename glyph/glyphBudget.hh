@@ -15,8 +15,9 @@
 namespace glyva
 {
 
-/* Far above what the fonts of the distribution need at quality 100 (docs: the largest
- * glyph there has about a tenth of the points and a fiftieth of the crossings). */
+/* Far above what the fonts of the distribution need at quality 100 (bench/README.md:
+ * the largest glyph there has about a quarter of the points and a fiftieth of the
+ * crossings). */
 constexpr uint32_t kMaxGlyphPoints = 1u << 17;
 constexpr uint32_t kMaxGlyphCrossings = 1u << 14;
 
