@@ -20,10 +20,10 @@ constexpr uint64_t kMaxCellEntries = 8ull * glyva::kMaxGlyphPoints;
 constexpr uint64_t kMaxPairTests = 32ull * glyva::kMaxGlyphPoints;
 constexpr uint32_t kMaxGridSide = 512;
 
-/* Up to this many points no limit can be reached: at most C(181, 2) = 16290 pairs of
- * edges cross, each edge lies in at most 14 x 14 cells (so 35476 cell entries), and
- * the pairs tested are at most entries x 180 / 2 = 3.2 million. */
-constexpr uint64_t kSurelyWithinPoints = 181;
+/* Up to this many points no limit can be reached: at most C(64, 2) = 2016 pairs of
+ * edges cross, each edge lies in at most 14 x 14 cells (so 12544 cell entries), and
+ * the pairs tested are at most entries x 63 / 2 = 0.4 million. */
+constexpr uint64_t kSurelyWithinPoints = 64;
 static_assert(kSurelyWithinPoints * (kSurelyWithinPoints - 1) / 2 <= glyva::kMaxGlyphCrossings,
               "the pairs of edges of a small glyph must stay within the crossings allowed");
 static_assert(kSurelyWithinPoints * 14 * 14 * (kSurelyWithinPoints - 1) / 2 <= kMaxPairTests,
