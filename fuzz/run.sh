@@ -65,7 +65,7 @@ $target: FAILED, not built in $build"
     limits=""
     case $target in
     fuzz_font) limits="-max_len=8192" ;; # the hostile regression fonts start cut to it
-    fuzz_outline) timeout=20 limits="-report_slow_units=1" ;;
+    fuzz_outline) limits="-report_slow_units=1" ;;
     fuzz_tesselator) timeout=20 limits="-report_slow_units=1 -max_len=8192" ;;
     esac
 

@@ -16,11 +16,12 @@ namespace glyva
 {
 
 /* Far above what the fonts of the distribution need at quality 100 (bench/README.md:
- * the largest glyph there has about a quarter of the points and a seventh of the
+ * the largest glyph there has about half the points and a seventh of the
  * crossings). GLU's time grows with the points times the crossings: a ring of 93,000
  * points crossing itself some thousands of times took it 4 s, so the crossings are held
- * to a few thousand. */
-constexpr uint32_t kMaxGlyphPoints = 1u << 17;
+ * to a few thousand; a star of more than 65,536 points with few crossings took it 11 s, so the
+ * points are held to twice the largest real glyph. */
+constexpr uint32_t kMaxGlyphPoints = 1u << 16;
 constexpr uint32_t kMaxGlyphCrossings = 1u << 11;
 
 /* One closed contour: count points, the k-th at xy[k * stride] (x) and xy[k * stride + 1]
