@@ -60,22 +60,6 @@ namespace fs = std::filesystem;
 using Rows = std::vector<std::vector<std::string>>;
 const auto npos = std::string::npos;
 
-std::string quote(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string slurp(const std::string &path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-}
-
 /* Arguments as tests/cases/glyva_mesh.txt writes them, "-" for none: separated by spaces,
  * \s a space, \n a newline, \r a return, \t a tab, \xHH a byte, "" an empty argument,
  * @name a fixture font. */
@@ -217,38 +201,6 @@ Box boundsOf(const std::vector<float> &xyz)
     return b;
 }
 
-/* The front cap: the triangles lying at z = depth. */
-SolidMesh frontCap(const SolidMesh &solid, float depth)
-{
-    SolidMesh cap = solid;
-    cap.indices.clear();
-    for (size_t t = 0; t < solid.indices.size(); t += 3) {
-        bool front = true;
-        for (size_t k = t; k < t + 3; ++k)
-            front = front && solid.positions[3 * solid.indices[k] + 2] == depth;
-        if (front)
-            cap.indices.insert(cap.indices.end(), &solid.indices[t], &solid.indices[t] + 3);
-    }
-    return cap;
-}
-
-/* Each triangle's corners from the smallest on, in their order, sorted: the same surface
- * whatever the order of the triangles. */
-std::vector<std::array<float, 9>> triangleSet(const SolidMesh &mesh)
-{
-    std::vector<std::array<float, 9>> set(mesh.positions.size() / 9);
-    for (size_t t = 0; t < set.size(); ++t) {
-        for (int turn = 0; turn < 3; ++turn) {
-            std::array<float, 9> corners;
-            for (int i = 0; i < 9; ++i)
-                corners[i] = mesh.positions[9 * t + (i + 3 * turn) % 9];
-            set[t] = turn == 0 ? corners : std::min(set[t], corners);
-        }
-    }
-    std::sort(set.begin(), set.end());
-    return set;
-}
-
 std::vector<std::array<float, 9>> triangleSet(const std::string &file)
 {
     return triangleSet(readMesh(file));
@@ -290,7 +242,7 @@ void expectValidGltf(const std::string &file)
                                 " " + quote(GLYVA_NODE) + " " + quote(script) + " " + quote(file) +
                                 " >" + quote(file + ".report") + " 2>&1";
     const int status = std::string(GLYVA_NODE).empty() ? -1 : std::system(command.c_str());
-    const std::string out = slurp(file + ".report");
+    const std::string out = fileContents(file + ".report");
     std::remove((file + ".report").c_str());
     const nlohmann::json report = nlohmann::json::parse(out, nullptr, false);
     if (!WIFEXITED(status) || WEXITSTATUS(status) == 2 || !report.is_object()) {
@@ -350,7 +302,7 @@ struct JsonGlyph {
 
 std::vector<JsonGlyph> readLayout(const std::string &file, int *lines = nullptr)
 {
-    const nlohmann::json doc = nlohmann::json::parse(slurp(file), nullptr, false);
+    const nlohmann::json doc = nlohmann::json::parse(fileContents(file), nullptr, false);
     std::vector<JsonGlyph> glyphs;
     if (!doc.is_object())
         return glyphs;
@@ -389,7 +341,8 @@ class GlyvaMesh : public ::testing::Test
             cmd += " " + quote(a);
         cmd += " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err);
         const int raw = std::system(cmd.c_str());
-        const Result r = {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, slurp(out), slurp(err)};
+        const Result r = {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, fileContents(out),
+                          fileContents(err)};
         for (const std::string &file : {in, out, err})
             unlink(file.c_str());
         return r;
@@ -464,7 +417,7 @@ TEST_F(GlyvaMesh, ExtrudedGlyphsAreWatertight)
             EXPECT_TRUE(cgalJudges(solid));
             EXPECT_EQ(boundsOf(solid.positions)[kMinZ], 0.0f);
             EXPECT_EQ(boundsOf(solid.positions)[kMaxZ], depth);
-            const double cap = projectedArea(frontCap(solid, depth));
+            const double cap = projectedArea(levelAt(solid, depth));
             EXPECT_GT(cap, 0.0);
             EXPECT_NEAR(enclosedVolume(solid), cap * depth, 1e-4 * cap * depth);
             capTotal += cap;
@@ -546,7 +499,7 @@ TEST_F(GlyvaMesh, EquivalentRunsWriteTheSameBytes)
         ASSERT_EQ(a.status, 0) << a.err;
         ASSERT_EQ(b.status, 0) << b.err;
         EXPECT_EQ(a.err.find("warning"), npos) << a.err;
-        EXPECT_EQ(slurp(path("a." + row[0])), slurp(path("b." + row[0])));
+        EXPECT_EQ(fileContents(path("a." + row[0])), fileContents(path("b." + row[0])));
     }
 }
 
@@ -655,7 +608,7 @@ TEST_F(GlyvaMesh, LongTextWritesEveryFormatOnceForEachDistinctGlyph)
 {
     /* The sanitizer builds take a fifth of it. */
     const std::string text =
-        slurp(GLYVA_LONG_TEXT).substr(0, std::getenv("GLYVA_QUICK") ? 2000 : npos);
+        fileContents(GLYVA_LONG_TEXT).substr(0, std::getenv("GLYVA_QUICK") ? 2000 : npos);
     const Result r = run({"--edges", "-o", "t.glb", "-o", "t.gltf", "-o", "t.obj", "-o", "t.stl",
                           "-o", "t.svg", "-o", "t.png"},
                          text);
@@ -672,11 +625,11 @@ TEST_F(GlyvaMesh, LongTextWritesEveryFormatOnceForEachDistinctGlyph)
     for (const char *file : {"m.glb", "t.gltf", "t.obj", "t.stl"})
         EXPECT_EQ(triangleSet(path(file)), instanced) << file;
     EXPECT_EQ(fs::file_size(path("t.stl")), 84u + 50u * instanced.size()) << "binary STL";
-    const nlohmann::json gltf = nlohmann::json::parse(slurp(path("t.gltf")));
+    const nlohmann::json gltf = nlohmann::json::parse(fileContents(path("t.gltf")));
     EXPECT_LT(gltf["meshes"].size(), 120u) << "one mesh per distinct glyph";
     EXPECT_LT(fs::file_size(path("t.glb")), 2u << 20);
     EXPECT_EQ(gltf.value("extensionsUsed", nlohmann::json::array()).size(), 0u);
-    EXPECT_NE(slurp(path("t.svg")).find("<svg"), npos);
+    EXPECT_NE(fileContents(path("t.svg")).find("<svg"), npos);
     const Pixels px = readPng(path("t.png"));
     EXPECT_EQ(px.width, 1200);
     EXPECT_GT(px.height, 300);
@@ -707,8 +660,8 @@ TEST_F(GlyvaMesh, PicturesHaveTheAskedSizeInkAndShade)
     EXPECT_GT(p.inked, p.width * p.height / 20);
     EXPECT_EQ(readPng(path("flat.png")).shaded, 0);
     EXPECT_GT(p.shaded, p.inked / 5);
-    EXPECT_NE(slurp(path("tilted.png")), slurp(path("flat.png")));
-    const std::string svg = slurp(path("p.svg"));
+    EXPECT_NE(fileContents(path("tilted.png")), fileContents(path("flat.png")));
+    const std::string svg = fileContents(path("p.svg"));
     EXPECT_EQ(countOf(svg, "<use"), 0u);
     EXPECT_GT(countOf(svg, "<path"), 1000u);
 }
@@ -734,7 +687,7 @@ TEST_F(GlyvaMesh, BevelledSolidsAreClosedSoundAndCleanForEveryReader)
         EXPECT_EQ(triangleSet(stl), triangleSet(joined(solids)));
         expectAdmeshClean(path("b.stl"));
         expectValidGltf(path("b.glb"));
-        const std::string glb = slurp(path("b.glb"));
+        const std::string glb = fileContents(path("b.glb"));
         EXPECT_NE(glb.find("\"TEXCOORD_0\""), npos);
         EXPECT_EQ(glb.find("extensionsUsed"), npos);
     }
@@ -901,8 +854,8 @@ TEST_F(GlyvaMesh, InstancedMergedAndTextOriginFilesHoldTheSameMappedSolids)
     }
     for (const char *file : {"g.gltf", "m.glb", "t.gltf"})
         expectValidGltf(path(file));
-    const nlohmann::json glyph = nlohmann::json::parse(slurp(path("g.gltf")));
-    const nlohmann::json text = nlohmann::json::parse(slurp(path("t.gltf")));
+    const nlohmann::json glyph = nlohmann::json::parse(fileContents(path("g.gltf")));
+    const nlohmann::json text = nlohmann::json::parse(fileContents(path("t.gltf")));
     EXPECT_EQ(glyph["meshes"].size(), 3u) << "A, V and o, each once";
     EXPECT_EQ(text["meshes"].size(), 4u);
     int moved = 0;
@@ -930,10 +883,10 @@ TEST_F(GlyvaMesh, RefusedRunsNameTheCulpritAndLeaveNothing)
         EXPECT_NE(r.err.find(row[1]), npos) << r.err;
         EXPECT_EQ(outputs(), before);
     }
-    EXPECT_EQ(slurp(path("keep.obj")), "old");
+    EXPECT_EQ(fileContents(path("keep.obj")), "old");
     EXPECT_EQ(run({"--font", fixture("malformed.ttf"), "C", "-o", "keep.obj"}).status, 0)
         << "the rest of a font whose glyphs fail still works";
-    EXPECT_NE(slurp(path("keep.obj")), "old") << "a good run replaces the file";
+    EXPECT_NE(fileContents(path("keep.obj")), "old") << "a good run replaces the file";
     EXPECT_EQ(outputs(), (std::vector<std::string>{"keep.mtl", "keep.obj", "plainfile", "x.bin"}));
 }
 

@@ -30,12 +30,6 @@ constexpr KDint kUntouched = 4711;
 /* Read before main, while no test has run: what loading the library left. */
 const KDint kErrorAtStart = kdGetError();
 
-std::string contentsOf(const char *path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 /* The look-up's lines with their line numbers taken out. */
 std::string withoutLineNumbers(std::string text)
 {
@@ -97,7 +91,7 @@ TEST(KdFile, OpenModes)
         EXPECT_EQ(fcntl(fileno(file->stream), F_GETFD) & FD_CLOEXEC, p.descriptorFlags) << p.mode;
         kdFclose(file);
     }
-    EXPECT_EQ(contentsOf(tmp.path()), "abc");
+    EXPECT_EQ(fileContents(tmp.path()), "abc");
     const std::pair<const char *, const char *> refused[] = {
         {tmp.path(), "x"},     {tmp.path(), "R"},  {tmp.path(), ""},
         {tmp.path(), "+r"},    {tmp.path(), " r"}, {tmp.path(), "b"},
@@ -181,7 +175,7 @@ TEST(KdFile, FailureValuesAndCodes)
     }
     for (KDFile *file : {appending, reading, unflushed, pipe})
         kdFclose(file);
-    EXPECT_EQ(contentsOf(tmp.path()), "0123456789");
+    EXPECT_EQ(fileContents(tmp.path()), "0123456789");
 }
 
 TEST(KdFile, ReadsPositionsAndTheEnd)

@@ -22,6 +22,7 @@ TEST(Paragraph, SkippedWithoutShaping)
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -29,6 +30,7 @@ TEST(Paragraph, SkippedWithoutShaping)
 #include <string>
 #include <vector>
 
+#include "support/raster.hh"
 #include "support/shaping.hh"
 #include "support/support.hh"
 
@@ -122,42 +124,64 @@ std::vector<uint32_t> clusterOfCharacters(const LaidOut &laid, const std::string
     return clusterOf;
 }
 
+/* Runs check on the lines of one of the Unicode Character Database's test files, comments
+ * taken off and blank lines skipped, every stride-th line only in a quick run. check says
+ * whether the line passed, or names why it does not apply in *skip. The first failures name
+ * their lines; none may fail, and at least `least` lines must pass. */
+void conformance(const std::string &file, size_t quickStride, size_t least,
+                 const std::function<bool(const std::string &, const char **)> &check)
+{
+    std::ifstream in(std::string(kUnicodeData) + "/" + file);
+    ASSERT_TRUE(in) << "needs Debian's unicode-data";
+    std::map<std::string, size_t> skipped;
+    size_t passed = 0, failed = 0, lineNumber = 0;
+    const size_t stride = quickRun() ? quickStride : 1;
+    for (std::string line; std::getline(in, line);) {
+        line = line.substr(0, line.find('#'));
+        if (++lineNumber % stride != 0 || line.empty())
+            continue;
+        const char *skip = nullptr;
+        const bool same = check(line, &skip);
+        if (skip) {
+            ++skipped[skip];
+            continue;
+        }
+        (same ? passed : failed) += 1;
+        if (!same && failed <= 5)
+            ADD_FAILURE() << file << " line " << lineNumber << ": " << line;
+    }
+    EXPECT_EQ(failed, 0u);
+    EXPECT_GE(passed, least);
+    std::printf("%s: %zu lines passed, %zu failed; skipped:", file.c_str(), passed, failed);
+    for (const auto &[reason, count] : skipped)
+        std::printf(" %zu (%s)", count, reason.c_str());
+    std::printf("\n");
+}
+
 TEST(Paragraph, VisualOrderAsTheBidiCharacterTest)
 {
     ShapeFont font(fixture("bidi.ttf"));
     ASSERT_EQ(font.status, GLYVA_SHAPE_OK) << font.message;
-    std::ifstream in(std::string(kUnicodeData) + "/BidiCharacterTest.txt");
-    ASSERT_TRUE(in) << "needs Debian's unicode-data";
     static const int kDirections[] = {GLYVA_LAYOUT_DIRECTION_LTR, GLYVA_LAYOUT_DIRECTION_RTL,
                                       GLYVA_LAYOUT_DIRECTION_AUTO};
-    size_t passed = 0, failed = 0, lineNumber = 0;
-    const size_t stride = quickRun() ? 23 : 1;
-    std::string line;
-    BidiCase c;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        if (line.empty() || line[0] == '#' || lineNumber % stride != 0)
-            continue;
-        ASSERT_TRUE(readBidiCase(line, &c)) << line;
-        const std::string text = utf8(c.codes);
-        glyvaLayoutOptions options{};
-        options.direction = kDirections[c.direction];
-        const LaidOut laid = layOut({font.font}, text, options);
-        ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
-        ASSERT_EQ(laid.lines.size(), 1u) << line;
-        const std::vector<uint32_t> characters = clusterCharacters(laid, text);
-        const std::vector<uint32_t> clusterOf = clusterOfCharacters(laid, text);
-        const bool same =
-            laid.lines[0].paragraphLevel == c.paragraphLevel &&
-            visualClusters(characters, c.removed, clusterOf) ==
-                visualClusters(c.order, std::vector<bool>(c.codes.size(), false), clusterOf);
-        (same ? passed : failed) += 1;
-        if (!same && failed <= 5)
-            ADD_FAILURE() << "BidiCharacterTest.txt line " << lineNumber << ": " << line;
-    }
-    EXPECT_EQ(failed, 0u);
-    EXPECT_GT(passed, quickRun() ? 3000u : 90000u);
-    std::printf("BidiCharacterTest.txt: %zu lines passed, %zu failed, 0 skipped\n", passed, failed);
+    conformance("BidiCharacterTest.txt", 23, quickRun() ? 3000u : 90000u,
+                [&](const std::string &line, const char **) {
+                    BidiCase c;
+                    if (!readBidiCase(line, &c))
+                        return false;
+                    const std::string text = utf8(c.codes);
+                    glyvaLayoutOptions options{};
+                    options.direction = kDirections[c.direction];
+                    const LaidOut laid = layOut({font.font}, text, options);
+                    if (laid.status != GLYVA_SHAPE_OK || laid.lines.size() != 1)
+                        return false;
+                    const std::vector<uint32_t> characters = clusterCharacters(laid, text);
+                    const std::vector<uint32_t> clusterOf = clusterOfCharacters(laid, text);
+                    const std::vector<bool> noneRemoved(c.codes.size(), false);
+                    return laid.lines[0].paragraphLevel == c.paragraphLevel &&
+                           visualClusters(characters, c.removed, clusterOf) ==
+                               visualClusters(c.order, noneRemoved, clusterOf);
+                });
 }
 
 /* The code points the Unicode Character Database calls marks or format characters (no
@@ -248,45 +272,27 @@ TEST(Paragraph, WrapsAtTheLineBreakTestOpportunities)
 {
     ShapeFont font(fixture("bidi.ttf"));
     ASSERT_EQ(font.status, GLYVA_SHAPE_OK) << font.message;
-    std::ifstream in(std::string(kUnicodeData) + "/auxiliary/LineBreakTest.txt");
     const std::set<uint32_t> zeroOrBlank = zeroOrBlankCharacters();
-    ASSERT_TRUE(in && !zeroOrBlank.empty()) << "needs Debian's unicode-data";
-    std::map<std::string, size_t> skipped;
-    size_t passed = 0, failed = 0, lineNumber = 0;
-    const size_t stride = quickRun() ? 17 : 1;
-    std::string line;
-    while (std::getline(in, line)) {
-        ++lineNumber;
-        line = line.substr(0, line.find('#'));
-        if (line.empty() || lineNumber % stride != 0)
-            continue;
-        const BreakCase c = readBreakCase(line);
-        if (const char *reason = skipReason(c, zeroOrBlank)) {
-            ++skipped[reason];
-            continue;
-        }
-        const std::string text = utf8(c.codes);
-        glyvaLayoutOptions options{};
-        options.direction = GLYVA_LAYOUT_DIRECTION_LTR;
-        options.width = 1e-9;
-        const LaidOut laid = layOut({font.font}, text, options);
-        ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
-        const std::vector<uint32_t> offsets = characterOffsets(text);
-        std::vector<uint32_t> ends;
-        for (const glyvaLayoutLine &l : laid.lines)
-            ends.push_back(static_cast<uint32_t>(
-                std::lower_bound(offsets.begin(), offsets.end(), l.firstByte + l.byteLength) -
-                offsets.begin()));
-        const bool same = ends == c.ends;
-        (same ? passed : failed) += 1;
-        if (!same && failed <= 5)
-            ADD_FAILURE() << "LineBreakTest.txt line " << lineNumber << ": " << line;
-    }
-    EXPECT_EQ(failed, 0u);
-    std::printf("LineBreakTest.txt: %zu lines passed, %zu failed; skipped:", passed, failed);
-    for (const auto &[reason, count] : skipped)
-        std::printf(" %zu (%s)", count, reason.c_str());
-    std::printf("\n");
+    ASSERT_FALSE(zeroOrBlank.empty()) << "needs Debian's unicode-data";
+    conformance(
+        "auxiliary/LineBreakTest.txt", 17, 1, [&](const std::string &line, const char **skip) {
+            const BreakCase c = readBreakCase(line);
+            if ((*skip = skipReason(c, zeroOrBlank)))
+                return false;
+            const std::string text = utf8(c.codes);
+            glyvaLayoutOptions options{};
+            options.direction = GLYVA_LAYOUT_DIRECTION_LTR;
+            options.width = 1e-9;
+            const LaidOut laid = layOut({font.font}, text, options);
+            EXPECT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
+            const std::vector<uint32_t> offsets = characterOffsets(text);
+            std::vector<uint32_t> ends;
+            for (const glyvaLayoutLine &l : laid.lines)
+                ends.push_back(static_cast<uint32_t>(
+                    std::lower_bound(offsets.begin(), offsets.end(), l.firstByte + l.byteLength) -
+                    offsets.begin()));
+            return ends == c.ends;
+        });
 }
 
 /* One run of a line as hb-shape shapes it on its own: the run's bytes of the text, the
@@ -396,38 +402,15 @@ TEST(Paragraph, MixedLinesShapeRunByRunAsHbShape)
     }
 }
 
-/* FreeType's own character maps say which face has a character. */
-class CharacterMaps
+/* FreeType's own character maps say which face has a character: the first face that
+ * maps code, or the face count. */
+uint32_t firstFaceWith(const std::vector<std::unique_ptr<FreeTypeFace>> &maps, uint32_t code)
 {
-  public:
-    explicit CharacterMaps(const std::vector<std::string> &paths)
-    {
-        FT_Init_FreeType(&library_);
-        for (const std::string &path : paths) {
-            FT_Face face = nullptr;
-            FT_New_Face(library_, path.c_str(), 0, &face);
-            faces_.push_back(face);
-        }
-    }
-    ~CharacterMaps()
-    {
-        for (FT_Face face : faces_)
-            FT_Done_Face(face);
-        FT_Done_FreeType(library_);
-    }
-    /* The first face that maps code, or the face count. */
-    uint32_t firstWith(uint32_t code) const
-    {
-        for (uint32_t f = 0; f < faces_.size(); ++f)
-            if (faces_[f] && FT_Get_Char_Index(faces_[f], code) != 0)
-                return f;
-        return static_cast<uint32_t>(faces_.size());
-    }
-
-  private:
-    FT_Library library_ = nullptr;
-    std::vector<FT_Face> faces_;
-};
+    for (uint32_t f = 0; f < maps.size(); ++f)
+        if (maps[f]->ok() && FT_Get_Char_Index(maps[f]->face(), code) != 0)
+            return f;
+    return static_cast<uint32_t>(maps.size());
+}
 
 TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
 {
@@ -435,11 +418,12 @@ TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
                                             kNotoSansCJK};
     std::vector<std::unique_ptr<ShapeFont>> fonts;
     std::vector<glyvaShapeFont *> faces;
+    std::vector<std::unique_ptr<FreeTypeFace>> maps;
     for (const std::string &path : paths) {
         fonts.push_back(std::make_unique<ShapeFont>(path));
         faces.push_back(fonts.back()->font);
+        maps.push_back(std::make_unique<FreeTypeFace>(path.c_str(), 64));
     }
-    const CharacterMaps maps(paths);
     const std::string text = "Hello \u0645\u0631\u062d\u0628\u0627 \u0928\u092e\u0938\u094d\u0924"
                              "\u0947, \u4e2d\u6587\u3002 \u05e9\u05dc\u05d5\u05dd \u00e9t\u00e9 "
                              "\u1230\u120b\u121d";
@@ -451,10 +435,10 @@ TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
     for (size_t i = 0; i < laid.glyphs.size(); ++i) {
         const uint32_t code = codes[characters[i]];
         const bool letter = (code >= 'A' && code <= 'z') || code >= 0x5D0;
-        if (!letter || code == 0x3002 || maps.firstWith(code) == paths.size())
+        const uint32_t first = firstFaceWith(maps, code);
+        if (!letter || code == 0x3002 || first == paths.size())
             continue;
         ++letters;
-        const uint32_t first = maps.firstWith(code);
         EXPECT_EQ(laid.glyphs[i].face, first) << "U+" << std::hex << code;
     }
     EXPECT_GT(letters, 20u);
@@ -469,10 +453,9 @@ TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
  * USE_TYPO_METRICS bit (7 of fsSelection) is set, hhea's otherwise. */
 void tableMetrics(const char *path, double *ascender, double *descender, double *gap)
 {
-    FT_Library library;
-    FT_Face face;
-    ASSERT_EQ(FT_Init_FreeType(&library), 0);
-    ASSERT_EQ(FT_New_Face(library, path, 0, &face), 0);
+    const FreeTypeFace ft(path, 64);
+    ASSERT_TRUE(ft.ok());
+    const FT_Face face = ft.face();
     const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
     const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
     ASSERT_TRUE(os2 && hhea);
@@ -481,8 +464,6 @@ void tableMetrics(const char *path, double *ascender, double *descender, double 
     *ascender = (typo ? os2->sTypoAscender : hhea->Ascender) / upem;
     *descender = (typo ? os2->sTypoDescender : hhea->Descender) / upem;
     *gap = (typo ? os2->sTypoLineGap : hhea->Line_Gap) / upem;
-    FT_Done_Face(face);
-    FT_Done_FreeType(library);
 }
 
 TEST(Paragraph, LineMetricsAreTheFontsOwnAtFullPrecision)

@@ -121,21 +121,6 @@ TEST(Shape, PositionsAsHbShape)
 
 #endif
 
-/* The mesh by glyph index, as readMesh reads the font API's by character. */
-Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
-{
-    Mesh m;
-    const float *v = nullptr;
-    const int32_t *t = nullptr;
-    int32_t nv = -1, nt = -1;
-    EXPECT_EQ(glyvaShapeGlyphMesh(font, glyph, &v, &nv, &t, &nt), 1) << glyvaShapeError(font);
-    for (int32_t k = 0; k < nv; ++k)
-        m.vertices.push_back({v[2 * k], v[2 * k + 1]});
-    if (nt > 0)
-        m.indices.assign(t, t + nt);
-    return m;
-}
-
 uint32_t freetypeGlyphIndex(const char *path, uint32_t code)
 {
     FreeTypeFace face(path, 640);

@@ -30,6 +30,7 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include "solid/glyvaSolid.h"
 #include "support/glyph.hh"
 #include "support/raster.hh"
+#include "support/shaping.hh"
 #include "support/solid.hh"
 #include "support/support.hh"
 
@@ -46,17 +47,7 @@ static_assert(sizeof(glyvaSolidOptions) == 28, "options are seven 4-byte fields"
 namespace
 {
 
-using glyva_test::closedByPosition;
-using glyva_test::enclosedVolume;
-using glyva_test::facetNormal;
-using glyva_test::fixture;
-using glyva_test::kDejaVuSans;
-using glyva_test::kFreeSans;
-using glyva_test::meshWellFormed;
-using glyva_test::normalsFaceOutwards;
-using glyva_test::Point2;
-using glyva_test::projectedArea;
-using glyva_test::SolidMesh;
+using namespace glyva_test;
 using testing::AssertionFailure;
 using testing::AssertionResult;
 using testing::AssertionSuccess;
@@ -74,18 +65,6 @@ enum FixtureGlyph : uint32_t {
     kHuge = 7,
     kMany = 8,
     kNested = 9
-};
-
-struct Font {
-    glyvaShapeFont *font = nullptr;
-    explicit Font(const std::string &path)
-    {
-        char message[256];
-        glyvaShapeOpen(&font, path.c_str(), 0, nullptr, message, sizeof message);
-    }
-    ~Font() { glyvaShapeClose(font); }
-    Font(const Font &) = delete;
-    Font &operator=(const Font &) = delete;
 };
 
 struct Builder {
@@ -116,13 +95,14 @@ struct Output {
     }
 };
 
-bool buildSolid(Builder &b, Font &f, uint32_t glyph, const glyvaSolidOptions &o, SolidMesh *out)
+bool buildSolid(Builder &b, ShapeFont &f, uint32_t glyph, const glyvaSolidOptions &o,
+                SolidMesh *out)
 {
     Output r;
     return r.copy(glyvaSolidBuild(b.solid, f.font, glyph, &o, &r.v, &r.vc, &r.ix, &r.ic), out);
 }
 
-bool buildFlat(Builder &b, Font &f, uint32_t glyph, SolidMesh *out, float scale = 0.0f,
+bool buildFlat(Builder &b, ShapeFont &f, uint32_t glyph, SolidMesh *out, float scale = 0.0f,
                float grid = 0.0f)
 {
     Output r;
@@ -130,7 +110,7 @@ bool buildFlat(Builder &b, Font &f, uint32_t glyph, SolidMesh *out, float scale 
                   out);
 }
 
-std::vector<uint32_t> distinctGlyphs(Font &f, const char *text)
+std::vector<uint32_t> distinctGlyphs(ShapeFont &f, const char *text)
 {
     const glyvaShapedGlyph *glyphs = nullptr;
     const int32_t n = glyvaShapeText(f.font, text, -1, nullptr, &glyphs);
@@ -142,7 +122,7 @@ std::vector<uint32_t> distinctGlyphs(Font &f, const char *text)
 
 /* The glyph's flattened contours as the glyph layer gives them (not as the solid library
  * cleans them). */
-std::vector<std::vector<Point2>> contoursOf(Font &f, uint32_t glyph)
+std::vector<std::vector<Point2>> contoursOf(ShapeFont &f, uint32_t glyph)
 {
     glyphInfoRecord info;
     std::vector<std::vector<Point2>> contours;
@@ -157,21 +137,6 @@ std::vector<std::vector<Point2>> contoursOf(Font &f, uint32_t glyph)
         contours.push_back(contour);
     }
     return contours;
-}
-
-/* The font's own triangles for a glyph (the tessellator's, through the shaping library). */
-glyva_test::Mesh fontMesh(Font &f, uint32_t glyph)
-{
-    const float *v = nullptr;
-    const int32_t *ix = nullptr;
-    int32_t vc = 0, ic = 0;
-    glyva_test::Mesh m;
-    if (glyvaShapeGlyphMesh(f.font, glyph, &v, &vc, &ix, &ic)) {
-        for (int32_t i = 0; i < vc; ++i)
-            m.vertices.push_back(Point2{v[2 * i], v[2 * i + 1]});
-        m.indices.assign(ix, ix + ic);
-    }
-    return m;
 }
 
 size_t zeroAreaTriangles(const glyva_test::Mesh &m)
@@ -394,7 +359,7 @@ class SampleSolids : public testing::TestWithParam<SolidCase>
 TEST_P(SampleSolids, AreClosedOutwardAndOfTheRightVolume)
 {
     const SolidCase &c = GetParam();
-    Font font(c.font);
+    ShapeFont font(c.font);
     ASSERT_NE(font.font, nullptr) << c.font;
     Builder builder;
     int volumesChecked = 0;
@@ -431,26 +396,14 @@ INSTANTIATE_TEST_SUITE_P(Fonts, SampleSolids, testing::ValuesIn(kSolidCases),
                              return std::string(info.param.name);
                          });
 
-/* The triangles lying at height z, each as its corners' (x, y) from the lowest corner
- * on, sorted: the same face whatever the order of triangles and vertices. */
-std::vector<std::array<float, 6>> trianglesAt(const SolidMesh &m, float z)
+/* The triangles lying at height z, moved to z = 0: the same face whatever the order of
+ * triangles and vertices. */
+std::vector<std::array<float, 9>> trianglesAt(const SolidMesh &m, float z)
 {
-    std::vector<std::array<float, 6>> set;
-    for (size_t t = 0; t < m.indices.size(); t += 3) {
-        std::array<std::array<float, 2>, 3> c;
-        bool level = true;
-        for (int k = 0; k < 3; ++k) {
-            const float *p = &m.positions[3 * m.indices[t + k]];
-            c[k] = {p[0] + 0.0f, p[1] + 0.0f};
-            level = level && p[2] == z;
-        }
-        if (!level)
-            continue;
-        std::rotate(c.begin(), std::min_element(c.begin(), c.end()), c.end());
-        set.push_back({c[0][0], c[0][1], c[1][0], c[1][1], c[2][0], c[2][1]});
-    }
-    std::sort(set.begin(), set.end());
-    return set;
+    SolidMesh level = levelAt(m, z);
+    for (size_t i = 2; i < level.positions.size(); i += 3)
+        level.positions[i] -= z;
+    return triangleSet(level);
 }
 
 /* Every flat-mesh vertex at z = 0, facing +z, mapped by its position in ems. */
@@ -503,7 +456,7 @@ class FlatMeshes : public testing::TestWithParam<FlatCase>
 TEST_P(FlatMeshes, AreThePlainSolidsFrontFaceOverTheFontsArea)
 {
     const FlatCase &c = GetParam();
-    Font font(c.font);
+    ShapeFont font(c.font);
     ASSERT_NE(font.font, nullptr);
     Builder builder;
     size_t zeroAreaInFont = 0;
@@ -512,7 +465,7 @@ TEST_P(FlatMeshes, AreThePlainSolidsFrontFaceOverTheFontsArea)
     const glyvaSolidOptions bevelled{2.0f, 0.2f, 0.1f, 3, 0, c.scale, c.grid};
     for (uint32_t glyph : distinctGlyphs(font, "GlyvaR@8ea%&AVATAR Wave 1234567890")) {
         SCOPED_TRACE("glyph " + std::to_string(glyph));
-        const glyva_test::Mesh reference = fontMesh(font, glyph);
+        const glyva_test::Mesh reference = indexMesh(font.font, glyph);
         const double area = glyva_test::meshArea(reference) * scale * scale;
         SolidMesh flat, solid;
         ASSERT_TRUE(buildFlat(builder, font, glyph, &flat, c.scale, c.grid))
@@ -575,7 +528,7 @@ class FixtureSolids : public testing::TestWithParam<FixtureCase>
 TEST_P(FixtureSolids, AreValidSolids)
 {
     const FixtureCase &c = GetParam();
-    Font font(fixture("solids.ttf"));
+    ShapeFont font(fixture("solids.ttf"));
     ASSERT_NE(font.font, nullptr);
     Builder builder;
     SolidMesh m;
@@ -598,9 +551,9 @@ INSTANTIATE_TEST_SUITE_P(Outlines, FixtureSolids, testing::ValuesIn(kFixtureCase
  * area; the flat mesh is the rectangle's own two triangles, its corners the font's. */
 TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
 {
-    Font font(fixture("solids.ttf"));
+    ShapeFont font(fixture("solids.ttf"));
     Builder builder;
-    ASSERT_GT(zeroAreaTriangles(fontMesh(font, kStepped)), 0u)
+    ASSERT_GT(zeroAreaTriangles(indexMesh(font.font, kStepped)), 0u)
         << "the fixture no longer shows the fault";
     SolidMesh m;
     ASSERT_TRUE(buildFlat(builder, font, kStepped, &m)) << glyvaSolidError(builder.solid);
@@ -615,7 +568,7 @@ TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
  * flattened coarsely enough is accepted. A glyph without outline gives nothing. */
 TEST(SolidBounds, EnormousOutlinesAreRefusedAndEmptyOnesGiveNothing)
 {
-    Font font(fixture("solids.ttf"));
+    ShapeFont font(fixture("solids.ttf"));
     Builder builder;
     const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     SolidMesh m;
@@ -676,7 +629,7 @@ class SolidOptions : public testing::TestWithParam<BadOptions>
  * tell where no glyph is needed to judge them. */
 TEST_P(SolidOptions, AreRefusedWithAReason)
 {
-    Font font(kDejaVuSans);
+    ShapeFont font(kDejaVuSans);
     Builder builder;
     const glyvaSolidVertex *v = reinterpret_cast<const glyvaSolidVertex *>(&builder);
     const uint32_t *ix = reinterpret_cast<const uint32_t *>(&font);
@@ -707,7 +660,7 @@ INSTANTIATE_TEST_SUITE_P(Bad, SolidOptions, testing::ValuesIn(kBadOptions),
 
 TEST(SolidArguments, NullsAreFailuresNotCrashes)
 {
-    Font font(kDejaVuSans);
+    ShapeFont font(kDejaVuSans);
     Builder builder;
     const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     const glyvaSolidVertex *v = nullptr;
@@ -735,7 +688,7 @@ TEST(SolidArguments, NullsAreFailuresNotCrashes)
  * the solid spans the outline's own x range, from the pen position. */
 TEST(SolidReuse, SameGlyphSameBytes)
 {
-    Font font(kDejaVuSans);
+    ShapeFont font(kDejaVuSans);
     Builder builder;
     const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 3, 0, 0.0f, 0.0f};
     const std::vector<uint32_t> glyphs = distinctGlyphs(font, "Ra");
@@ -767,7 +720,7 @@ TEST(SolidReuse, SameGlyphSameBytes)
 TEST(SolidMemory, EachAllocationFailureIsReported)
 {
     GLYVA_REQUIRE_FAILING_ALLOC();
-    Font font(fixture("solids.ttf"));
+    ShapeFont font(fixture("solids.ttf"));
     const uint32_t glyph = kNested;
     const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 2, 0, 0.0f, 0.0f};
     auto attempt = [&](bool *built) {

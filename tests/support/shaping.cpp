@@ -25,17 +25,23 @@ ShapeFont::ShapeFont(const std::string &path, int32_t face, const char *instance
     message = text;
 }
 
+Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
+{
+    Mesh m;
+    const float *v = nullptr;
+    const int32_t *t = nullptr;
+    int32_t nv = -1, nt = -1;
+    EXPECT_EQ(glyvaShapeGlyphMesh(font, glyph, &v, &nv, &t, &nt), 1) << glyvaShapeError(font);
+    for (int32_t k = 0; k < nv; ++k)
+        m.vertices.push_back({v[2 * k], v[2 * k + 1]});
+    if (nt > 0)
+        m.indices.assign(t, t + nt);
+    return m;
+}
+
 ShapeFont::~ShapeFont()
 {
     glyvaShapeClose(font);
-}
-
-static std::string quote(const std::string &arg)
-{
-    std::string q = "'";
-    for (char c : arg)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
 }
 
 std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shape/glyvaShape.h"
+#include "support/glyph.hh"
 
 namespace glyva_test
 {
@@ -28,6 +29,9 @@ struct ShapeFont {
     ShapeFont(const ShapeFont &) = delete;
     ShapeFont &operator=(const ShapeFont &) = delete;
 };
+
+/* The mesh by glyph index, as readMesh reads the font API's by character. */
+Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph);
 
 /* One glyph as HarfBuzz's own hb-shape prints it: font units, clusters as byte offsets
  * into the text it was given. */

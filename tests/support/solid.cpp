@@ -1,5 +1,6 @@
 #include "support/solid.hh"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -32,9 +33,6 @@ std::array<double, 3> facetNormal(const SolidMesh &m, size_t t)
     return {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
 }
 
-/* Three indices per triangle, each naming a vertex; every number finite; every normal of
- * unit length; no triangle without area (its corners' cross product is exactly zero in
- * the floats a reader gets). */
 testing::AssertionResult meshWellFormed(const SolidMesh &m)
 {
     const size_t vertices = m.positions.size() / 3;
@@ -64,9 +62,6 @@ testing::AssertionResult meshWellFormed(const SolidMesh &m)
     return testing::AssertionSuccess();
 }
 
-/* Welding equal positions as a reader of a written file does, every directed edge is
- * used once and its reverse once: closed, manifold along every edge, consistently
- * wound. */
 testing::AssertionResult closedByPosition(const SolidMesh &m)
 {
     std::map<std::pair<Position, Position>, int> uses;
@@ -86,7 +81,6 @@ testing::AssertionResult closedByPosition(const SolidMesh &m)
     return testing::AssertionSuccess();
 }
 
-/* Every corner's normal leans towards its own triangle's facet normal. */
 testing::AssertionResult normalsFaceOutwards(const SolidMesh &m)
 {
     for (size_t t = 0; t < m.indices.size(); t += 3) {
@@ -101,7 +95,6 @@ testing::AssertionResult normalsFaceOutwards(const SolidMesh &m)
     return testing::AssertionSuccess();
 }
 
-/* The enclosed volume by the divergence theorem, positive for outward winding. */
 double enclosedVolume(const SolidMesh &m)
 {
     double six = 0.0;
@@ -116,8 +109,6 @@ double enclosedVolume(const SolidMesh &m)
     return six / 6.0;
 }
 
-/* The area a flat mesh covers when all its triangles turn counter-clockwise: the signed
- * areas of the triangles' projections on z = 0, summed. */
 double projectedArea(const SolidMesh &m)
 {
     double sum = 0.0;
@@ -126,7 +117,35 @@ double projectedArea(const SolidMesh &m)
     return sum / 2.0;
 }
 
-/* A binary STL with each facet's normal computed from the facet itself. */
+SolidMesh levelAt(const SolidMesh &m, float z)
+{
+    SolidMesh level = m;
+    level.indices.clear();
+    for (size_t t = 0; t < m.indices.size(); t += 3) {
+        bool at = true;
+        for (size_t k = t; k < t + 3; ++k)
+            at = at && m.positions[3 * m.indices[k] + 2] == z;
+        if (at)
+            level.indices.insert(level.indices.end(), &m.indices[t], &m.indices[t] + 3);
+    }
+    return level;
+}
+
+std::vector<std::array<float, 9>> triangleSet(const SolidMesh &m)
+{
+    std::vector<std::array<float, 9>> set(m.indices.size() / 3);
+    for (size_t t = 0; t < set.size(); ++t) {
+        for (int turn = 0; turn < 3; ++turn) {
+            std::array<float, 9> corners;
+            for (int i = 0; i < 9; ++i)
+                corners[i] = m.positions[3 * m.indices[3 * t + (i / 3 + turn) % 3] + i % 3];
+            set[t] = turn == 0 ? corners : std::min(set[t], corners);
+        }
+    }
+    std::sort(set.begin(), set.end());
+    return set;
+}
+
 bool writeBinaryStl(const SolidMesh &m, const std::string &path)
 {
     FILE *f = std::fopen(path.c_str(), "wb");

@@ -46,6 +46,13 @@ double enclosedVolume(const SolidMesh &mesh);
  * areas of the triangles' projections on z = 0, summed. */
 double projectedArea(const SolidMesh &mesh);
 
+/* The triangles lying at height z: all three corners there. */
+SolidMesh levelAt(const SolidMesh &mesh, float z);
+
+/* Each triangle's corners from the smallest on, in their order, sorted: the same surface
+ * whatever the order of the triangles and vertices. */
+std::vector<std::array<float, 9>> triangleSet(const SolidMesh &mesh);
+
 /* A binary STL with each facet's normal computed from the facet itself. */
 bool writeBinaryStl(const SolidMesh &mesh, const std::string &path);
 

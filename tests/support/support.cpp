@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <unistd.h>
@@ -67,6 +68,20 @@ TempFile::TempFile(const std::string &bytes)
 TempFile::~TempFile()
 {
     unlink(path_.c_str());
+}
+
+std::string quote(const std::string &arg)
+{
+    std::string q = "'";
+    for (char c : arg)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string fileContents(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 std::string hexBytes(const char *hex)

@@ -38,6 +38,12 @@ class TempFile
     std::string path_;
 };
 
+/* An argument for the shell, in single quotes. */
+std::string quote(const std::string &arg);
+
+/* The whole of a file's bytes; empty when it cannot be read. */
+std::string fileContents(const std::string &path);
+
 /* Bytes written as hex pairs, spaces ignored: "01 ff". */
 std::string hexBytes(const char *hex);
 
