@@ -48,10 +48,6 @@ TEST(GlyvaMesh, SkippedWithoutTheTool)
 #include "support/shaping.hh"
 #include "support/solid.hh"
 
-#ifdef GLYVA_HAVE_CGAL
-#include "support/cgal/cgal_check.hh"
-#endif
-
 namespace
 {
 
@@ -204,33 +200,6 @@ Box boundsOf(const std::vector<float> &xyz)
 std::vector<std::array<float, 9>> triangleSet(const std::string &file)
 {
     return triangleSet(readMesh(file));
-}
-
-/* CGAL's verdict on one solid as a reader gets it from a file: a 2-manifold mesh once
- * equal positions are welded, closed, free of self-intersections, every part outward. */
-testing::AssertionResult cgalJudges(const SolidMesh &solid)
-{
-#ifdef GLYVA_HAVE_CGAL
-    const CgalVerdict v = cgalCheck(solid.positions, solid.indices);
-    if (!v.built || !v.closed || v.selfIntersecting || !v.outward)
-        return testing::AssertionFailure()
-               << "CGAL: built " << v.built << " (" << v.problem << "), closed " << v.closed
-               << ", self-intersecting " << v.selfIntersecting << ", outward " << v.outward;
-#else
-    (void)solid;
-#endif
-    return testing::AssertionSuccess();
-}
-
-/* admesh finds nothing to repair in an STL file. */
-void expectAdmeshClean(const std::string &file)
-{
-    if (std::string(GLYVA_ADMESH).empty()) {
-        std::printf("admesh not run: not installed\n");
-        return;
-    }
-    const AdmeshReport report = runAdmesh(GLYVA_ADMESH, file);
-    EXPECT_TRUE(report.clean()) << report.text;
 }
 
 /* The Khronos glTF validator finds neither errors nor warnings; where it cannot run
@@ -411,10 +380,7 @@ TEST_F(GlyvaMesh, ExtrudedGlyphsAreWatertight)
         EXPECT_EQ(static_cast<long>(solids.size()), std::stol(row[1]));
         double capTotal = 0.0;
         for (const SolidMesh &solid : solids) {
-            EXPECT_TRUE(meshWellFormed(solid));
-            EXPECT_TRUE(closedByPosition(solid));
-            EXPECT_TRUE(normalsFaceOutwards(solid));
-            EXPECT_TRUE(cgalJudges(solid));
+            EXPECT_TRUE(soundSolid(solid));
             EXPECT_EQ(boundsOf(solid.positions)[kMinZ], 0.0f);
             EXPECT_EQ(boundsOf(solid.positions)[kMaxZ], depth);
             const double cap = projectedArea(levelAt(solid, depth));
@@ -427,7 +393,7 @@ TEST_F(GlyvaMesh, ExtrudedGlyphsAreWatertight)
         EXPECT_TRUE(meshWellFormed(stl));
         EXPECT_TRUE(closedByPosition(stl));
         EXPECT_NEAR(enclosedVolume(stl), capTotal * depth, 1e-4 * capTotal * depth);
-        expectAdmeshClean(path("solid.stl"));
+        EXPECT_TRUE(admeshJudges(path("solid.stl")));
         const std::vector<SolidMesh> glb = readParts(path("solid.glb"));
         EXPECT_EQ(static_cast<long>(glb.size()), std::stol(row[1]));
         for (const SolidMesh &solid : glb)
@@ -678,14 +644,12 @@ TEST_F(GlyvaMesh, BevelledSolidsAreClosedSoundAndCleanForEveryReader)
         ASSERT_EQ(r.status, 0) << r.err;
         const std::vector<SolidMesh> solids = readParts(path("b.glb"));
         ASSERT_EQ(static_cast<long>(solids.size()), summaryCounts(r.err)[0]);
-        for (const SolidMesh &solid : solids) {
-            EXPECT_TRUE(cgalJudges(solid));
-            EXPECT_TRUE(meshWellFormed(solid));
-        }
+        for (const SolidMesh &solid : solids)
+            EXPECT_TRUE(soundSolid(solid));
         const SolidMesh stl = readMesh(path("b.stl"));
         EXPECT_TRUE(closedByPosition(stl));
         EXPECT_EQ(triangleSet(stl), triangleSet(joined(solids)));
-        expectAdmeshClean(path("b.stl"));
+        EXPECT_TRUE(admeshJudges(path("b.stl")));
         expectValidGltf(path("b.glb"));
         const std::string glb = fileContents(path("b.glb"));
         EXPECT_NE(glb.find("\"TEXCOORD_0\""), npos);

@@ -18,13 +18,9 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <cstdio>
 #include <cstring>
-#include <map>
 #include <set>
 #include <string>
-#include <tuple>
-#include <unistd.h>
 #include <vector>
 
 #include "solid/glyvaSolid.h"
@@ -33,10 +29,6 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include "support/shaping.hh"
 #include "support/solid.hh"
 #include "support/support.hh"
-
-#ifdef GLYVA_HAVE_CGAL
-#include "support/cgal/cgal_check.hh"
-#endif
 
 static_assert(sizeof(glyvaSolidVertex) == 36, "hosts read 36-byte vertices");
 static_assert(offsetof(glyvaSolidVertex, mapping) == 32, "texture mapping at byte 32");
@@ -75,39 +67,29 @@ struct Builder {
     Builder &operator=(const Builder &) = delete;
 };
 
-/* The arrays a build hands out, copied when it succeeded. */
-struct Output {
+const glyvaSolidOptions kPlain{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
+
+/* The glyph's solid, or with flat set its flat mesh at the options' scale and grid: the
+ * arrays the library hands out, copied when it succeeded. */
+bool build(Builder &b, ShapeFont &f, uint32_t glyph, const glyvaSolidOptions &o, SolidMesh *m,
+           bool flat = false)
+{
     const glyvaSolidVertex *v = nullptr;
     const uint32_t *ix = nullptr;
     uint32_t vc = 0, ic = 0;
-    bool copy(int32_t built, SolidMesh *m) const
-    {
-        *m = SolidMesh{};
-        for (uint32_t i = 0; built && i < vc; ++i) {
-            m->positions.insert(m->positions.end(), v[i].position, v[i].position + 3);
-            m->normals.insert(m->normals.end(), v[i].normal, v[i].normal + 3);
-            m->uvs.insert(m->uvs.end(), v[i].texCoord, v[i].texCoord + 2);
-            m->mappings.push_back(v[i].mapping);
-        }
-        if (built)
-            m->indices.assign(ix, ix + ic);
-        return built != 0;
+    const int32_t built =
+        flat ? glyvaSolidFlat(b.solid, f.font, glyph, o.scale, o.grid, &v, &vc, &ix, &ic)
+             : glyvaSolidBuild(b.solid, f.font, glyph, &o, &v, &vc, &ix, &ic);
+    *m = SolidMesh{};
+    for (uint32_t i = 0; built && i < vc; ++i) {
+        m->positions.insert(m->positions.end(), v[i].position, v[i].position + 3);
+        m->normals.insert(m->normals.end(), v[i].normal, v[i].normal + 3);
+        m->uvs.insert(m->uvs.end(), v[i].texCoord, v[i].texCoord + 2);
+        m->mappings.push_back(v[i].mapping);
     }
-};
-
-bool buildSolid(Builder &b, ShapeFont &f, uint32_t glyph, const glyvaSolidOptions &o,
-                SolidMesh *out)
-{
-    Output r;
-    return r.copy(glyvaSolidBuild(b.solid, f.font, glyph, &o, &r.v, &r.vc, &r.ix, &r.ic), out);
-}
-
-bool buildFlat(Builder &b, ShapeFont &f, uint32_t glyph, SolidMesh *out, float scale = 0.0f,
-               float grid = 0.0f)
-{
-    Output r;
-    return r.copy(glyvaSolidFlat(b.solid, f.font, glyph, scale, grid, &r.v, &r.vc, &r.ix, &r.ic),
-                  out);
+    if (built)
+        m->indices.assign(ix, ix + ic);
+    return built != 0;
 }
 
 std::vector<uint32_t> distinctGlyphs(ShapeFont &f, const char *text)
@@ -139,76 +121,13 @@ std::vector<std::vector<Point2>> contoursOf(ShapeFont &f, uint32_t glyph)
     return contours;
 }
 
-size_t zeroAreaTriangles(const glyva_test::Mesh &m)
+size_t zeroAreaTriangles(const Mesh &m)
 {
     size_t n = 0;
     for (size_t t = 0; t + 2 < m.indices.size(); t += 3)
-        n += glyva_test::cross(m.vertices[m.indices[t]], m.vertices[m.indices[t + 1]],
-                               m.vertices[m.indices[t + 2]]) == 0.0;
+        n += cross(m.vertices[m.indices[t]], m.vertices[m.indices[t + 1]],
+                   m.vertices[m.indices[t + 2]]) == 0.0;
     return n;
-}
-
-AssertionResult strictlyCounterClockwise(const SolidMesh &m)
-{
-    for (size_t t = 0; t < m.indices.size(); t += 3) {
-        const double turn = facetNormal(m, t)[2];
-        if (!(turn > 0.0))
-            return AssertionFailure() << "triangle " << t / 3 << " turns " << turn;
-    }
-    return AssertionSuccess();
-}
-
-/* CGAL's verdict on a solid: a 2-manifold mesh, closed, without self-intersections,
- * bounding a volume, every component outward, of the volume found here. */
-AssertionResult cgalJudges(const SolidMesh &m, double volume)
-{
-#ifdef GLYVA_HAVE_CGAL
-    const glyva_test::CgalVerdict v = glyva_test::cgalCheck(m.positions, m.indices);
-    if (!v.built || !v.closed || v.selfIntersecting || !v.boundsVolume || !v.outward)
-        return AssertionFailure() << "CGAL: built " << v.built << " (" << v.problem << "), closed "
-                                  << v.closed << ", self-intersecting " << v.selfIntersecting
-                                  << ", bounds a volume " << v.boundsVolume << ", outward "
-                                  << v.outward;
-    if (std::fabs(v.volume - volume) > 1e-9)
-        return AssertionFailure() << "CGAL's volume " << v.volume << " is not " << volume;
-#else
-    (void)m;
-    (void)volume;
-#endif
-    return AssertionSuccess();
-}
-
-/* What every solid must be, by the checks here and by CGAL's; a glyph without outline
- * (a space) gives an empty one. */
-AssertionResult soundSolid(const SolidMesh &m)
-{
-    if (m.indices.empty())
-        return AssertionSuccess();
-    for (auto check : {meshWellFormed, closedByPosition, normalsFaceOutwards}) {
-        AssertionResult result = check(m);
-        if (!result)
-            return result;
-    }
-    return cgalJudges(m, enclosedVolume(m));
-}
-
-/* admesh (Debian's admesh tool) on the binary STL a host would write: every facet read,
- * in the given number of parts, and nothing to fix. */
-AssertionResult admeshJudges(const SolidMesh &m, long parts = -1)
-{
-#ifdef GLYVA_ADMESH
-    const std::string stl = testing::TempDir() + "glyva_solid_" + std::to_string(getpid()) + ".stl";
-    if (!glyva_test::writeBinaryStl(m, stl))
-        return AssertionFailure() << "cannot write " << stl;
-    const glyva_test::AdmeshReport report = glyva_test::runAdmesh(GLYVA_ADMESH, stl);
-    std::remove(stl.c_str());
-    if (!report.clean(static_cast<long>(m.indices.size() / 3), parts))
-        return AssertionFailure() << report.text;
-#else
-    (void)m;
-    (void)parts;
-#endif
-    return AssertionSuccess();
 }
 
 #ifdef GLYVA_HAVE_CGAL
@@ -217,7 +136,7 @@ AssertionResult admeshJudges(const SolidMesh &m, long parts = -1)
  * depth)): over each layer, the outline's area less the area of its inset at the layer's
  * depth, integrated by Simpson's rule (exact while the inset keeps its shape, as the
  * inset area is quadratic in the distance). */
-double removedByBevel(const glyva_test::CgalInsets &insets, const glyvaSolidOptions &o)
+double removedByBevel(const CgalInsets &insets, const glyvaSolidOptions &o)
 {
     const int n = o.bevelSegments > 0 ? o.bevelSegments : 1;
     const double size = o.bevelSize, depth = o.bevelDepth > 0.0f ? o.bevelDepth : size;
@@ -257,7 +176,7 @@ struct SolidCase {
 const char *const kSample = "GlyvaR@8ea%&";
 
 const SolidCase kSolidCases[] = {
-    {"DejaVuPlain", kDejaVuSans, kSample, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.0},
+    {"DejaVuPlain", kDejaVuSans, kSample, kPlain, 0.0},
     {"DejaVuChamfer", kDejaVuSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.05},
     {"DejaVuRounded", kDejaVuSans, kSample, {0.25f, 0.03f, 0.0f, 4, 0, 0.0f, 0.0f}, 0.05},
     {"DejaVuFrontOnly", kDejaVuSans, kSample, {0.2f, 0.03f, 0.02f, 2, 1, 0.0f, 0.0f}, 0.05},
@@ -266,7 +185,7 @@ const SolidCase kSolidCases[] = {
     {"FreeSansPlain", kFreeSans, kSample, {0.2f, 0.0f, 0.05f, 3, 0, 0.0f, 0.0f}, 0.0},
     {"FreeSansChamfer", kFreeSans, kSample, {0.2f, 0.02f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.05},
     {"FreeSansRounded", kFreeSans, kSample, {0.25f, 0.03f, 0.0f, 5, 1, 0.0f, 0.0f}, 0.05},
-    {"ExtraLightPlain", kExtraLight, kSample, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.0},
+    {"ExtraLightPlain", kExtraLight, kSample, kPlain, 0.0},
     {"ExtraLightChamfer", kExtraLight, kSample, {0.2f, 0.015f, 0.0f, 1, 0, 0.0f, 0.0f}, 0.05},
     {"ExtraLightWiderThanStrokes", kExtraLight, kSample, {0.3f, 0.05f, 0.03f, 3, 0, 0, 0}, 0.35},
     {"ExtraLightShallow", kExtraLight, kSample, {0.2f, 0.04f, 0.01f, 2, 1, 0.0f, 0.0f}, 0.35},
@@ -316,13 +235,12 @@ double plainlyNestedArea(const std::vector<std::vector<Point2>> &contours)
 {
     double signedSum = 0.0;
     for (const auto &contour : contours)
-        signedSum += glyva_test::polygonArea(contour);
+        signedSum += polygonArea(contour);
     const double area = std::fabs(signedSum);
     const double tolerance = 1e-9 * std::max(1.0, area);
     const auto odd = [](int winding) { return winding % 2 != 0; };
-    const bool plain =
-        std::fabs(glyva_test::windingArea(contours, glyva_test::nonZero) - area) <= tolerance &&
-        std::fabs(glyva_test::windingArea(contours, odd) - area) <= tolerance;
+    const bool plain = std::fabs(windingArea(contours, nonZero) - area) <= tolerance &&
+                       std::fabs(windingArea(contours, odd) - area) <= tolerance;
     return plain ? area : -1.0;
 }
 
@@ -338,7 +256,7 @@ bool expectVolume(const SolidCase &c, const std::vector<std::vector<Point2>> &co
 #ifdef GLYVA_HAVE_CGAL
     if (!plain && area >= 0.0) {
         const double faces = c.options.frontOnly ? 1.0 : 2.0;
-        removed = faces * removedByBevel(glyva_test::CgalInsets(contours), c.options);
+        removed = faces * removedByBevel(CgalInsets(contours), c.options);
     }
 #else
     if (!plain)
@@ -366,11 +284,11 @@ TEST_P(SampleSolids, AreClosedOutwardAndOfTheRightVolume)
     std::vector<uint32_t> glyphs = c.text ? distinctGlyphs(font, c.text) : std::vector<uint32_t>();
     for (int32_t g = 0; !c.text && g < glyvaShapeGlyphCount(font.font); ++g)
         glyphs.push_back(static_cast<uint32_t>(g));
-    const size_t stride = c.stride * (glyva_test::quickRun() ? (c.text ? 2 : 5) : 1);
+    const size_t stride = c.stride * (quickRun() ? (c.text ? 2 : 5) : 1);
     for (size_t i = 0; i < glyphs.size(); i += stride) {
         SCOPED_TRACE("glyph " + std::to_string(glyphs[i]));
         SolidMesh m;
-        ASSERT_TRUE(buildSolid(builder, font, glyphs[i], c.options, &m))
+        ASSERT_TRUE(build(builder, font, glyphs[i], c.options, &m))
             << glyvaSolidError(builder.solid);
         if (m.indices.empty())
             continue;
@@ -465,14 +383,14 @@ TEST_P(FlatMeshes, AreThePlainSolidsFrontFaceOverTheFontsArea)
     const glyvaSolidOptions bevelled{2.0f, 0.2f, 0.1f, 3, 0, c.scale, c.grid};
     for (uint32_t glyph : distinctGlyphs(font, "GlyvaR@8ea%&AVATAR Wave 1234567890")) {
         SCOPED_TRACE("glyph " + std::to_string(glyph));
-        const glyva_test::Mesh reference = indexMesh(font.font, glyph);
-        const double area = glyva_test::meshArea(reference) * scale * scale;
+        const Mesh reference = indexMesh(font.font, glyph);
+        const double area = meshArea(reference) * scale * scale;
         SolidMesh flat, solid;
-        ASSERT_TRUE(buildFlat(builder, font, glyph, &flat, c.scale, c.grid))
+        ASSERT_TRUE(build(builder, font, glyph, plain, &flat, true))
             << glyvaSolidError(builder.solid);
-        ASSERT_TRUE(buildSolid(builder, font, glyph, plain, &solid));
+        ASSERT_TRUE(build(builder, font, glyph, plain, &solid));
         EXPECT_TRUE(meshWellFormed(flat));
-        EXPECT_TRUE(strictlyCounterClockwise(flat));
+        EXPECT_TRUE(normalsFaceOutwards(flat)) << "every triangle counter-clockwise";
         EXPECT_TRUE(facingFront(flat, scale));
         EXPECT_EQ(trianglesAt(flat, 0.0f), trianglesAt(solid, plain.depth));
         EXPECT_NEAR(projectedArea(flat), area, c.grid > 0.0f ? 1e-3 : 1e-5 * area);
@@ -480,7 +398,7 @@ TEST_P(FlatMeshes, AreThePlainSolidsFrontFaceOverTheFontsArea)
         zeroAreaInFont += zeroAreaTriangles(reference);
         if (c.grid == 0.0f)
             continue;
-        ASSERT_TRUE(buildSolid(builder, font, glyph, bevelled, &solid))
+        ASSERT_TRUE(build(builder, font, glyph, bevelled, &solid))
             << glyvaSolidError(builder.solid);
         EXPECT_TRUE(soundSolid(solid));
         EXPECT_TRUE(onTheGrid(solid, c.grid));
@@ -506,12 +424,12 @@ struct FixtureCase {
 
 const FixtureCase kFixtureCases[] = {
     /* 640 x 320 units is 0.5 em^2; the collinear points leave no zero-area triangle. */
-    {"SteppedPlain", kStepped, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.5 * 0.2, 1},
+    {"SteppedPlain", kStepped, kPlain, 0.5 * 0.2, 1},
     /* Two squares meeting at a corner come apart into two solids rather than a pinch. */
-    {"PinchPlain", kPinch, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, -1.0, 2},
+    {"PinchPlain", kPinch, kPlain, -1.0, 2},
     {"PinchChamfer", kPinch, {0.2f, 0.05f, 0.0f, 1, 0, 0.0f, 0.0f}, -1.0, 2},
     /* Overlapping squares of 384 units, 192 apart, fill their union once: 0.63 em^2. */
-    {"OverlapPlain", kOverlap, {0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f}, 0.63 * 0.2, 1},
+    {"OverlapPlain", kOverlap, kPlain, 0.63 * 0.2, 1},
     {"OverlapRounded", kOverlap, {0.2f, 0.04f, 0.0f, 3, 0, 0.0f, 0.0f}, -1.0, 1},
     /* The bar is 0.025 em thick: a chamfer of 0.02 leaves no inset at all, so both faces
      * are flat plateaus where the bevel would begin, 0.01 em in from each face. */
@@ -532,8 +450,7 @@ TEST_P(FixtureSolids, AreValidSolids)
     ASSERT_NE(font.font, nullptr);
     Builder builder;
     SolidMesh m;
-    ASSERT_TRUE(buildSolid(builder, font, c.glyph, c.options, &m))
-        << glyvaSolidError(builder.solid);
+    ASSERT_TRUE(build(builder, font, c.glyph, c.options, &m)) << glyvaSolidError(builder.solid);
     ASSERT_FALSE(m.indices.empty());
     EXPECT_TRUE(soundSolid(m));
     if (c.volume >= 0.0) {
@@ -556,10 +473,10 @@ TEST(SolidFlat, CollinearPointsGiveNoZeroAreaTriangles)
     ASSERT_GT(zeroAreaTriangles(indexMesh(font.font, kStepped)), 0u)
         << "the fixture no longer shows the fault";
     SolidMesh m;
-    ASSERT_TRUE(buildFlat(builder, font, kStepped, &m)) << glyvaSolidError(builder.solid);
+    ASSERT_TRUE(build(builder, font, kStepped, kPlain, &m, true)) << glyvaSolidError(builder.solid);
     EXPECT_EQ(m.positions.size(), 4u * 3);
     EXPECT_EQ(m.indices.size(), 2u * 3);
-    EXPECT_TRUE(strictlyCounterClockwise(m));
+    EXPECT_TRUE(normalsFaceOutwards(m)) << "every triangle counter-clockwise";
     EXPECT_DOUBLE_EQ(projectedArea(m), 0.5);
 }
 
@@ -570,7 +487,6 @@ TEST(SolidBounds, EnormousOutlinesAreRefusedAndEmptyOnesGiveNothing)
 {
     ShapeFont font(fixture("solids.ttf"));
     Builder builder;
-    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     SolidMesh m;
     const uint32_t *ix = nullptr;
     uint32_t vc = 7, ic = 7;
@@ -580,15 +496,15 @@ TEST(SolidBounds, EnormousOutlinesAreRefusedAndEmptyOnesGiveNothing)
     EXPECT_EQ(vc + ic, 0u);
     ASSERT_EQ(glyvaSolidFlat(builder.solid, font.font, kSpace, 0.0f, 0.0f, &v, &vc, &ix, &ic), 1);
     EXPECT_EQ(ic, 0u);
-    EXPECT_FALSE(buildSolid(builder, font, kHuge, options, &m));
+    EXPECT_FALSE(build(builder, font, kHuge, kPlain, &m));
     EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), "outline points"), nullptr)
         << glyvaSolidError(builder.solid);
-    EXPECT_FALSE(buildFlat(builder, font, kHuge, &m));
-    EXPECT_FALSE(buildSolid(builder, font, kMany, options, &m));
+    EXPECT_FALSE(build(builder, font, kHuge, kPlain, &m, true));
+    EXPECT_FALSE(build(builder, font, kMany, kPlain, &m));
     EXPECT_NE(std::strstr(glyvaSolidError(builder.solid), "contours"), nullptr)
         << glyvaSolidError(builder.solid);
     glyvaShapeSetQuality(font.font, 0);
-    EXPECT_TRUE(buildSolid(builder, font, kHuge, options, &m)) << glyvaSolidError(builder.solid);
+    EXPECT_TRUE(build(builder, font, kHuge, kPlain, &m)) << glyvaSolidError(builder.solid);
 }
 
 struct BadOptions {
@@ -662,23 +578,22 @@ TEST(SolidArguments, NullsAreFailuresNotCrashes)
 {
     ShapeFont font(kDejaVuSans);
     Builder builder;
-    const glyvaSolidOptions options{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
     const glyvaSolidVertex *v = nullptr;
     const uint32_t *ix = nullptr;
     uint32_t vc = 0, ic = 0;
-    EXPECT_EQ(glyvaSolidBuild(nullptr, font.font, 36, &options, &v, &vc, &ix, &ic), 0);
-    EXPECT_EQ(glyvaSolidBuild(builder.solid, nullptr, 36, &options, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(nullptr, font.font, 36, &kPlain, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, nullptr, 36, &kPlain, &v, &vc, &ix, &ic), 0);
     EXPECT_STRNE(glyvaSolidError(builder.solid), "");
     EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, nullptr, &v, &vc, &ix, &ic), 0);
-    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &options, nullptr, &vc, &ix, &ic), 0);
-    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &options, &v, &vc, &ix, nullptr), 0);
-    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 999999, &options, &v, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &kPlain, nullptr, &vc, &ix, &ic), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 36, &kPlain, &v, &vc, &ix, nullptr), 0);
+    EXPECT_EQ(glyvaSolidBuild(builder.solid, font.font, 999999, &kPlain, &v, &vc, &ix, &ic), 0);
     EXPECT_EQ(glyvaSolidFlat(nullptr, font.font, 36, 0.0f, 0.0f, &v, &vc, &ix, &ic), 0);
     EXPECT_EQ(glyvaSolidFlat(builder.solid, nullptr, 36, 0.0f, 0.0f, &v, &vc, &ix, &ic), 0);
     EXPECT_EQ(glyvaSolidFlat(builder.solid, font.font, 36, 0.0f, 0.0f, &v, nullptr, &ix, &ic), 0);
     EXPECT_STREQ(glyvaSolidError(nullptr), "");
     EXPECT_NE(glyvaSolidOptionsError(nullptr), nullptr);
-    EXPECT_EQ(glyvaSolidOptionsError(&options), nullptr);
+    EXPECT_EQ(glyvaSolidOptionsError(&kPlain), nullptr);
     glyvaSolidRelease(nullptr);
     glyvaSolidDestroy(nullptr);
 }
@@ -693,10 +608,10 @@ TEST(SolidReuse, SameGlyphSameBytes)
     const glyvaSolidOptions options{0.2f, 0.02f, 0.0f, 3, 0, 0.0f, 0.0f};
     const std::vector<uint32_t> glyphs = distinctGlyphs(font, "Ra");
     SolidMesh first, other, again;
-    ASSERT_TRUE(buildSolid(builder, font, glyphs[0], options, &first));
-    ASSERT_TRUE(buildSolid(builder, font, glyphs[1], options, &other));
+    ASSERT_TRUE(build(builder, font, glyphs[0], options, &first));
+    ASSERT_TRUE(build(builder, font, glyphs[1], options, &other));
     glyvaSolidRelease(builder.solid);
-    ASSERT_TRUE(buildSolid(builder, font, glyphs[0], options, &again));
+    ASSERT_TRUE(build(builder, font, glyphs[0], options, &again));
     EXPECT_EQ(first.positions, again.positions);
     EXPECT_EQ(first.normals, again.normals);
     EXPECT_EQ(first.uvs, again.uvs);
@@ -726,21 +641,20 @@ TEST(SolidMemory, EachAllocationFailureIsReported)
     auto attempt = [&](bool *built) {
         Builder builder;
         SolidMesh m;
-        *built =
-            builder.solid && buildSolid(builder, font, glyph, options, &m) && closedByPosition(m);
+        *built = builder.solid && build(builder, font, glyph, options, &m) && closedByPosition(m);
         if (builder.solid && !*built) {
             EXPECT_STRNE(glyvaSolidError(builder.solid), "");
         }
     };
     bool built = false;
-    const long count = glyva_test::countAllocations([&] { attempt(&built); });
+    const long count = countAllocations([&] { attempt(&built); });
     ASSERT_TRUE(built);
     ASSERT_GT(count, 0);
     RecordProperty("allocations", static_cast<int>(count));
-    const long stride = glyva_test::quickRun() ? 1 + count / 20 : 1;
+    const long stride = quickRun() ? 1 + count / 20 : 1;
     for (long k = 1; k <= count; k += stride) {
-        glyva_test::failAllocation(k, [&] { attempt(&built); });
-        glyva_test::failAllocation(
+        failAllocation(k, [&] { attempt(&built); });
+        failAllocation(
             k, [&] { attempt(&built); }, true);
     }
     attempt(&built);

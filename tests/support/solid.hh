@@ -1,12 +1,18 @@
 #ifndef TESTS_SUPPORT_SOLID_HH
 #define TESTS_SUPPORT_SOLID_HH
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifdef GLYVA_HAVE_CGAL
+#include "support/cgal/cgal_check.hh"
+#endif
 
 /* A triangle mesh as a host copies it out of the solid library or a reader gets it from a
  * written file, and the checks every solid and flat mesh must pass, written from the
@@ -53,22 +59,42 @@ SolidMesh levelAt(const SolidMesh &mesh, float z);
  * whatever the order of the triangles and vertices. */
 std::vector<std::array<float, 9>> triangleSet(const SolidMesh &mesh);
 
-/* A binary STL with each facet's normal computed from the facet itself. */
-bool writeBinaryStl(const SolidMesh &mesh, const std::string &path);
+/* admesh (Debian's admesh tool) reads the STL file and finds nothing to fix: no
+ * disconnected, degenerate, removed, added or reversed facet, no edge fixed, no backwards
+ * edge, no normal fixed; and, where given, the facet and part counts. Where admesh is
+ * not installed the check passes, saying so. */
+testing::AssertionResult admeshJudges(const std::string &stlPath, long facets = -1,
+                                      long parts = -1);
+/* The same for the binary STL a host writes of the mesh, each facet's normal computed
+ * from the facet itself: every facet read. */
+testing::AssertionResult admeshJudges(const SolidMesh &mesh, long parts = -1);
 
-/* What admesh (Debian's admesh tool) reports about an STL file. */
-struct AdmeshReport {
-    bool ran = false;
-    std::string text;
-    /* The number after the label's colon (for the facet lines, the "Original" column),
-     * or -1. */
-    long field(const char *label) const;
-    /* Nothing to fix: no disconnected, degenerate, removed, added or reversed facet, no
-     * edge fixed, no backwards edge, no normal fixed; and, where given, the facet and
-     * part counts. */
-    bool clean(long facets = -1, long parts = -1) const;
-};
-AdmeshReport runAdmesh(const std::string &admesh, const std::string &stlPath);
+/* What every solid must be: well formed, closed by position, its normals outwards and,
+ * in the tests that link CGAL (GLYVA_HAVE_CGAL), a 2-manifold mesh once equal positions
+ * are welded, closed, free of self-intersections, bounding a volume, every part outward,
+ * of the volume found here. A glyph without outline (a space) gives an empty one. */
+inline testing::AssertionResult soundSolid(const SolidMesh &mesh)
+{
+    if (mesh.indices.empty())
+        return testing::AssertionSuccess();
+    for (auto check : {meshWellFormed, closedByPosition, normalsFaceOutwards}) {
+        testing::AssertionResult result = check(mesh);
+        if (!result)
+            return result;
+    }
+#ifdef GLYVA_HAVE_CGAL
+    const CgalVerdict v = cgalCheck(mesh.positions, mesh.indices);
+    const double volume = enclosedVolume(mesh);
+    if (!v.built || !v.closed || v.selfIntersecting || !v.boundsVolume || !v.outward ||
+        std::fabs(v.volume - volume) > 1e-9 * std::max(1.0, volume))
+        return testing::AssertionFailure()
+               << "CGAL: built " << v.built << " (" << v.problem << "), closed " << v.closed
+               << ", self-intersecting " << v.selfIntersecting << ", bounds a volume "
+               << v.boundsVolume << ", outward " << v.outward << ", volume " << v.volume << " for "
+               << volume;
+#endif
+    return testing::AssertionSuccess();
+}
 
 } // namespace glyva_test
 
