@@ -17,7 +17,6 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <cstddef>
 #include <cstring>
 #include <set>
 #include <string>
@@ -29,12 +28,6 @@ TEST(Solid, SkippedWithoutTheLibrary)
 #include "support/shaping.hh"
 #include "support/solid.hh"
 #include "support/support.hh"
-
-static_assert(sizeof(glyvaSolidVertex) == 36, "hosts read 36-byte vertices");
-static_assert(offsetof(glyvaSolidVertex, mapping) == 32, "texture mapping at byte 32");
-static_assert(offsetof(glyvaSolidVertex, normal) == 12, "normal at byte 12");
-static_assert(offsetof(glyvaSolidVertex, texCoord) == 24, "texture coordinates at byte 24");
-static_assert(sizeof(glyvaSolidOptions) == 28, "options are seven 4-byte fields");
 
 namespace
 {
@@ -66,6 +59,12 @@ struct Builder {
     Builder(const Builder &) = delete;
     Builder &operator=(const Builder &) = delete;
 };
+
+/* A table's case named as the test reports it. */
+template <typename Case> std::string caseName(const testing::TestParamInfo<Case> &info)
+{
+    return info.param.name;
+}
 
 const glyvaSolidOptions kPlain{0.2f, 0.0f, 0.0f, 0, 0, 0.0f, 0.0f};
 
@@ -270,9 +269,7 @@ bool expectVolume(const SolidCase &c, const std::vector<std::vector<Point2>> &co
     return true;
 }
 
-class SampleSolids : public testing::TestWithParam<SolidCase>
-{
-};
+using SampleSolids = testing::TestWithParam<SolidCase>;
 
 TEST_P(SampleSolids, AreClosedOutwardAndOfTheRightVolume)
 {
@@ -309,10 +306,7 @@ TEST_P(SampleSolids, AreClosedOutwardAndOfTheRightVolume)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Fonts, SampleSolids, testing::ValuesIn(kSolidCases),
-                         [](const testing::TestParamInfo<SolidCase> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Fonts, SampleSolids, testing::ValuesIn(kSolidCases), caseName<SolidCase>);
 
 /* The triangles lying at height z, moved to z = 0: the same face whatever the order of
  * triangles and vertices. */
@@ -363,9 +357,7 @@ const FlatCase kFlatCases[] = {
     {"DejaVuSansOnAHostsGrid", kDejaVuSans, 10.0f, 1.0f / 4096},
 };
 
-class FlatMeshes : public testing::TestWithParam<FlatCase>
-{
-};
+using FlatMeshes = testing::TestWithParam<FlatCase>;
 
 /* A plain solid's front face, brought down to z = 0: every triangle with area, covering
  * what the font's own triangles cover (to the grid's rounding), though the font's own
@@ -407,10 +399,7 @@ TEST_P(FlatMeshes, AreThePlainSolidsFrontFaceOverTheFontsArea)
     EXPECT_GT(zeroAreaInFont, 0u) << "the font's meshes no longer show the fault";
 }
 
-INSTANTIATE_TEST_SUITE_P(Fonts, FlatMeshes, testing::ValuesIn(kFlatCases),
-                         [](const testing::TestParamInfo<FlatCase> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Fonts, FlatMeshes, testing::ValuesIn(kFlatCases), caseName<FlatCase>);
 
 /* Outlines made for the edge cases (tests/fonts/make_fixtures.py, solids.ttf), each solid
  * judged like the sample texts' and its volume held to a figure worked out by hand. */
@@ -439,9 +428,7 @@ const FixtureCase kFixtureCases[] = {
     {"NestedRounded", kNested, {0.2f, 0.03f, 0.02f, 3, 0, 0.0f, 0.0f}, -1.0, 2},
 };
 
-class FixtureSolids : public testing::TestWithParam<FixtureCase>
-{
-};
+using FixtureSolids = testing::TestWithParam<FixtureCase>;
 
 TEST_P(FixtureSolids, AreValidSolids)
 {
@@ -460,9 +447,7 @@ TEST_P(FixtureSolids, AreValidSolids)
 }
 
 INSTANTIATE_TEST_SUITE_P(Outlines, FixtureSolids, testing::ValuesIn(kFixtureCases),
-                         [](const testing::TestParamInfo<FixtureCase> &info) {
-                             return std::string(info.param.name);
-                         });
+                         caseName<FixtureCase>);
 
 /* A rectangle with collinear points along its sides: GLU's triangles include ones without
  * area; the flat mesh is the rectangle's own two triangles, its corners the font's. */
@@ -537,9 +522,7 @@ const BadOptions kBadOptions[] = {
     {"BevelTooFineForTheGrid", {2.0f, 0.001f, 0.0f, 4, 0, 10.0f, 1.0f / 1024}, "too fine", false},
 };
 
-class SolidOptions : public testing::TestWithParam<BadOptions>
-{
-};
+using SolidOptions = testing::TestWithParam<BadOptions>;
 
 /* Refused with the reason, and the output arguments untouched; the options alone already
  * tell where no glyph is needed to judge them. */
@@ -569,10 +552,7 @@ TEST_P(SolidOptions, AreRefusedWithAReason)
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Bad, SolidOptions, testing::ValuesIn(kBadOptions),
-                         [](const testing::TestParamInfo<BadOptions> &info) {
-                             return std::string(info.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Bad, SolidOptions, testing::ValuesIn(kBadOptions), caseName<BadOptions>);
 
 TEST(SolidArguments, NullsAreFailuresNotCrashes)
 {
