@@ -21,17 +21,6 @@ double CoverageGrid::total() const
     return std::accumulate(cells.begin(), cells.end(), 0.0);
 }
 
-double CoverageGrid::iou(const CoverageGrid &other) const
-{
-    double common = 0.0, either = 0.0;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        double u = std::clamp(cells[i], 0.0, 1.0), v = std::clamp(other.cells[i], 0.0, 1.0);
-        common += std::min(u, v);
-        either += std::max(u, v);
-    }
-    return either == 0.0 ? 1.0 : common / either;
-}
-
 double CoverageGrid::difference(const CoverageGrid &other) const
 {
     double sum = 0.0;

@@ -23,8 +23,6 @@ struct CoverageGrid {
 
     CoverageGrid(int x0, int y0, int width, int height);
     double total() const;
-    /* Sum of minima over sum of maxima; 1 for two empty grids. */
-    double iou(const CoverageGrid &other) const;
     /* Sum of the cells' differences, pixels. */
     double difference(const CoverageGrid &other) const;
 };
