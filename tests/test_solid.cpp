@@ -24,7 +24,6 @@ TEST(Solid, SkippedWithoutTheLibrary)
 
 #include "solid/glyvaSolid.h"
 #include "support/glyph.hh"
-#include "support/raster.hh"
 #include "support/shaping.hh"
 #include "support/solid.hh"
 #include "support/support.hh"
