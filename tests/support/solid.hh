@@ -72,7 +72,8 @@ testing::AssertionResult admeshJudges(const SolidMesh &mesh, long parts = -1);
 /* What every solid must be: well formed, closed by position, its normals outwards and,
  * in the tests that link CGAL (GLYVA_HAVE_CGAL), a 2-manifold mesh once equal positions
  * are welded, closed, free of self-intersections, bounding a volume, every part outward,
- * of the volume found here. A glyph without outline (a space) gives an empty one. */
+ * of the volume found here. A glyph without outline (a space) gives an empty one. In the
+ * header, so that each test compiles it as it is built: only those linking CGAL ask it. */
 inline testing::AssertionResult soundSolid(const SolidMesh &mesh)
 {
     if (mesh.indices.empty())
