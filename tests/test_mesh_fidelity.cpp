@@ -43,20 +43,17 @@ constexpr double kQuantisationShift =
  * are rounded to float when stored. */
 constexpr double kExactRelative = 1e-6;
 
-/* Cells around the outline (26.6 at `scale` pixels per 26.6 pixel) and the mesh. */
-CoverageGrid gridAround(const FT_Outline &outline, double scale, const Mesh &mesh)
+/* Cells around the outline (26.6 at `scale` pixels per 26.6 pixel), a cell to spare on
+ * each side for the mesh's quantisation. A mesh reaching further out loses the part the
+ * grid clips, but not its area, which is compared separately. */
+CoverageGrid gridAround(const FT_Outline &outline, double scale)
 {
     FT_BBox box;
     FT_Outline_Get_CBox(&outline, &box);
-    double minX = box.xMin * scale / 64, maxX = box.xMax * scale / 64;
-    double minY = box.yMin * scale / 64, maxY = box.yMax * scale / 64;
-    for (const Point2 &v : mesh.vertices) {
-        minX = std::min(minX, v.x * kPixelsPerEm), maxX = std::max(maxX, v.x * kPixelsPerEm);
-        minY = std::min(minY, v.y * kPixelsPerEm), maxY = std::max(maxY, v.y * kPixelsPerEm);
-    }
-    int x0 = static_cast<int>(std::floor(minX)) - 1, y0 = static_cast<int>(std::floor(minY)) - 1;
-    return CoverageGrid(x0, y0, static_cast<int>(std::ceil(maxX)) + 1 - x0,
-                        static_cast<int>(std::ceil(maxY)) + 1 - y0);
+    const int x0 = static_cast<int>(std::floor(box.xMin * scale / 64)) - 1;
+    const int y0 = static_cast<int>(std::floor(box.yMin * scale / 64)) - 1;
+    return CoverageGrid(x0, y0, static_cast<int>(std::ceil(box.xMax * scale / 64)) + 1 - x0,
+                        static_cast<int>(std::ceil(box.yMax * scale / 64)) + 1 - y0);
 }
 
 /* One font at one quality, every stride-th glyph; the worst figures printed. */
@@ -92,11 +89,11 @@ void sweep(const RealFont &font, uint32_t quality, size_t stride)
         if (quality == 0)
             continue;
         const double length = contoursLength(contours) * kPixelsPerEm;
-        CoverageGrid same = gridAround(*outline, kPixelsPerEm / 10.0, mesh), ours = same;
+        CoverageGrid same = gridAround(*outline, kPixelsPerEm / 10.0), ours = same;
         own.render(*outline, kPixelsPerEm / 10.0, kSupersampling, same);
         own.renderMesh(mesh, kPixelsPerEm, ours);
         FT_Outline *scaled = large.load(g.glyph);
-        CoverageGrid face = gridAround(*scaled, 1.0, mesh), oursOnFace = face;
+        CoverageGrid face = gridAround(*scaled, 1.0), oursOnFace = face;
         large.render(*scaled, 1.0, kSupersampling, face);
         large.renderMesh(mesh, kPixelsPerEm, oursOnFace);
         worstArea = std::max(worstArea, std::fabs(area - same.total()) / length);
