@@ -44,6 +44,15 @@ ShapeFont::~ShapeFont()
     glyvaShapeClose(font);
 }
 
+ShapeFonts::ShapeFonts(const std::vector<std::string> &paths)
+{
+    for (const std::string &path : paths) {
+        fonts.push_back(std::make_unique<ShapeFont>(path));
+        EXPECT_EQ(fonts.back()->status, GLYVA_SHAPE_OK) << path << ": " << fonts.back()->message;
+        faces.push_back(fonts.back()->font);
+    }
+}
+
 std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
                              const std::string &options)
 {
@@ -96,19 +105,6 @@ std::vector<uint32_t> characterOffsets(const std::string &utf8)
             offsets.push_back(i);
     offsets.push_back(static_cast<uint32_t>(utf8.size()));
     return offsets;
-}
-
-std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string &text)
-{
-    const std::vector<uint32_t> offsets = characterOffsets(text);
-    std::vector<uint32_t> characters;
-    for (const glyvaLayoutGlyph &g : layout.glyphs) {
-        uint32_t i = 0;
-        while (i + 1 < offsets.size() && offsets[i + 1] <= g.cluster)
-            ++i;
-        characters.push_back(i);
-    }
-    return characters;
 }
 
 std::string utf8(const std::vector<uint32_t> &codes)

@@ -2,6 +2,7 @@
 #define TESTS_SUPPORT_SHAPING_HH
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,13 @@ struct ShapeFont {
     ShapeFont &operator=(const ShapeFont &) = delete;
 };
 
+/* Handles on several fonts, in order: a layout's faces. */
+struct ShapeFonts {
+    std::vector<std::unique_ptr<ShapeFont>> fonts;
+    std::vector<glyvaShapeFont *> faces;
+    explicit ShapeFonts(const std::vector<std::string> &paths);
+};
+
 /* The mesh by glyph index, as readMesh reads the font API's by character. */
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph);
 
@@ -56,9 +64,6 @@ struct LaidOut {
 
 LaidOut layOut(const std::vector<glyvaShapeFont *> &faces, const std::string &text,
                const glyvaLayoutOptions &options = {});
-
-/* Each glyph's character index (the character its cluster starts at). */
-std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string &text);
 
 /* Byte offset of every character of well-formed UTF-8, and the text's length last. */
 std::vector<uint32_t> characterOffsets(const std::string &utf8);
