@@ -361,16 +361,6 @@ TEST(Paragraph, MixedLinesShapeRunByRunAsHbShape)
     }
 }
 
-/* FreeType's own character maps say which face has a character: the first face that
- * maps code, or the face count. */
-uint32_t firstFaceWith(const std::vector<std::unique_ptr<FreeTypeFace>> &maps, uint32_t code)
-{
-    for (uint32_t f = 0; f < maps.size(); ++f)
-        if (maps[f]->ok() && FT_Get_Char_Index(maps[f]->face(), code) != 0)
-            return f;
-    return static_cast<uint32_t>(maps.size());
-}
-
 TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
 {
     const std::vector<std::string> paths = {kLiberationSans, kNotoSansArabic, kNotoDevanagari,
@@ -388,7 +378,10 @@ TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
     for (size_t i = 0; i < laid.glyphs.size(); ++i) {
         const uint32_t code = codePoints(text.substr(laid.glyphs[i].cluster))[0];
         const bool letter = (code >= 'A' && code <= 'z') || code >= 0x5D0;
-        const uint32_t first = firstFaceWith(maps, code);
+        /* FreeType's own character maps say which face has a character. */
+        uint32_t first = 0;
+        while (first < maps.size() && !FT_Get_Char_Index(maps[first]->face(), code))
+            ++first;
         if (!letter || code == 0x3002 || first == paths.size())
             continue;
         ++letters;

@@ -1,7 +1,9 @@
 #include "support/shaping.hh"
 
+#include <codecvt>
 #include <cstdio>
 #include <cstdlib>
+#include <locale>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -107,32 +109,18 @@ std::vector<uint32_t> characterOffsets(const std::string &utf8)
     return offsets;
 }
 
+/* The standard library's own UTF-8 codec, not ours. */
+using Utf8Codec = std::wstring_convert<std::codecvt_utf8<char32_t>, char32_t>;
+
 std::string utf8(const std::vector<uint32_t> &codes)
 {
-    std::string s;
-    for (uint32_t c : codes) {
-        const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        /* The lead byte: the length's high bits (none for ASCII), then the top bits. */
-        s += static_cast<char>((tail ? 0xF00 >> (tail + 1) : 0) | (c >> (6 * tail)));
-        for (int k = tail - 1; k >= 0; --k)
-            s += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-    }
-    return s;
+    return Utf8Codec().to_bytes(std::u32string(codes.begin(), codes.end()));
 }
 
 std::vector<uint32_t> codePoints(const std::string &text)
 {
-    std::vector<uint32_t> codes;
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        uint32_t code = n == 1 ? lead : lead & (0x7F >> n);
-        for (size_t k = 1; k < n && i + k < text.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        codes.push_back(code);
-        i += n;
-    }
-    return codes;
+    const std::u32string codes = Utf8Codec().from_bytes(text);
+    return std::vector<uint32_t>(codes.begin(), codes.end());
 }
 
 } // namespace glyva_test

@@ -68,8 +68,8 @@ LaidOut layOut(const std::vector<glyvaShapeFont *> &faces, const std::string &te
 /* Byte offset of every character of well-formed UTF-8, and the text's length last. */
 std::vector<uint32_t> characterOffsets(const std::string &utf8);
 
+/* Code points as UTF-8, and the code points of well-formed UTF-8. */
 std::string utf8(const std::vector<uint32_t> &codes);
-/* The code points of well-formed UTF-8. */
 std::vector<uint32_t> codePoints(const std::string &utf8);
 
 } // namespace glyva_test
