@@ -20,6 +20,7 @@ TEST(Paragraph, SkippedWithoutShaping)
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
@@ -260,35 +261,26 @@ TEST(Paragraph, WrapsAtTheLineBreakTestOpportunities)
         });
 }
 
-/* One run of a line as hb-shape shapes it on its own: the run's bytes of the text, the
- * face it takes and what hb-shape is told. */
-struct RunCase {
-    uint32_t from, to;
-    uint32_t face;
-    const char *hbOptions;
-};
-
-struct MixedCase {
-    const char *name;
-    std::vector<std::string> fonts;
-    std::string text;
-    std::vector<RunCase> visualRuns; /* left to right */
-};
-
-/* The runs, in the visual order the bidirectional algorithm gives them, each shaped by
- * hb-shape alone, laid end to end. */
-std::vector<glyvaLayoutGlyph> expectedGlyphs(const MixedCase &c,
-                                             const std::vector<glyvaShapeFont *> &faces)
+/* The runs of a row of tests/cases/shaping.txt, in the visual order the bidirectional
+ * algorithm gives them, each shaped by hb-shape alone, laid end to end. */
+std::vector<glyvaLayoutGlyph> expectedGlyphs(const std::vector<std::string> &row,
+                                             const ShapeFonts &fonts)
 {
     std::vector<glyvaLayoutGlyph> out;
     double pen = 0.0;
-    for (const RunCase &r : c.visualRuns) {
-        const double upem = glyvaShapeUnitsPerEm(faces[r.face]);
+    std::istringstream runs(row[4]);
+    for (std::string run; std::getline(runs, run, ',');) {
+        uint32_t from = 0, to = 0, face = 0;
+        char direction[4] = "", script[5] = "";
+        EXPECT_EQ(
+            std::sscanf(run.c_str(), "%u %u %u %3s %4s", &from, &to, &face, direction, script), 5);
+        const double upem = glyvaShapeUnitsPerEm(fonts.faces[face]);
+        const std::string options = std::string("--direction=") + direction + " --script=" + script;
         for (const HbGlyph &g :
-             hbShape(c.fonts[r.face], c.text.substr(r.from, r.to - r.from), r.hbOptions)) {
+             hbShape(fonts.paths[face], row[3].substr(from, to - from), options)) {
             const double advance = g.ax / upem;
-            out.push_back({r.face, static_cast<uint32_t>(g.g), static_cast<uint32_t>(g.cl) + r.from,
-                           0, pen + g.dx / upem, g.dy / upem, advance});
+            out.push_back({face, static_cast<uint32_t>(g.g), static_cast<uint32_t>(g.cl) + from, 0,
+                           pen + g.dx / upem, g.dy / upem, advance});
             pen += advance;
         }
     }
@@ -300,54 +292,21 @@ TEST(Paragraph, MixedLinesShapeRunByRunAsHbShape)
 #ifndef GLYVA_HB_SHAPE
     GTEST_SKIP() << "needs hb-shape (libharfbuzz-bin)";
 #endif
-    const std::string heb = "\u05e9\u05dc\u05d5\u05dd";                 /* שלום */
-    const std::string arabicYear = "\u0633\u0646\u0629";                /* سنة */
-    const std::string hello = "\u0645\u0631\u062d\u0628\u0627";         /* مرحبا */
-    const std::string namaste = "\u0928\u092e\u0938\u094d\u0924\u0947"; /* नमस्ते */
-    const char *rtlHebr = "--direction=rtl --script=Hebr";
-    const std::vector<MixedCase> cases = {
-        {"Hebrew, digits and Latin in a right-to-left paragraph",
-         {kDejaVuSans},
-         heb + " 2024 abc",
-         {{14, 17, 0, "--direction=ltr --script=Latn"},
-          {13, 14, 0, rtlHebr},
-          {9, 13, 0, "--direction=ltr --script=Hebr"},
-          {0, 9, 0, rtlHebr}}},
-        {"Arabic, digits and mirrored brackets; brackets and digits from the fallback face",
-         {kNotoSansArabic, kDejaVuSans},
-         arabicYear + " (2024)",
-         {{12, 13, 1, "--direction=rtl --script=Arab"},
-          {8, 12, 1, "--direction=ltr --script=Arab"},
-          {7, 8, 1, "--direction=rtl --script=Arab"},
-          {0, 7, 0, "--direction=rtl --script=Arab"}}},
-        {"Latin with an Arabic word from the fallback face",
-         {kLiberationSans, kNotoSansArabic},
-         "Hello " + hello + " World",
-         {{0, 6, 0, "--direction=ltr --script=Latn"},
-          {6, 16, 1, "--direction=rtl --script=Arab"},
-          {16, 17, 1, "--direction=ltr --script=Arab"},
-          {17, 22, 0, "--direction=ltr --script=Latn"}}},
-        {"CJK with Latin",
-         {kDejaVuSans, kNotoSansCJK},
-         "\u4e2d\u6587 ABC \u65e5\u672c",
-         {{0, 7, 1, "--direction=ltr --script=Hani"},
-          {7, 11, 0, "--direction=ltr --script=Latn"},
-          {11, 17, 1, "--direction=ltr --script=Hani"}}},
-        {"Devanagari from the fallback face, then Latin",
-         {kDejaVuSans, kNotoDevanagari},
-         namaste + " World",
-         {{0, 19, 1, "--direction=ltr --script=Deva"},
-          {19, 24, 0, "--direction=ltr --script=Latn"}}},
-    };
-    for (const MixedCase &c : cases) {
-        SCOPED_TRACE(c.name);
-        const ShapeFonts fonts(c.fonts);
+    for (const std::vector<std::string> &row : caseRows("shaping.txt")) {
+        if (row[0] != "mixed")
+            continue;
+        SCOPED_TRACE(row[1]);
+        std::vector<std::string> paths;
+        std::istringstream names(row[2]);
+        for (std::string name; names >> name;)
+            paths.push_back(caseFont(name));
+        const ShapeFonts fonts(paths);
         glyvaLayoutOptions options{};
         options.align = GLYVA_LAYOUT_ALIGN_LEFT;
-        const LaidOut laid = layOut(fonts.faces, c.text, options);
+        const LaidOut laid = layOut(fonts.faces, row[3], options);
         ASSERT_EQ(laid.status, GLYVA_SHAPE_OK) << laid.message;
         EXPECT_EQ(laid.notices, 0u) << laid.noticeText;
-        const std::vector<glyvaLayoutGlyph> expected = expectedGlyphs(c, fonts.faces);
+        const std::vector<glyvaLayoutGlyph> expected = expectedGlyphs(row, fonts);
         ASSERT_EQ(laid.glyphs.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i) {
             SCOPED_TRACE("glyph " + std::to_string(i));

@@ -20,6 +20,8 @@ TEST(Shape, SkippedWithoutHarfBuzz)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -35,55 +37,42 @@ namespace
 
 using namespace glyva_test;
 
-struct Case {
-    const char *font;
-    const char *text;
-    glyvaShapeOptions options;
-    const char *hbOptions;
-    int32_t face;
-    const char *instance;
-};
-
 #ifdef GLYVA_HB_SHAPE
+
+/* What hb-shape is told, as option names and values: "--script=Arab" is script Arab. */
+std::map<std::string, std::string> hbValues(const std::string &hbOptions)
+{
+    std::map<std::string, std::string> values;
+    std::istringstream in(hbOptions);
+    for (std::string option; in >> option;) {
+        const size_t equals = option.find('=');
+        values[option.substr(2, equals - 2)] = option.substr(equals + 1);
+    }
+    return values;
+}
 
 TEST(Shape, PositionsAsHbShape)
 {
-    const char *arabic =
-        "\xd9\x85\xd8\xb1\xd8\xad\xd8\xa8\xd8\xa7 "
-        "\xd8\xa8\xd8\xa7\xd9\x84\xd8\xb9\xd8\xa7\xd9\x84\xd9\x85"; /* مرحبا بالعالم */
-    const char *devanagari = "\xe0\xa4\xa8\xe0\xa4\xae\xe0\xa4\xb8\xe0\xa5\x8d\xe0\xa4\xa4"
-                             "\xe0\xa5\x87 \xe0\xa4\xa6\xe0\xa5\x81\xe0\xa4\xa8\xe0\xa4\xbf"
-                             "\xe0\xa4\xaf\xe0\xa4\xbe"; /* नमस्ते दुनिया */
-    const char *hebrew =
-        "\xd7\xa9\xd7\x9c\xd7\x95\xd7\x9d \xd7\xa2\xd7\x95\xd7\x9c\xd7\x9d"; /* שלום עולם */
-    glyvaShapeOptions none{}, noLiga{}, told{}, rtl{};
-    noLiga.features = "liga=0";
-    told.script = "Arab";
-    told.language = "ur";
-    told.direction = rtl.direction = GLYVA_SHAPE_DIRECTION_RTL;
-    const std::string variable = fixture("variable.ttf"), collection = fixture("collection.ttc");
-    std::vector<Case> cases = {
-        {kDejaVuSans, "office", noLiga, "--features=liga=0", 0, nullptr},
-        {kNotoSansArabic, arabic, none, "", 0, nullptr},
-        {kNotoNaskhArabic, arabic, none, "", 0, nullptr},
-        {kNotoDevanagari, devanagari, none, "", 0, nullptr},
-        {kDejaVuSans, hebrew, none, "", 0, nullptr},
-        {kNotoNaskhArabic, arabic, told, "--script=Arab --language=ur --direction=rtl", 0, nullptr},
-        {kDejaVuSans, "AVATAR", rtl, "--direction=rtl", 0, nullptr},
-        {variable.c_str(), "AA A", none, "--variations=wght=700", 0, "wght=700"},
-        {variable.c_str(), "AA A", none, "--variations=wght=550", 0, "wght=550"},
-        {collection.c_str(), "AA A", none, "--face-index=1", 1, nullptr}};
-    for (const char *font : {kDejaVuSans, kLiberationSans})
-        for (const char *text : {"AVATAR", "Wave", "office", "Office AVATAR Wave"})
-            cases.push_back({font, text, none, "", 0, nullptr});
-    for (const Case &c : cases) {
-        SCOPED_TRACE(std::string(c.font) + " '" + c.text + "' " + c.hbOptions);
-        ShapeFont f(c.font, c.face, c.instance);
+    for (const std::vector<std::string> &row : caseRows("shaping.txt")) {
+        if (row[0] != "shape")
+            continue;
+        const std::string font = caseFont(row[1]), &text = row[2];
+        const std::string hbOptions = row[3] == "-" ? "" : row[3];
+        SCOPED_TRACE(row[1] + " '" + text + "' " + hbOptions);
+        std::map<std::string, std::string> v = hbValues(hbOptions);
+        auto value = [&](const char *name) { return v.count(name) ? v[name].c_str() : nullptr; };
+        const int32_t direction = v["direction"] == "rtl"   ? GLYVA_SHAPE_DIRECTION_RTL
+                                  : v["direction"] == "ltr" ? GLYVA_SHAPE_DIRECTION_LTR
+                                                            : GLYVA_SHAPE_DIRECTION_AUTO;
+        const glyvaShapeOptions options{value("script"), value("language"), value("features"),
+                                        direction};
+        ShapeFont f(font, v.count("face-index") ? std::stoi(v["face-index"]) : 0,
+                    value("variations"));
         ASSERT_EQ(f.status, GLYVA_SHAPE_OK) << f.message;
         const glyvaShapedGlyph *glyphs = nullptr;
-        const int32_t n = glyvaShapeText(f.font, c.text, -1, &c.options, &glyphs);
+        const int32_t n = glyvaShapeText(f.font, text.c_str(), -1, &options, &glyphs);
         ASSERT_GT(n, 0) << glyvaShapeError(f.font);
-        const std::vector<HbGlyph> ref = hbShape(c.font, c.text, c.hbOptions);
+        const std::vector<HbGlyph> ref = hbShape(font, text, hbOptions);
         ASSERT_EQ(static_cast<size_t>(n), ref.size());
         const double upem = glyvaShapeUnitsPerEm(f.font);
         for (int32_t i = 0; i < n; ++i) {

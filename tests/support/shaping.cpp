@@ -27,6 +27,20 @@ ShapeFont::ShapeFont(const std::string &path, int32_t face, const char *instance
     message = text;
 }
 
+std::string caseFont(const std::string &name)
+{
+    if (name[0] == '@')
+        return fixture(name.substr(1));
+    for (const std::string path : {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic,
+                                   kNotoNaskhArabic, kNotoDevanagari, kNotoSansCJK}) {
+        const std::string file = path.substr(path.rfind('/') + 1);
+        if (file.substr(0, file.find_first_of("-.")) == name)
+            return path;
+    }
+    ADD_FAILURE() << "no font " << name;
+    return name;
+}
+
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
 {
     Mesh m;
@@ -46,7 +60,7 @@ ShapeFont::~ShapeFont()
     glyvaShapeClose(font);
 }
 
-ShapeFonts::ShapeFonts(const std::vector<std::string> &paths)
+ShapeFonts::ShapeFonts(const std::vector<std::string> &paths) : paths(paths)
 {
     for (const std::string &path : paths) {
         fonts.push_back(std::make_unique<ShapeFont>(path));

@@ -33,10 +33,15 @@ struct ShapeFont {
 
 /* Handles on several fonts, in order: a layout's faces. */
 struct ShapeFonts {
+    std::vector<std::string> paths;
     std::vector<std::unique_ptr<ShapeFont>> fonts;
     std::vector<glyvaShapeFont *> faces;
     explicit ShapeFonts(const std::vector<std::string> &paths);
 };
+
+/* A font named in tests/cases/shaping.txt: a Debian font above by its file name up to
+ * '-' or '.', or @name, a fixture font. */
+std::string caseFont(const std::string &name);
 
 /* The mesh by glyph index, as readMesh reads the font API's by character. */
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph);
