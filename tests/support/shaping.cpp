@@ -31,6 +31,8 @@ std::string caseFont(const std::string &name)
 {
     if (name[0] == '@')
         return fixture(name.substr(1));
+    if (name[0] == '/')
+        return name;
     for (const std::string path : {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic,
                                    kNotoNaskhArabic, kNotoDevanagari, kNotoSansCJK}) {
         const std::string file = path.substr(path.rfind('/') + 1);
@@ -39,6 +41,13 @@ std::string caseFont(const std::string &name)
     }
     ADD_FAILURE() << "no font " << name;
     return name;
+}
+
+std::string statusName(int32_t status)
+{
+    static const char *const kNames[] = {"OK",           "BAD_ARGUMENT", "BAD_FILE", "BAD_FACE",
+                                         "BAD_INSTANCE", "NO_MEMORY",    "BAD_TEXT", "BAD_OPTION"};
+    return status >= 0 && status < 8 ? kNames[status] : std::to_string(status);
 }
 
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)

@@ -40,8 +40,11 @@ struct ShapeFonts {
 };
 
 /* A font named in tests/cases/shaping.txt: a Debian font above by its file name up to
- * '-' or '.', or @name, a fixture font. */
+ * '-' or '.', @name for a fixture font, or a path. */
 std::string caseFont(const std::string &name);
+
+/* "BAD_FILE" for GLYVA_SHAPE_BAD_FILE. */
+std::string statusName(int32_t status);
 
 /* The mesh by glyph index, as readMesh reads the font API's by character. */
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph);
