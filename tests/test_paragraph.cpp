@@ -578,57 +578,42 @@ TEST(Paragraph, LetterSpacingAndAlignmentMoveGlyphs)
     EXPECT_EQ(plain.lines[0].left, 0.0);
 }
 
-/* The layout and the shaping call check text and tags alike; the shaping call has no
- * paragraph options, and takes direction 3 (top to bottom). */
+/* The options of a row of tests/cases/shaping.txt; the texts point into the row. */
+glyvaLayoutOptions layoutOptions(std::map<std::string, std::string> &v)
+{
+    auto text = [&](const char *name) { return v.count(name) ? v[name].c_str() : nullptr; };
+    auto number = [&](const char *name) { return std::strtod(v[name].c_str(), nullptr); };
+    return {text("script"),
+            text("language"),
+            text("features"),
+            static_cast<int32_t>(number("direction")),
+            static_cast<int32_t>(number("align")),
+            number("width"),
+            number("line-spacing"),
+            number("letter-spacing")};
+}
+
+/* The layout and the shaping call check text and tags alike. */
 TEST(Paragraph, BadTextAndOptionsAreRefusedByBothCalls)
 {
     ShapeFont font(kDejaVuSans);
-    struct Bad {
-        std::string text;
-        glyvaLayoutOptions options;
-        int32_t status;
-        const char *message;
-        bool shapingToo = true;
-    };
-    auto with = [](auto set) {
-        glyvaLayoutOptions o{};
-        set(o);
-        return o;
-    };
-    const std::vector<Bad> cases = {
-        {"A\xC3(", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8 (byte 1, 0xC3)"},
-        {"\xC0\xAF", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8 (byte 0, 0xC0)"},
-        {"\xED\xA0\x80", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8"},
-        {"ok\xE2\x82", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8 (byte 2, 0xE2)"},
-        {"\xF4\x90\x80\x80", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8"},
-        {"\xFF", {}, GLYVA_SHAPE_BAD_TEXT, "not valid UTF-8"},
-        {"x", with([](auto &o) { o.direction = 3; }), GLYVA_SHAPE_BAD_OPTION, "direction", false},
-        {"x", with([](auto &o) { o.direction = 7; }), GLYVA_SHAPE_BAD_OPTION, "direction"},
-        {"x", with([](auto &o) { o.align = -1; }), GLYVA_SHAPE_BAD_OPTION, "alignment", false},
-        {"x", with([](auto &o) { o.width = NAN; }), GLYVA_SHAPE_BAD_OPTION, "width", false},
-        {"x", with([](auto &o) { o.width = -1; }), GLYVA_SHAPE_BAD_OPTION, "width", false},
-        {"x", with([](auto &o) { o.lineSpacing = INFINITY; }), GLYVA_SHAPE_BAD_OPTION, "line",
-         false},
-        {"x", with([](auto &o) { o.letterSpacing = 1e300; }), GLYVA_SHAPE_BAD_OPTION, "letter",
-         false},
-        {"x", with([](auto &o) { o.script = "Ar"; }), GLYVA_SHAPE_BAD_OPTION, "bad script 'Ar'"},
-        {"x", with([](auto &o) { o.language = "en us"; }), GLYVA_SHAPE_BAD_OPTION, "bad language"},
-        {"x", with([](auto &o) { o.features = "liga=0,@@"; }), GLYVA_SHAPE_BAD_OPTION,
-         "bad feature '@@'"},
-    };
-    for (const Bad &bad : cases) {
-        SCOPED_TRACE(bad.message);
-        const LaidOut laid = layOut({font.font}, bad.text, bad.options);
-        EXPECT_EQ(laid.status, bad.status);
-        EXPECT_NE(laid.message.find(bad.message), std::string::npos) << laid.message;
-        EXPECT_TRUE(laid.glyphs.empty());
-        if (!bad.shapingToo)
+    for (const std::vector<std::string> &row : caseRows("shaping.txt")) {
+        if (row[0] != "refuse")
             continue;
-        const glyvaLayoutOptions &o = bad.options;
+        SCOPED_TRACE(row[1] + " " + row[2]);
+        const std::string text = hexBytes(row[1].c_str());
+        std::map<std::string, std::string> values = optionValues(row[2]);
+        const glyvaLayoutOptions o = layoutOptions(values);
+        const LaidOut laid = layOut({font.font}, text, o);
+        EXPECT_EQ(statusName(laid.status), row[3]);
+        EXPECT_NE(laid.message.find(row[4]), std::string::npos) << laid.message;
+        EXPECT_TRUE(laid.glyphs.empty());
+        if (row[5] != "both")
+            continue;
         const glyvaShapeOptions shaping{o.script, o.language, o.features, o.direction};
         const glyvaShapedGlyph *g = nullptr;
-        EXPECT_EQ(glyvaShapeText(font.font, bad.text.c_str(), -1, &shaping, &g), -1);
-        EXPECT_NE(std::string(glyvaShapeError(font.font)).find(bad.message), std::string::npos)
+        EXPECT_EQ(glyvaShapeText(font.font, text.c_str(), -1, &shaping, &g), -1);
+        EXPECT_NE(std::string(glyvaShapeError(font.font)).find(row[4]), std::string::npos)
             << glyvaShapeError(font.font);
     }
     glyvaShapeLayout *layout = reinterpret_cast<glyvaShapeLayout *>(1);

@@ -39,18 +39,6 @@ using namespace glyva_test;
 
 #ifdef GLYVA_HB_SHAPE
 
-/* What hb-shape is told, as option names and values: "--script=Arab" is script Arab. */
-std::map<std::string, std::string> hbValues(const std::string &hbOptions)
-{
-    std::map<std::string, std::string> values;
-    std::istringstream in(hbOptions);
-    for (std::string option; in >> option;) {
-        const size_t equals = option.find('=');
-        values[option.substr(2, equals - 2)] = option.substr(equals + 1);
-    }
-    return values;
-}
-
 TEST(Shape, PositionsAsHbShape)
 {
     for (const std::vector<std::string> &row : caseRows("shaping.txt")) {
@@ -59,7 +47,7 @@ TEST(Shape, PositionsAsHbShape)
         const std::string font = caseFont(row[1]), &text = row[2];
         const std::string hbOptions = row[3] == "-" ? "" : row[3];
         SCOPED_TRACE(row[1] + " '" + text + "' " + hbOptions);
-        std::map<std::string, std::string> v = hbValues(hbOptions);
+        std::map<std::string, std::string> v = optionValues(hbOptions);
         auto value = [&](const char *name) { return v.count(name) ? v[name].c_str() : nullptr; };
         const int32_t direction = v["direction"] == "rtl"   ? GLYVA_SHAPE_DIRECTION_RTL
                                   : v["direction"] == "ltr" ? GLYVA_SHAPE_DIRECTION_LTR

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <locale>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -41,6 +42,21 @@ std::string caseFont(const std::string &name)
     }
     ADD_FAILURE() << "no font " << name;
     return name;
+}
+
+std::map<std::string, std::string> optionValues(const std::string &options)
+{
+    std::map<std::string, std::string> values;
+    std::istringstream in(options);
+    std::string name;
+    for (std::string word; in >> word;) {
+        const size_t equals = word.find('=');
+        if (word.rfind("--", 0) == 0 && equals != std::string::npos)
+            values[name = word.substr(2, equals - 2)] = word.substr(equals + 1);
+        else if (!name.empty())
+            values[name] += " " + word; /* a value with a space, such as a bad language */
+    }
+    return values;
 }
 
 std::string statusName(int32_t status)

@@ -2,6 +2,7 @@
 #define TESTS_SUPPORT_SHAPING_HH
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +43,10 @@ struct ShapeFonts {
 /* A font named in tests/cases/shaping.txt: a Debian font above by its file name up to
  * '-' or '.', @name for a fixture font, or a path. */
 std::string caseFont(const std::string &name);
+
+/* Options written as hb-shape takes them, by name: "--script=Arab" is script Arab; "-"
+ * is none. */
+std::map<std::string, std::string> optionValues(const std::string &options);
 
 /* "BAD_FILE" for GLYVA_SHAPE_BAD_FILE. */
 std::string statusName(int32_t status);
