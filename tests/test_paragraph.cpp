@@ -354,29 +354,22 @@ TEST(Paragraph, LettersTakeTheFirstFaceThatMapsThem)
     EXPECT_NE(laid.noticeText.find("U+1230 U+120B U+121D"), std::string::npos) << laid.noticeText;
 }
 
-/* The font's own tables, read by FreeType: OS/2's typographic values when its
- * USE_TYPO_METRICS bit (7 of fsSelection) is set, hhea's otherwise. */
-void tableMetrics(const char *path, double *ascender, double *descender, double *gap)
-{
-    const FreeTypeFace ft(path, 64);
-    ASSERT_TRUE(ft.ok());
-    const FT_Face face = ft.face();
-    const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(face, FT_SFNT_OS2));
-    const auto *hhea = static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(face, FT_SFNT_HHEA));
-    ASSERT_TRUE(os2 && hhea);
-    const double upem = face->units_per_EM;
-    const bool typo = (os2->fsSelection & 0x80) != 0;
-    *ascender = (typo ? os2->sTypoAscender : hhea->Ascender) / upem;
-    *descender = (typo ? os2->sTypoDescender : hhea->Descender) / upem;
-    *gap = (typo ? os2->sTypoLineGap : hhea->Line_Gap) / upem;
-}
-
 TEST(Paragraph, LineMetricsAreTheFontsOwnAtFullPrecision)
 {
     for (const char *path : {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic}) {
         SCOPED_TRACE(path);
-        double ascender = 0, descender = 0, gap = 0;
-        tableMetrics(path, &ascender, &descender, &gap);
+        /* The font's own tables, read by FreeType: OS/2's typographic values when its
+         * USE_TYPO_METRICS bit (7 of fsSelection) is set, hhea's otherwise. */
+        const FreeTypeFace ft(path, 64);
+        const auto *os2 = static_cast<const TT_OS2 *>(FT_Get_Sfnt_Table(ft.face(), FT_SFNT_OS2));
+        const auto *hhea =
+            static_cast<const TT_HoriHeader *>(FT_Get_Sfnt_Table(ft.face(), FT_SFNT_HHEA));
+        ASSERT_TRUE(os2 && hhea);
+        const double upem = ft.face()->units_per_EM;
+        const bool typo = (os2->fsSelection & 0x80) != 0;
+        const double ascender = (typo ? os2->sTypoAscender : hhea->Ascender) / upem;
+        const double descender = (typo ? os2->sTypoDescender : hhea->Descender) / upem;
+        const double gap = (typo ? os2->sTypoLineGap : hhea->Line_Gap) / upem;
         ShapeFont font(path);
         double a = 9, d = 9, g = 9;
         ASSERT_EQ(glyvaShapeLineMetrics(font.font, &a, &d, &g), 1);
