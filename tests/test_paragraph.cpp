@@ -403,33 +403,23 @@ std::string webFont(const char *name)
 TEST(Paragraph, WebAndType1FontsLayOutAsTheirOpenTypeOriginals)
 {
     const std::string text = "Office AVATAR Wave, 2024!";
-    struct Pair {
-        std::string original, other;
-        const char *features;
-    };
-    const std::vector<Pair> pairs = {
-        {kDejaVuSans, webFont("DejaVuSans.woff"), ""},
-        {kDejaVuSans, webFont("DejaVuSans.woff2"), ""},
-        {kFreeSans, webFont("FreeSans.woff2"), ""},
-        /* Type 1 has no ligatures; its kerning comes from the AFM, HarfBuzz's
-         * fallback kerning, which splits each pair between advance and offset. */
-        {kNimbusSansOtf, kNimbusSansType1, "-liga,-kern"},
-    };
-    for (const Pair &p : pairs) {
-        SCOPED_TRACE(p.other);
-        ShapeFont original(p.original), other(p.other);
+    for (const std::vector<std::string> &row : caseRows("shaping.txt")) {
+        if (row[0] != "same")
+            continue;
+        SCOPED_TRACE(row[2]);
+        ShapeFont original(caseFont(row[1]));
+        ShapeFont other(row[2][0] == '+' ? webFont(row[2].c_str() + 1) : caseFont(row[2]));
         ASSERT_EQ(other.status, GLYVA_SHAPE_OK) << other.message;
         glyvaLayoutOptions options{};
-        options.features = p.features;
+        options.features = row[3] == "-" ? "" : row[3].c_str();
         const LaidOut a = layOut({original.font}, text, options);
         const LaidOut b = layOut({other.font}, text, options);
         ASSERT_EQ(a.glyphs.size(), b.glyphs.size());
-        const bool sameGlyphs = std::string(p.features).empty();
         for (size_t i = 0; i < a.glyphs.size(); ++i) {
             SCOPED_TRACE("glyph " + std::to_string(i));
             EXPECT_EQ(a.glyphs[i].cluster, b.glyphs[i].cluster);
             EXPECT_NEAR(a.glyphs[i].x, b.glyphs[i].x, 1e-9);
-            if (sameGlyphs) {
+            if (row[3] == "-") {
                 EXPECT_EQ(a.glyphs[i].glyphIndex, b.glyphs[i].glyphIndex);
             }
             EXPECT_NEAR(meshArea(indexMesh(original.font, a.glyphs[i].glyphIndex)),

@@ -34,10 +34,11 @@ std::string caseFont(const std::string &name)
         return fixture(name.substr(1));
     if (name[0] == '/')
         return name;
-    for (const std::string path : {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic,
-                                   kNotoNaskhArabic, kNotoDevanagari, kNotoSansCJK}) {
+    for (const std::string path :
+         {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic, kNotoNaskhArabic,
+          kNotoDevanagari, kNotoSansCJK, kNimbusSansOtf, kNimbusSansType1}) {
         const std::string file = path.substr(path.rfind('/') + 1);
-        if (file.substr(0, file.find_first_of("-.")) == name)
+        if (file == name || file.substr(0, file.find_first_of("-.")) == name)
             return path;
     }
     ADD_FAILURE() << "no font " << name;

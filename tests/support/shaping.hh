@@ -40,8 +40,8 @@ struct ShapeFonts {
     explicit ShapeFonts(const std::vector<std::string> &paths);
 };
 
-/* A font named in tests/cases/shaping.txt: a Debian font above by its file name up to
- * '-' or '.', @name for a fixture font, or a path. */
+/* A font named in tests/cases/shaping.txt: a Debian font above by its file name, or by
+ * that name up to '-' or '.', @name for a fixture font, or a path. */
 std::string caseFont(const std::string &name);
 
 /* Options written as hb-shape takes them, by name: "--script=Arab" is script Arab; "-"
