@@ -20,7 +20,6 @@ TEST(Paragraph, SkippedWithoutShaping)
 
 #include <algorithm>
 #include <array>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>

@@ -18,11 +18,8 @@ TEST(Shape, SkippedWithoutHarfBuzz)
 
 #include <array>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
