@@ -51,14 +51,6 @@ static_assert(offsetof(Tesselator, tess) == 0 && offsetof(Tesselator, info) == k
                   sizeof(Tesselator) == kPtr + sizeof(tessInfo) + sizeof(MFVec3f),
               "Tesselator: tessellator, result record, input store");
 
-#if defined(__i386__)
-static_assert(sizeof(MFVec3f) == 8 && sizeof(tessInfo) == 20 && sizeof(Tesselator) == 32,
-              "the 32-bit x86 layout hosts read");
-#elif defined(__x86_64__)
-static_assert(sizeof(MFVec3f) == 16 && sizeof(tessInfo) == 40 && sizeof(Tesselator) == 64,
-              "the x86_64 layout");
-#endif
-
 std::string run(const std::string &command)
 {
     return glyva_test::captureStdout([&] { EXPECT_GE(std::system(command.c_str()), 0); });

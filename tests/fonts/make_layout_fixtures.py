@@ -37,21 +37,16 @@ UPEM = 1000
 
 
 def bidi_test_characters():
-    codes = set()
     with open(BIDI_TEST, encoding="utf-8") as lines:
-        for line in lines:
-            line = line.split("#", 1)[0].strip()
-            if line:
-                codes.update(int(c, 16) for c in line.split(";")[0].split())
-    return sorted(codes)
+        fields = (line.split("#", 1)[0].split(";")[0] for line in lines)
+        return sorted({int(c, 16) for field in fields for c in field.split()})
 
 
 def box(width):
     pen = TTGlyphPen(None)
     pen.moveTo((50, 0))
-    pen.lineTo((50, 700))
-    pen.lineTo((width - 50, 700))
-    pen.lineTo((width - 50, 0))
+    for point in ((50, 700), (width - 50, 700), (width - 50, 0)):
+        pen.lineTo(point)
     pen.closePath()
     return pen.glyph()
 

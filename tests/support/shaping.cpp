@@ -1,7 +1,10 @@
 #include "support/shaping.hh"
 
+#include <codecvt>
 #include <cstdio>
 #include <cstdlib>
+#include <locale>
+#include <sstream>
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -25,6 +28,55 @@ ShapeFont::ShapeFont(const std::string &path, int32_t face, const char *instance
     message = text;
 }
 
+std::vector<std::vector<std::string>> shapingRows(const std::string &table)
+{
+    std::vector<std::vector<std::string>> rows;
+    for (const std::vector<std::string> &row : caseRows("shaping.txt"))
+        if (row[0] == table)
+            rows.push_back(row);
+    EXPECT_FALSE(rows.empty()) << table;
+    return rows;
+}
+
+std::string caseFont(const std::string &name)
+{
+    if (name[0] == '@')
+        return fixture(name.substr(1));
+    if (name[0] == '/')
+        return name;
+    for (const std::string path :
+         {kDejaVuSans, kLiberationSans, kFreeSans, kNotoSansArabic, kNotoNaskhArabic,
+          kNotoDevanagari, kNotoSansCJK, kNimbusSansOtf, kNimbusSansType1}) {
+        const std::string file = path.substr(path.rfind('/') + 1);
+        if (file == name || file.substr(0, file.find_first_of("-.")) == name)
+            return path;
+    }
+    ADD_FAILURE() << "no font " << name;
+    return name;
+}
+
+std::map<std::string, std::string> optionValues(const std::string &options)
+{
+    std::map<std::string, std::string> values;
+    std::istringstream in(options);
+    std::string name;
+    for (std::string word; in >> word;) {
+        const size_t equals = word.find('=');
+        if (word.rfind("--", 0) == 0 && equals != std::string::npos)
+            values[name = word.substr(2, equals - 2)] = word.substr(equals + 1);
+        else if (!name.empty())
+            values[name] += " " + word; /* a value with a space, such as a bad language */
+    }
+    return values;
+}
+
+std::string statusName(int32_t status)
+{
+    static const char *const kNames[] = {"OK",           "BAD_ARGUMENT", "BAD_FILE", "BAD_FACE",
+                                         "BAD_INSTANCE", "NO_MEMORY",    "BAD_TEXT", "BAD_OPTION"};
+    return status >= 0 && status < 8 ? kNames[status] : std::to_string(status);
+}
+
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
 {
     Mesh m;
@@ -42,6 +94,15 @@ Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph)
 ShapeFont::~ShapeFont()
 {
     glyvaShapeClose(font);
+}
+
+ShapeFonts::ShapeFonts(const std::vector<std::string> &paths) : paths(paths)
+{
+    for (const std::string &path : paths) {
+        fonts.push_back(std::make_unique<ShapeFont>(path));
+        EXPECT_EQ(fonts.back()->status, GLYVA_SHAPE_OK) << path << ": " << fonts.back()->message;
+        faces.push_back(fonts.back()->font);
+    }
 }
 
 std::vector<HbGlyph> hbShape(const std::string &font, const std::string &text,
@@ -98,45 +159,18 @@ std::vector<uint32_t> characterOffsets(const std::string &utf8)
     return offsets;
 }
 
-std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string &text)
-{
-    const std::vector<uint32_t> offsets = characterOffsets(text);
-    std::vector<uint32_t> characters;
-    for (const glyvaLayoutGlyph &g : layout.glyphs) {
-        uint32_t i = 0;
-        while (i + 1 < offsets.size() && offsets[i + 1] <= g.cluster)
-            ++i;
-        characters.push_back(i);
-    }
-    return characters;
-}
+/* The standard library's own UTF-8 codec, not ours. */
+using Utf8Codec = std::wstring_convert<std::codecvt_utf8<char32_t>, char32_t>;
 
 std::string utf8(const std::vector<uint32_t> &codes)
 {
-    std::string s;
-    for (uint32_t c : codes) {
-        const int tail = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
-        /* The lead byte: the length's high bits (none for ASCII), then the top bits. */
-        s += static_cast<char>((tail ? 0xF00 >> (tail + 1) : 0) | (c >> (6 * tail)));
-        for (int k = tail - 1; k >= 0; --k)
-            s += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
-    }
-    return s;
+    return Utf8Codec().to_bytes(std::u32string(codes.begin(), codes.end()));
 }
 
 std::vector<uint32_t> codePoints(const std::string &text)
 {
-    std::vector<uint32_t> codes;
-    for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t n = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-        uint32_t code = n == 1 ? lead : lead & (0x7F >> n);
-        for (size_t k = 1; k < n && i + k < text.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-        codes.push_back(code);
-        i += n;
-    }
-    return codes;
+    const std::u32string codes = Utf8Codec().from_bytes(text);
+    return std::vector<uint32_t>(codes.begin(), codes.end());
 }
 
 } // namespace glyva_test

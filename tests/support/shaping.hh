@@ -2,6 +2,8 @@
 #define TESTS_SUPPORT_SHAPING_HH
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,28 @@ struct ShapeFont {
     ShapeFont &operator=(const ShapeFont &) = delete;
 };
 
+/* Handles on several fonts, in order: a layout's faces. */
+struct ShapeFonts {
+    std::vector<std::string> paths;
+    std::vector<std::unique_ptr<ShapeFont>> fonts;
+    std::vector<glyvaShapeFont *> faces;
+    explicit ShapeFonts(const std::vector<std::string> &paths);
+};
+
+/* The rows of one table of tests/cases/shaping.txt, named by their first field. */
+std::vector<std::vector<std::string>> shapingRows(const std::string &table);
+
+/* A font named in tests/cases/shaping.txt: a Debian font above by its file name, or by
+ * that name up to '-' or '.', @name for a fixture font, or a path. */
+std::string caseFont(const std::string &name);
+
+/* Options written as hb-shape takes them, by name: "--script=Arab" is script Arab; "-"
+ * is none. */
+std::map<std::string, std::string> optionValues(const std::string &options);
+
+/* "BAD_FILE" for GLYVA_SHAPE_BAD_FILE. */
+std::string statusName(int32_t status);
+
 /* The mesh by glyph index, as readMesh reads the font API's by character. */
 Mesh indexMesh(glyvaShapeFont *font, uint32_t glyph);
 
@@ -57,14 +81,11 @@ struct LaidOut {
 LaidOut layOut(const std::vector<glyvaShapeFont *> &faces, const std::string &text,
                const glyvaLayoutOptions &options = {});
 
-/* Each glyph's character index (the character its cluster starts at). */
-std::vector<uint32_t> clusterCharacters(const LaidOut &layout, const std::string &text);
-
 /* Byte offset of every character of well-formed UTF-8, and the text's length last. */
 std::vector<uint32_t> characterOffsets(const std::string &utf8);
 
+/* Code points as UTF-8, and the code points of well-formed UTF-8. */
 std::string utf8(const std::vector<uint32_t> &codes);
-/* The code points of well-formed UTF-8. */
 std::vector<uint32_t> codePoints(const std::string &utf8);
 
 } // namespace glyva_test
