@@ -161,9 +161,9 @@ TEST_F(FontTest, UnusableFontsGiveAHandleWithTheCreationValues)
 TEST_F(FontTest, QualityIsAPercentFrom0To100)
 {
     tavixInternalFontData *font = fixtures();
-    const uint32_t set[] = {101, UINT32_MAX, 0, 100, 101, 7};
-    const int32_t read[] = {50, 50, 0, 100, 100, 7};
-    for (size_t k = 0; k < 6; ++k) {
+    const uint32_t set[] = {101, UINT32_MAX, 0, 100, 101, 7, 53};
+    const int32_t read[] = {50, 50, 0, 100, 100, 7, 52};
+    for (size_t k = 0; k < 7; ++k) {
         SetQuality(font, set[k]);
         EXPECT_EQ(GetQuality(font), read[k]) << set[k];
     }
@@ -173,8 +173,6 @@ TEST_F(FontTest, QualityIsAPercentFrom0To100)
         SetQuality(font, static_cast<uint32_t>(percent));
         EXPECT_TRUE(GetQuality(font) == percent || GetQuality(font) == percent - 1) << percent;
     }
-    SetQuality(font, 53);
-    EXPECT_EQ(GetQuality(font), 52);
 }
 
 /* Contour ends that run backwards or past the points are refused before anything reads
@@ -322,26 +320,16 @@ INSTANTIATE_TEST_SUITE_P(RealFonts, RealFontTest, testing::ValuesIn(realFonts())
 TEST_F(FontTest, MetricsAreCachedAndFollowTheGlyph)
 {
     tavixInternalFontData *font = fixtures();
-    glyphInfoRecord a1, b, a2, space, z;
-    long before = g_loads;
-    ASSERT_EQ(GetGlyphInfo(&a1, font, 'A'), 1);
-    ASSERT_EQ(GetGlyphInfo(&b, font, 'B'), 1);
-    EXPECT_EQ(g_loads - before, 2);
-    before = g_loads;
+    glyphInfoRecord a1, a2, z;
+    const long before = g_loads;
+    ASSERT_TRUE(GetGlyphInfo(&a1, font, 'A') && prepare(font, 'B'));
     ASSERT_EQ(GetGlyphInfo(&a2, font, 'A'), 1);
-    EXPECT_EQ(g_loads, before);
+    EXPECT_EQ(g_loads - before, 2);
     EXPECT_EQ(std::memcmp(&a1, &a2, sizeof a1), 0);
     const float square[] = {0.5f, 0.5f, 1.0f, a1.vertAdvance, 0.0f, 0.5f};
     EXPECT_EQ(std::vector<float>(&a1.width, &a1.width + 6), std::vector<float>(square, square + 6));
-    EXPECT_EQ(a1.contourCount, 1);
-    EXPECT_EQ(b.contourCount, 2);
-    ASSERT_EQ(GetGlyphInfo(&space, font, ' '), 1);
-    EXPECT_EQ(space.contourCount, 0);
-    EXPECT_EQ(space.horiAdvance, 0.5f);
     ASSERT_EQ(GetGlyphInfo(&z, font, 'Z'), 1);
-    EXPECT_EQ(z.width, 0.5f);
-    EXPECT_EQ(z.height, 1.0f);
-    EXPECT_EQ(z.contourCount, 2);
+    EXPECT_TRUE(z.width == 0.5f && z.height == 1.0f && z.contourCount == 2);
 }
 
 /* 'I' holds a zero-point contour, which FreeType refuses to load. Failed queries leave
@@ -378,25 +366,6 @@ TEST_F(FontTest, FailedQueriesLoseNothing)
     ClearGlyphContour(font);
 }
 
-/* Each successful contour query replaces the array; quality changes curved contours
- * only. */
-TEST_F(FontTest, ContourArraysLiveUntilTheNextQuery)
-{
-    tavixInternalFontData *dejaVu = open(kDejaVuSans);
-    ASSERT_TRUE(prepare(dejaVu, 'o') && prepare(dejaVu, 'l'));
-    float *outer = nullptr, *again = nullptr;
-    int32_t n0 = contourCount(dejaVu, 'o', 0, &outer);
-    std::vector<float> outerCopy(outer, outer + 3 * n0);
-    EXPECT_GT(contourCount(dejaVu, 'o', 1), 0);
-    ASSERT_EQ(contourCount(dejaVu, 'o', 0, &again), n0);
-    EXPECT_EQ(std::vector<float>(again, again + 3 * n0), outerCopy);
-    SetQuality(dejaVu, 0);
-    int32_t straight = contourCount(dejaVu, 'l', 0), curved = contourCount(dejaVu, 'o', 0);
-    SetQuality(dejaVu, 100);
-    EXPECT_EQ(contourCount(dejaVu, 'l', 0), straight);
-    EXPECT_GT(contourCount(dejaVu, 'o', 0), curved);
-}
-
 /* The fill and orientation bytes against FreeType's own answer for the outline; the
  * even-odd flag set on the outline; and a contour of unknown tags, which flattens to
  * nothing and fails the query after the bytes were written. */
@@ -425,8 +394,7 @@ TEST_F(FontTest, FillAndOrientationBytesFollowTheOutline)
     uint8_t evenOdd = 7, postScript = 7;
     g_alterOutline = [](FT_GlyphSlot slot) { slot->outline.flags |= FT_OUTLINE_EVEN_ODD_FILL; };
     ASSERT_EQ(GetGlyphContour(&points, font, 'E', 1, &evenOdd, &postScript), 4);
-    EXPECT_EQ(evenOdd, 1);
-    EXPECT_EQ(postScript, 0);
+    EXPECT_TRUE(evenOdd == 1 && postScript == 0);
     g_alterOutline = [](FT_GlyphSlot slot) {
         for (int p = 4; p < 8 && p < slot->outline.n_points; ++p)
             slot->outline.tags[p] = 4;
@@ -434,9 +402,7 @@ TEST_F(FontTest, FillAndOrientationBytesFollowTheOutline)
     evenOdd = postScript = 7;
     points = nullptr;
     EXPECT_EQ(GetGlyphContour(&points, font, 'B', 0, &evenOdd, &postScript), 0);
-    EXPECT_EQ(points, nullptr);
-    EXPECT_EQ(evenOdd, 0);
-    EXPECT_EQ(postScript, 0);
+    EXPECT_TRUE(points == nullptr && evenOdd == 0 && postScript == 0);
 }
 
 /* The kern pairs of fixtures.ttf (A V -0.1, A W -0.2, V A -0.5, W A 0.3, B B -1 em) as
@@ -583,6 +549,12 @@ TEST_F(FontTest, GlyphsShareTheVertexArrayUntilCleared)
         EXPECT_TRUE(meshInvariants(mesh)) << char(code);
         EXPECT_DOUBLE_EQ(meshArea(mesh), code == 'A' ? 0.25 : code == 'B' ? 0.75 : 0.5);
     }
+    Mesh again = meshNow(font, 'A');
+    EXPECT_EQ(again.vertices.size(), 11u);
+    ASSERT_EQ(again.indices.size(), 12u);
+    EXPECT_TRUE(
+        std::equal(again.indices.begin(), again.indices.begin() + 6, again.indices.begin() + 6))
+        << "tessellated again, A appends its triangles on the vertices stored before";
     const int32_t origin = static_cast<int32_t>(
         std::find(shared.vertices.begin(), shared.vertices.end(), Point2{0, 0}) -
         shared.vertices.begin());
@@ -596,30 +568,13 @@ TEST_F(FontTest, GlyphsShareTheVertexArrayUntilCleared)
     EXPECT_EQ(indices, nullptr);
     ClearGlyphData(font, ' ');
     EXPECT_EQ(vertexCount(font, ' '), 0);
-    EXPECT_EQ(indexCount(font, 'A'), 6) << "clearing one glyph leaves the others' lists";
+    EXPECT_EQ(indexCount(font, 'A'), 12) << "clearing one glyph leaves the others' lists";
     /* Z maps to glyph 0: its tessellation runs and is kept, but reads as failure. */
     EXPECT_EQ(vertexCount(font, 'Z'), -1);
     EXPECT_EQ(indexCount(font, 'Z'), 24);
     ClearGlyphData(font, 'Z');
     EXPECT_EQ(indexCount(font, 'Z'), 0);
     EXPECT_EQ(sharedVertexCount(font), 0);
-}
-
-/* A second tessellation without clearing appends the same triangles again, reusing the
- * vertices stored the first time (GlyphMerge checks the window beyond which a large
- * glyph stores them anew). */
-TEST_F(FontTest, TessellatingTwiceDoublesTheIndices)
-{
-    tavixInternalFontData *font = fixtures();
-    for (uint32_t code : {'A', 'B', 'E', 'F'}) {
-        ASSERT_TRUE(prepare(font, code));
-        Mesh first = meshNow(font, code), second = meshNow(font, code);
-        EXPECT_EQ(second.vertices.size(), first.vertices.size()) << char(code);
-        ASSERT_EQ(second.indices.size(), 2 * first.indices.size()) << char(code);
-        EXPECT_TRUE(std::equal(first.indices.begin(), first.indices.end(),
-                               second.indices.begin() + first.indices.size()));
-        ClearGlyphData(font, code);
-    }
 }
 
 /* Damaged fonts answer every query with a result or its failure value; what a mesh
