@@ -287,14 +287,11 @@ TEST(KdMemory, IsLibcsWithNullBuffersRefused)
     EXPECT_STREQ(overlap, "ababcd");
     EXPECT_EQ(kdMemset(dst, 'z', 2), dst);
     EXPECT_STREQ(dst, "zzc----");
-    EXPECT_EQ(kdMemchr(nullptr, 'a', 3), nullptr);
-    EXPECT_EQ(kdMemcmp(nullptr, dst, 3), -1);
-    EXPECT_EQ(kdMemcmp(dst, nullptr, 3), -1);
-    EXPECT_EQ(kdMemcpy(nullptr, dst, 3), nullptr);
-    EXPECT_EQ(kdMemcpy(dst, nullptr, 3), nullptr);
-    EXPECT_EQ(kdMemmove(nullptr, dst, 3), nullptr);
-    EXPECT_EQ(kdMemmove(dst, nullptr, 3), nullptr);
-    EXPECT_EQ(kdMemset(nullptr, 0, 3), nullptr);
+    for (void *none :
+         {kdMemchr(nullptr, 'a', 3), kdMemcpy(nullptr, dst, 3), kdMemcpy(dst, nullptr, 3),
+          kdMemmove(nullptr, dst, 3), kdMemmove(dst, nullptr, 3), kdMemset(nullptr, 0, 3)})
+        EXPECT_EQ(none, nullptr);
+    EXPECT_TRUE(kdMemcmp(nullptr, dst, 3) == -1 && kdMemcmp(dst, nullptr, 3) == -1);
     EXPECT_STREQ(dst, "zzc----");
     GLYVA_REQUIRE_FAILING_ALLOC();
     kdSetError(4242);
@@ -394,9 +391,9 @@ TEST(KdString, BoundedCopies)
     char bounded[8];
     EXPECT_EQ(kdStrncpy_s(bounded, 8, raw, 2), 0) << "reads no further than count";
     EXPECT_STREQ(bounded, "xy");
-    EXPECT_EQ(kdStrcpy_s(nullptr, 4, "abc"), 1);
-    EXPECT_EQ(kdStrncpy_s(nullptr, 8, "abc", 3), 1);
-    EXPECT_EQ(kdStrncat_s(nullptr, 8, "d", 1), 1);
+    EXPECT_EQ(kdStrcpy_s(nullptr, 4, "abc") + kdStrncpy_s(nullptr, 8, "abc", 3) +
+                  kdStrncat_s(nullptr, 8, "d", 1),
+              3);
 }
 
 /* Bit for bit libm's result, NaN sign included, and libm's errno; no code recorded.
@@ -405,7 +402,7 @@ TEST(KdMath, EveryFunctionIsLibms)
 {
     volatile float inputs[] = {0.0f,     -0.0f,   0.5f,     -0.5f,     1.0f,   -1.0f,  1.5f,
                                -1.5f,    2.0f,    3.14159f, -7.25f,    100.0f, 1e-30f, 1e30f,
-                               -3.4e38f, 3.4e38f, INFINITY, -INFINITY, NAN};
+                               -3.4e38f, 3.4e38f, INFINITY, -INFINITY, NAN,    -NAN};
     auto bits = [](float f) {
         uint32_t b;
         std::memcpy(&b, &f, sizeof b);
@@ -434,9 +431,6 @@ TEST(KdMath, EveryFunctionIsLibms)
                     << "function " << f << " (" << a << ", " << b << ")";
             }
     EXPECT_EQ(kdGetError(), 77);
-    EXPECT_FLOAT_EQ(kdAtan2f(1.0f, -1.0f), 2.3561945f) << "y first";
-    EXPECT_EQ(bits(kdFabsf(-std::numeric_limits<float>::quiet_NaN())),
-              bits(-std::numeric_limits<float>::quiet_NaN()) & 0x7fffffffu);
 }
 
 /* One line, the missing newline added, the text never a format; no memory needed. */

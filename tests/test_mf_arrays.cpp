@@ -201,15 +201,11 @@ TEST(MFArrays, AppendAndTheFloatRules)
     if (allocationFailureAvailable()) {
         for (int i = 0; i < 3; ++i)
             EXPECT_EQ(countAllocations([&] { appendMFInt32(&list, i); }), 1) << "exact fit";
+        /* Every type appends through one template: one type, and the packing wrapper. */
         int results = 0;
         failAllocation(1, [&] { results += appendMFInt32(&list, 2); });
-        failAllocation(1, [&] { results += appendMFVec2f(&flat, v); });
-        failAllocation(1, [&] { results += appendMFVec3f(&space, v); });
-        EXPECT_EQ(results, 0);
-        EXPECT_TRUE(!list.values && !flat.values && !space.values && !list.count && !space.count);
-        ASSERT_EQ(appendMFVec3f(&space, v), 1);
-        failAllocation(1, [&] { results = appendMFVec3fVec2(&space, plane); });
-        EXPECT_TRUE(results == 0 && space.count == 0);
+        failAllocation(1, [&] { results += appendMFVec3fVec2(&space, plane); });
+        EXPECT_TRUE(results == 0 && !list.values && !list.count && !space.values && !space.count);
     }
     clearMFInt32(&list);
     clearMFVec2f(&flat);
@@ -220,12 +216,9 @@ namespace
 {
 
 struct Vec2Ops : MFVec2fOps {
-    static constexpr int kComponents = 2;
     static int32_t searchInsert(Record *a, const float *v) { return searchInsertMFVec2f(a, v); }
 };
-
 struct Vec3Ops : MFVec3fOps {
-    static constexpr int kComponents = 3;
     static int32_t searchInsert(Record *a, const float *v) { return searchInsertMFVec3f(a, v); }
 };
 
@@ -259,7 +252,7 @@ TYPED_TEST(MFSearchInsert, FindsWithinTheLast65)
     EXPECT_EQ(insert(0, 100, 200), 66) << "66 back is not";
     EXPECT_EQ(insert(0, 100, 200), 66) << "the first match in the window wins";
     EXPECT_EQ(insert(1, 100, 200), 67);
-    for (int c = 0; c < Ops::kComponents; ++c) {
+    for (size_t c = 0; c < Ops::kWidth / 4; ++c) {
         float w[3] = {1, 100, 200};
         w[c] = std::nextafter(w[c], 1000.0f);
         EXPECT_EQ(Ops::searchInsert(&a, w), 68 + c) << "component " << c;
@@ -339,15 +332,15 @@ TEST(MFString, SetAndAssign)
         MFString *list;
         uint32_t index;
         const char *text;
-        const char *message;
-    } refused[] = {{&list, 2, "abc", "plyxUtil(1107): MFString set 2 abc FAILED\n"},
-                   {&list, UINT32_MAX, "z", "plyxUtil(1107): MFString set 4294967295 z FAILED\n"},
-                   {nullptr, 0, "t", "plyxUtil(1107): MFString set 0 t FAILED\n"},
-                   {&none, 0, "t", "plyxUtil(1107): MFString set 0 t FAILED\n"},
-                   {&none, 7, nullptr, "plyxUtil(1107): MFString set 7 (null) FAILED\n"}};
+    } refused[] = {{&list, 2, "abc"},
+                   {&list, UINT32_MAX, "z"},
+                   {nullptr, 0, "t"},
+                   {&none, 0, "t"},
+                   {&none, 7, nullptr}};
     for (const auto &r : refused)
         EXPECT_EQ(captureStdout([&] { EXPECT_EQ(setMFString(r.list, r.index, r.text), 0); }),
-                  r.message);
+                  "plyxUtil(1107): MFString set " + std::to_string(r.index) + " " +
+                      (r.text ? r.text : "(null)") + " FAILED\n");
     MFString src = makeList({nullptr, "a", nullptr, "bc"});
     EXPECT_EQ(assignMFString(&dst, &src), 1);
     EXPECT_EQ(entries(dst), "-,a,-,bc");
