@@ -52,23 +52,18 @@ std::string hex(const void *data, size_t bytes)
     return text;
 }
 
-/* A value's bits as a number, "kept" when the destination was not written. */
-template <typename T> std::string bits(const T &value, const T &untouched)
-{
-    uint64_t bits = 0;
-    std::memcpy(&bits, &value, sizeof value);
-    char text[24];
-    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(bits));
-    return std::memcmp(&value, &untouched, sizeof value) ? text : "kept";
-}
-
+/* The value's bits as a number, "kept" when the destination was not written. */
 template <typename T> std::string scalar(int (*read)(KDFile *, T *), KDFile *file, int *result)
 {
     T value, untouched;
     std::memset(&value, 0xA5, sizeof value);
     untouched = value;
     *result = read(file, &value);
-    return bits(value, untouched);
+    uint64_t bits = 0;
+    std::memcpy(&bits, &value, sizeof value);
+    char text[24];
+    std::snprintf(text, sizeof text, "%llx", static_cast<unsigned long long>(bits));
+    return std::memcmp(&value, &untouched, sizeof value) ? text : "kept";
 }
 
 std::string entries(const MFString &list)

@@ -101,9 +101,9 @@ TEST(Tesselator, PolygonCases)
     }
 }
 
-/* No triangle covers the hole; the crossing of the bow tie is stored as GLU makes it,
- * before any triangle arrives, so it is the first vertex and every triangle uses it. */
-TEST(Tesselator, HoleStaysEmptyAndTheCrossingComesFirst)
+/* No triangle covers the hole. (Where GLU's crossings are stored, TesselatorMerge
+ * checks byte for byte.) */
+TEST(Tesselator, HoleStaysEmpty)
 {
     Tesselator holed(kOdd, 3);
     addContours(holed, {square(0, 0, 4, 4), square(1, 1, 3, 3)});
@@ -111,15 +111,6 @@ TEST(Tesselator, HoleStaysEmptyAndTheCrossingComesFirst)
     for (double x = 1.125; x < 3; x += 0.25)
         for (double y = 1.125; y < 3; y += 0.25)
             EXPECT_EQ(trianglesCovering(mesh, {x, y}), 0) << x << "," << y;
-    Tesselator bowTie(kOdd, 3);
-    addContours(bowTie, {kBowTie});
-    const tessInfo *info = bowTie.Finish();
-    ASSERT_EQ(info->indices.count, 6u);
-    EXPECT_TRUE(
-        std::equal(info->vertices.values[0], info->vertices.values[0] + 3, Point{1, 1, 0}.begin()));
-    for (int tri = 0; tri < 2; ++tri)
-        EXPECT_EQ(std::count(info->indices.values + 3 * tri, info->indices.values + 3 * tri + 3, 0),
-                  1);
 }
 
 /* The tessellator is held until destruction; calls after Finish, a second Finish
