@@ -333,56 +333,28 @@ TEST(KdString, SearchLengthAndCompare)
     EXPECT_EQ(kdStrncmp(nullptr, "a", 1), -1);
 }
 
-/* Each copy into a buffer holding `initial` then 'X' guard bytes: the result, the text,
- * and nothing written past `size` bytes. */
+/* tests/cases/bounded_copies.txt: the result, the text, the message, and nothing written
+ * past the buffer. */
 TEST(KdString, BoundedCopies)
 {
-    enum Fn { kCpy, kNcpy, kNcat };
-    const struct {
-        Fn fn;
-        const char *initial;
-        KDsize size;
-        const char *src;
-        KDsize count;
-        KDint result;
-        const char *text;
-        std::string err;
-    } cases[] = {
-        {kCpy, "", 4, "abcdef", 0, 0, "abc", ""},
-        {kCpy, "", 4, "abc", 0, 0, "abc", ""},
-        {kCpy, "keep", 1, "abc", 0, 0, "", ""},
-        {kCpy, "keep", 8, nullptr, 0, 1, "keep", ""},
-        {kCpy, "keep", 0, "abc", 0, 1, "keep", ""},
-        {kNcpy, "", 4, "abcdef", 10, 0, "abc", ""},
-        {kNcpy, "", 8, "abcdef", 2, 0, "ab", ""},
-        {kNcpy, "keep", 8, "abcdef", 0, 0, "", ""},
-        {kNcpy, "keep", 8, nullptr, 3, 1, "keep", ""},
-        {kNcpy, "keep", 0, "abc", 3, 1, "keep", ""},
-        {kNcat, "abc", 8, "defghijk", 100, 0, "abcdefg", ""},
-        {kNcat, "abc", 8, "defghijk", 2, 0, "abcde", ""},
-        {kNcat, "abc", 8, nullptr, 2, 0, "abc", ""},
-        {kNcat, "abc", 0, "d", 1, 1, "abc", ""},
-        {kNcat, "abc", 4, "d", 1, 0, "abc", ""}, /* exactly full: only the terminator */
-        {kNcat, "abc", 3, "defghijk", 100, 1, "abc", ""},
-        {kNcat, "abc", 2, "defghijk", 100, 1, "abc", "ILLEGAL len 3 8 max: 2\n"},
-    };
-    for (const auto &c : cases) {
+    for (const auto &row : caseRows("bounded_copies.txt")) {
+        SCOPED_TRACE(row[0] + ": " + row[8]);
+        const char *src = row[3] == "<null>" ? nullptr : row[3].c_str();
+        const KDsize size = std::stoul(row[2]), count = std::stoul(row[4]);
         char dst[32];
         std::memset(dst, 'X', sizeof dst);
-        std::memcpy(dst, c.initial, std::strlen(c.initial) + 1);
+        std::memcpy(dst, row[1].c_str(), row[1].size() + 1);
         KDint result = -1;
         std::string err = captureStderr([&] {
-            result = c.fn == kCpy    ? kdStrcpy_s(dst, c.size, c.src)
-                     : c.fn == kNcpy ? kdStrncpy_s(dst, c.size, c.src, c.count)
-                                     : kdStrncat_s(dst, c.size, c.src, c.count);
+            result = row[0] == "kdStrcpy_s"    ? kdStrcpy_s(dst, size, src)
+                     : row[0] == "kdStrncpy_s" ? kdStrncpy_s(dst, size, src, count)
+                                               : kdStrncat_s(dst, size, src, count);
         });
-        const std::string what =
-            std::to_string(c.fn) + " " + c.initial + " " + std::to_string(c.size);
-        EXPECT_EQ(result, c.result) << what;
-        EXPECT_STREQ(dst, c.text) << what;
-        EXPECT_EQ(err, c.err) << what;
-        for (size_t i = std::max<size_t>(c.size, std::strlen(c.initial) + 1); i < sizeof dst; ++i)
-            ASSERT_EQ(dst[i], 'X') << what << " byte " << i;
+        EXPECT_EQ(result, std::stoi(row[5]));
+        EXPECT_EQ(dst, row[6]);
+        EXPECT_EQ(err, row[7] == "-" ? "" : row[7] + "\n");
+        for (size_t i = std::max<size_t>(size, row[1].size() + 1); i < sizeof dst; ++i)
+            ASSERT_EQ(dst[i], 'X') << "byte " << i;
     }
     char self[16] = "abc";
     EXPECT_EQ(kdStrncat_s(self, 16, self, 16), 0);
