@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -95,18 +96,20 @@ std::vector<Point2> reference(const FT_Vector *points, const char *tags, int n, 
     return out;
 }
 
+bool near(Point2 a, Point2 b)
+{
+    return std::fabs(a.x - b.x) <= kCurveTolerance && std::fabs(a.y - b.y) <= kCurveTolerance;
+}
+
 /* Consecutive points that coincide count once, and so does a last point that closes
  * onto the first: the polylines are compared as closed paths. */
 std::vector<Point2> withoutRepeats(const std::vector<Point2> &list)
 {
-    auto same = [](const Point2 &a, const Point2 &b) {
-        return std::fabs(a.x - b.x) <= kCurveTolerance && std::fabs(a.y - b.y) <= kCurveTolerance;
-    };
     std::vector<Point2> out;
     for (const Point2 &p : list)
-        if (out.empty() || !same(out.back(), p))
+        if (out.empty() || !near(out.back(), p))
             out.push_back(p);
-    if (out.size() > 1 && same(out.front(), out.back()))
+    if (out.size() > 1 && near(out.front(), out.back()))
         out.pop_back();
     return out;
 }
@@ -114,11 +117,7 @@ std::vector<Point2> withoutRepeats(const std::vector<Point2> &list)
 bool sameClosedPath(const std::vector<Point2> &got, const std::vector<Point2> &expected)
 {
     std::vector<Point2> a = withoutRepeats(got), b = withoutRepeats(expected);
-    bool same = a.size() == b.size();
-    for (size_t p = 0; same && p < a.size(); ++p)
-        same = std::fabs(a[p].x - b[p].x) <= kCurveTolerance &&
-               std::fabs(a[p].y - b[p].y) <= kCurveTolerance;
-    return same;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), near);
 }
 
 struct HandContour {
