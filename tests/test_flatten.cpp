@@ -2,8 +2,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <cstring>
-#include <sstream>
 #include <string>
 #include <vector>
 

@@ -5,9 +5,7 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -334,7 +332,7 @@ TEST(KdString, SearchLengthAndCompare)
 }
 
 /* tests/cases/bounded_copies.txt: the result, the text, the message, and nothing written
- * past the buffer. */
+ * past the buffer. (A text appended to itself is the strings fuzzer's seed.) */
 TEST(KdString, BoundedCopies)
 {
     for (const auto &row : caseRows("bounded_copies.txt")) {
@@ -356,9 +354,6 @@ TEST(KdString, BoundedCopies)
         for (size_t i = std::max<size_t>(size, row[1].size() + 1); i < sizeof dst; ++i)
             ASSERT_EQ(dst[i], 'X') << "byte " << i;
     }
-    char self[16] = "abc";
-    EXPECT_EQ(kdStrncat_s(self, 16, self, 16), 0);
-    EXPECT_STREQ(self, "abcabc");
     const char raw[2] = {'x', 'y'};
     char bounded[8];
     EXPECT_EQ(kdStrncpy_s(bounded, 8, raw, 2), 0) << "reads no further than count";

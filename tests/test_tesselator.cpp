@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -25,8 +24,6 @@ constexpr float kOdd = GLU_TESS_WINDING_ODD, kNonzero = GLU_TESS_WINDING_NONZERO
                 kPositive = GLU_TESS_WINDING_POSITIVE, kNegative = GLU_TESS_WINDING_NEGATIVE,
                 kAbsGeqTwo = GLU_TESS_WINDING_ABS_GEQ_TWO;
 constexpr uint16_t kOutOfMemory = GLU_OUT_OF_MEMORY & 0xFFFF;
-constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
-constexpr float kInf = std::numeric_limits<float>::infinity();
 
 using Point = Point3;
 using Contour = Contour3;
