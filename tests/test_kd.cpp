@@ -246,13 +246,11 @@ TEST(KdLocalRootName, IsTheExecutablesDirectoryCachedUntilShutdown)
     const char *first = nullptr, *second = nullptr;
     EXPECT_EQ(withoutLineNumbers(captureStderr([&] { first = __kdGetLocalRootName(); })), lines);
     EXPECT_EQ(captureStderr([&] { second = __kdGetLocalRootName(); }), "");
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(std::string(first), dir);
-    EXPECT_EQ(second, first);
+    ASSERT_TRUE(first && first == dir && second == first);
     __kdShutdowLocalRootName();
     __kdShutdowLocalRootName();
     EXPECT_EQ(withoutLineNumbers(captureStderr([&] { first = __kdGetLocalRootName(); })), lines);
-    EXPECT_EQ(std::string(first), dir);
+    EXPECT_TRUE(first && first == dir);
     __kdShutdowLocalRootName();
     GLYVA_REQUIRE_FAILING_ALLOC();
     const char *name = reinterpret_cast<const char *>(1);
@@ -277,8 +275,7 @@ TEST(KdMemory, IsLibcsWithNullBuffersRefused)
     EXPECT_EQ(kdMemchr(bytes, 0x141, sizeof bytes), &bytes[1]) << "the byte as unsigned char";
     EXPECT_EQ(kdMemchr(bytes, 0xff, 2), nullptr);
     EXPECT_GT(kdMemcmp("\x80", "\x01", 1), 0) << "bytes compare unsigned";
-    EXPECT_EQ(sign(kdMemcmp("abd", "abc", 3)), 1);
-    EXPECT_EQ(kdMemcmp("abd", "abc", 2), 0);
+    EXPECT_TRUE(kdMemcmp("abd", "abc", 3) > 0 && kdMemcmp("abd", "abc", 2) == 0);
     char dst[8] = "-------", overlap[] = "abcdef";
     EXPECT_EQ(kdMemcpy(dst, "abc", 3), dst);
     EXPECT_EQ(kdMemmove(overlap + 2, overlap, 4), overlap + 2);

@@ -98,18 +98,6 @@ TEST(Tesselator, PolygonCases)
     }
 }
 
-/* No triangle covers the hole. (Where GLU's crossings are stored, TesselatorMerge
- * checks byte for byte.) */
-TEST(Tesselator, HoleStaysEmpty)
-{
-    Tesselator holed(kOdd, 3);
-    addContours(holed, {square(0, 0, 4, 4), square(1, 1, 3, 3)});
-    Mesh mesh = tessMesh(holed.Finish());
-    for (double x = 1.125; x < 3; x += 0.25)
-        for (double y = 1.125; y < 3; y += 0.25)
-            EXPECT_EQ(trianglesCovering(mesh, {x, y}), 0) << x << "," << y;
-}
-
 /* Calls after Finish, a second Finish included, leave the result as it is (the
  * tessellator fuzzer's corpus replay compares it byte for byte on every seed): here an
  * empty result. The tessellator is held until destruction, and destruction without
