@@ -78,6 +78,7 @@ TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
     for (uint32_t seed = 1; seed <= 30; ++seed)
         cases.push_back(randomPolygon(seed, 1 + seed % 3, 10 + seed, seed % 2 ? 1.0f : 640.0f));
     for (size_t n = 0; n < cases.size(); ++n) {
+        SCOPED_TRACE("case " + std::to_string(n));
         const Polygon &p = cases[n];
         std::vector<glyva::BudgetContour> pairs;
         std::vector<std::vector<float>> xyz(p.size());
@@ -93,24 +94,22 @@ TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
         }
         glyva::GlyphCost counted, listed, answered;
         const glyva::Budget budget = glyva::checkBudget(pairs.data(), pairs.size(), &counted);
-        EXPECT_EQ(counted.points, points) << "case " << n;
+        EXPECT_EQ(counted.points, points);
         if (points > glyva::kMaxGlyphPoints) {
-            EXPECT_EQ(budget, glyva::Budget::kTooManyPoints) << "case " << n;
+            EXPECT_EQ(budget, glyva::Budget::kTooManyPoints);
         } else {
             const uint32_t crossings = bruteForceCrossings(p);
             EXPECT_EQ(budget, crossings > glyva::kMaxGlyphCrossings
                                   ? glyva::Budget::kTooManyCrossings
-                                  : glyva::Budget::kWithin)
-                << "case " << n;
-            EXPECT_EQ(counted.crossings, std::min(crossings, glyva::kMaxGlyphCrossings + 1))
-                << "case " << n;
+                                  : glyva::Budget::kWithin);
+            EXPECT_EQ(counted.crossings, std::min(crossings, glyva::kMaxGlyphCrossings + 1));
         }
-        EXPECT_EQ(glyva::checkBudget(lists.data(), lists.size(), &listed), budget) << "case " << n;
-        EXPECT_TRUE(listed.points == points && listed.crossings == counted.crossings) << n;
-        EXPECT_EQ(glyva::fitsBudget(lists.data(), lists.size(), &answered), budget) << "case " << n;
-        EXPECT_EQ(answered.points, points) << "case " << n;
+        EXPECT_EQ(glyva::checkBudget(lists.data(), lists.size(), &listed), budget);
+        EXPECT_TRUE(listed.points == points && listed.crossings == counted.crossings);
+        EXPECT_EQ(glyva::fitsBudget(lists.data(), lists.size(), &answered), budget);
+        EXPECT_EQ(answered.points, points);
         if (budget != glyva::Budget::kWithin) {
-            EXPECT_EQ(answered.crossings, counted.crossings) << "case " << n;
+            EXPECT_EQ(answered.crossings, counted.crossings);
         }
     }
 }
