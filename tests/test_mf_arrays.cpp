@@ -65,11 +65,15 @@ TYPED_TEST_SUITE(MFArrayFamily, AllArrays);
 } // namespace
 
 /* A zeroed record is empty; sizes keep the prefix, 0 releases, the same count keeps the
- * storage; null arguments fail and change nothing. */
-TYPED_TEST(MFArrayFamily, SizeKeepsThePrefix)
+ * storage; null arguments fail and change nothing. Assign copies every byte into storage
+ * of its own, reusing it for the same count; an empty source empties; onto itself nothing
+ * changes. Equal compares counts, then bytes: the same elements in another order, or one
+ * flipped bit, differ. */
+TYPED_TEST(MFArrayFamily, SizeAssignAndEqual)
 {
     using Ops = TypeParam;
-    typename Ops::Record a{}, b{};
+    const size_t w = Ops::kWidth;
+    typename Ops::Record a{}, b{}, src{}, dst{}, empty{};
     EXPECT_EQ(sizeof(*a.values), Ops::kWidth);
     EXPECT_TRUE(Ops::equal(&a, &b) && Ops::assign(&a, &b) && Ops::size(&a, 0));
     ASSERT_EQ(Ops::size(&a, 4), 1);
@@ -86,23 +90,12 @@ TYPED_TEST(MFArrayFamily, SizeKeepsThePrefix)
     ASSERT_EQ(Ops::size(&a, 2), 1);
     EXPECT_TRUE(a.count == 2 && this->holds(a, 2, 3));
     EXPECT_TRUE(Ops::size(&a, 0) == 1 && a.count == 0 && a.values == nullptr);
-    Ops::clear(&a);
-}
-
-/* Assign copies every byte into storage of its own, reusing it for the same count; an
- * empty source empties; onto itself nothing changes. Equal compares counts, then
- * bytes: the same elements in another order, or one flipped bit, differ. */
-TYPED_TEST(MFArrayFamily, AssignAndEqual)
-{
-    using Ops = TypeParam;
-    const size_t w = Ops::kWidth;
-    typename Ops::Record src{}, dst{}, empty{};
     ASSERT_TRUE(Ops::size(&src, 6) && Ops::size(&dst, 2));
     this->fill(src, 11);
     EXPECT_EQ(Ops::assign(&dst, &src), 1);
     EXPECT_TRUE(dst.count == 6 && dst.values != src.values && this->holds(dst, 6, 11));
     EXPECT_EQ(Ops::equal(&dst, &src), 1);
-    auto *storage = dst.values;
+    storage = dst.values;
     this->fill(src, 5);
     EXPECT_TRUE(Ops::assign(&dst, &src) == 1 && dst.values == storage && this->holds(dst, 6, 5));
     EXPECT_TRUE(Ops::assign(&dst, &dst) == 1 && dst.values == storage && this->holds(dst, 6, 5));
