@@ -102,13 +102,6 @@ int32_t contourCount(tavixInternalFontData *font, uint32_t code, int32_t k,
     return GetGlyphContour(points ? points : &unused, font, code, k, &evenOdd, &postScript);
 }
 
-/* The shared vertex array as it stands, read through a glyph without contours. */
-int32_t sharedVertexCount(tavixInternalFontData *font)
-{
-    EXPECT_TRUE(prepare(font, ' '));
-    return vertexCount(font, ' ');
-}
-
 /* The glyph's mesh as the shared arrays stand now, without clearing anything first. */
 Mesh meshNow(tavixInternalFontData *font, uint32_t code)
 {
@@ -352,7 +345,8 @@ TEST_F(FontTest, FailedQueriesLoseNothing)
     g_failLoads = false;
     EXPECT_TRUE(points == kept && std::vector<float>(kept, kept + 12) == copy);
     EXPECT_EQ(indexCount(font, 'B'), 24);
-    EXPECT_EQ(sharedVertexCount(font), 8);
+    EXPECT_EQ(vertexCount(font, ' '), 8)
+        << "the shared array, read through a glyph without contours";
     ClearGlyphContour(font);
     ClearGlyphContour(font);
 }
@@ -549,7 +543,7 @@ TEST_F(FontTest, GlyphsShareTheVertexArrayUntilCleared)
     EXPECT_EQ(indexCount(font, 'Z'), 24);
     ClearGlyphData(font, 'Z');
     EXPECT_EQ(indexCount(font, 'Z'), 0);
-    EXPECT_EQ(sharedVertexCount(font), 0);
+    EXPECT_EQ(vertexCount(font, ' '), 0);
 }
 
 /* What damaged fonts give where their damage is known. (Every query over their glyphs,
