@@ -247,13 +247,11 @@ TEST(NameTables, NodeTypesAndGLErrors)
         EXPECT_EQ(run([&] { EXPECT_STREQ(getNodeTypeName(probe), "Unknown"); }),
                   std::string("plyxUtil(346): type ") + hex + " not yet supported\n|");
     }
-    const std::pair<uint32_t, const char *> errors[] = {{0x0000, "No error"},
-                                                        {0x0500, "Invalid enum"},
-                                                        {0x0501, "Invalid value"},
-                                                        {0x0502, "Invalid operation"},
-                                                        {0x0505, "Out of memory"}};
-    for (const auto &e : errors)
-        EXPECT_STREQ(getGLErrorString(e.first), e.second);
+    const char *names[] = {"No error", "Invalid enum", "Invalid value", "Invalid operation",
+                           "Out of memory"};
+    const uint32_t codes[] = {0x0000, 0x0500, 0x0501, 0x0502, 0x0505};
+    for (int k = 0; k < 5; ++k)
+        EXPECT_STREQ(getGLErrorString(codes[k]), names[k]);
     for (uint32_t other : {0x0001u, 0x0503u, 0x0504u, 0x0506u, 0x8031u, 0x10500u, 0xFFFFFFFFu})
         EXPECT_EQ(run([&] { EXPECT_STREQ(getGLErrorString(other), "Unknown"); }), "|");
 }
