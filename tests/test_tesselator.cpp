@@ -25,10 +25,7 @@ constexpr float kOdd = GLU_TESS_WINDING_ODD, kNonzero = GLU_TESS_WINDING_NONZERO
                 kAbsGeqTwo = GLU_TESS_WINDING_ABS_GEQ_TWO;
 constexpr uint16_t kOutOfMemory = GLU_OUT_OF_MEMORY & 0xFFFF;
 
-using Point = Point3;
-using Contour = Contour3;
-
-Contour square(float x0, float y0, float x1, float y1)
+Contour3 square(float x0, float y0, float x1, float y1)
 {
     return {{x0, y0, 0}, {x1, y0, 0}, {x1, y1, 0}, {x0, y1, 0}};
 }
@@ -43,7 +40,7 @@ testing::AssertionResult wellFormed(const tessInfo *info)
     return meshInvariants(tessMesh(info), std::numeric_limits<double>::infinity());
 }
 
-size_t occurrences(const tessInfo *info, const Point &p)
+size_t occurrences(const tessInfo *info, const Point3 &p)
 {
     return std::count_if(info->vertices.values, info->vertices.values + info->vertices.count,
                          [&](const float *v) { return std::equal(p.begin(), p.end(), v); });
@@ -58,13 +55,13 @@ Snapshot snapshot(const tessInfo *info)
             std::vector<int32_t>(info->indices.values, info->indices.values + info->indices.count)};
 }
 
-const Contour kBowTie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
+const Contour3 kBowTie = {{0, 0, 0}, {2, 2, 0}, {2, 0, 0}, {0, 2, 0}};
 
 /* Contours written as in tests/cases/polygons.txt. */
-std::vector<Contour> contoursOf(std::string text)
+std::vector<Contour3> contoursOf(std::string text)
 {
     std::replace(text.begin(), text.end(), ';', '|');
-    std::vector<Contour> contours;
+    std::vector<Contour3> contours;
     for (const auto &list : pointLists(text.c_str())) {
         contours.emplace_back();
         for (const TextPoint &p : list)
@@ -93,7 +90,7 @@ TEST(Tesselator, PolygonCases)
             EXPECT_TRUE(meshInvariants(mesh));
             EXPECT_DOUBLE_EQ(meshArea(mesh), std::stod(row[6]));
         }
-        for (const Point &p : row[7] == "-" ? Contour() : contoursOf(row[7])[0])
+        for (const Point3 &p : row[7] == "-" ? Contour3() : contoursOf(row[7])[0])
             EXPECT_EQ(occurrences(info, p), 1u) << p[0] << "," << p[1];
     }
 }
@@ -126,7 +123,7 @@ TEST(Tesselator, ContourCallsOutOfOrderAreReportedNotFatal)
 {
     Tesselator open(kOdd, 3);
     open.BeginContour();
-    for (const Point &p : square(0, 0, 1, 1))
+    for (const Point3 &p : square(0, 0, 1, 1))
         open.Vertex(p.data());
     const tessInfo *info = open.Finish(); /* the contour is left open */
     EXPECT_EQ(info->error, GLU_TESS_MISSING_END_CONTOUR & 0xFFFF);
@@ -149,7 +146,7 @@ TEST(Tesselator, ContourCallsOutOfOrderAreReportedNotFatal)
  * self-intersecting random polygons. */
 TEST(Tesselator, AreasMatchTheShoelaceAndWindingIntegration)
 {
-    auto area = [](const std::vector<Contour> &contours, float rule) {
+    auto area = [](const std::vector<Contour3> &contours, float rule) {
         Tesselator t(rule, 3);
         addContours(t, contours);
         const tessInfo *info = t.Finish();
@@ -165,7 +162,7 @@ TEST(Tesselator, AreasMatchTheShoelaceAndWindingIntegration)
     for (double &a : angles)
         a = angle(rng);
     std::sort(angles.begin(), angles.end());
-    Contour star;
+    Contour3 star;
     std::vector<Point2> shoelace;
     for (double a : angles) {
         double r = radius(rng);
@@ -182,9 +179,9 @@ TEST(Tesselator, AreasMatchTheShoelaceAndWindingIntegration)
     std::uniform_real_distribution<float> coordinate(0, 1);
     rng.seed(7);
     for (int round = 0; round < 6; ++round) {
-        std::vector<Contour> contours(1 + round % 2);
+        std::vector<Contour3> contours(1 + round % 2);
         Contours polygon;
-        for (Contour &c : contours) {
+        for (Contour3 &c : contours) {
             polygon.emplace_back();
             for (int i = 0; i < 24; ++i) {
                 c.push_back({coordinate(rng), coordinate(rng), 0});
@@ -210,7 +207,7 @@ TEST(Tesselator, AllocationFailureGivesTheResultOrOutOfMemory)
 {
     GLYVA_REQUIRE_FAILING_ALLOC();
     std::optional<Tesselator> t;
-    const std::vector<Contour> contours = {kBowTie, square(1, -1, 3, 1)};
+    const std::vector<Contour3> contours = {kBowTie, square(1, -1, 3, 1)};
     auto session = [&] {
         t.emplace(kNonzero, 3);
         addContours(*t, contours);
