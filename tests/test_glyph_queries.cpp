@@ -66,10 +66,8 @@ class FontTest : public testing::Test
     }
     tavixInternalFontData *open(const std::string &path)
     {
-        tavixInternalFontData *font = OpenFont(path.c_str());
-        if (font)
-            fonts_.push_back(font);
-        return font;
+        fonts_.push_back(OpenFont(path.c_str())); /* CloseFont takes null */
+        return fonts_.back();
     }
     tavixInternalFontData *fixtures() { return open(fixture("fixtures.ttf")); }
 

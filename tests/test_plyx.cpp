@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <limits>
+#include <random>
 #include <set>
 #include <string>
 
@@ -121,12 +122,10 @@ namespace
 /* Bytes that differ from one position to the next, so a misplaced chunk shows. */
 std::string pattern(size_t n)
 {
+    std::mt19937 rng(2463534242u);
     std::string s(n, '\0');
-    uint32_t x = 2463534242u;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13, x ^= x >> 17, x ^= x << 5;
-        s[i] = static_cast<char>(x);
-    }
+    for (char &c : s)
+        c = static_cast<char>(rng());
     return s;
 }
 
