@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <random>
@@ -36,14 +37,6 @@ uint32_t bruteForceCrossings(const Polygon &polygon)
     return n;
 }
 
-glyva::Budget check(const Polygon &polygon, glyva::GlyphCost *cost)
-{
-    std::vector<glyva::BudgetContour> contours;
-    for (const auto &c : polygon)
-        contours.push_back({c.data(), static_cast<uint32_t>(c.size() / 2), 2});
-    return glyva::checkBudget(contours.data(), contours.size(), cost);
-}
-
 Polygon randomPolygon(uint32_t seed, int contours, int points, float spread)
 {
     std::mt19937 rng(seed);
@@ -57,36 +50,68 @@ Polygon randomPolygon(uint32_t seed, int contours, int points, float spread)
 
 } // namespace
 
-TEST(GlyphBudget, CountsEveryCrossingOnce)
+/* Every polygon counted three ways: checkBudget over point pairs and over flattened
+ * lists, and fitsBudget, which the mesh and contour paths use and which may skip the pair
+ * tests when no limit can be reached. The answer, and the cost of a refusal, must be
+ * checkBudget's, and checkBudget's that of a plain count of every pair of edges. The
+ * cases lie below, at and past the point count where the skipping starts and around
+ * both limits. */
+TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
 {
-    const Polygon cases[] = {
+    std::vector<Polygon> cases = {
         {{0, 0, 2, 2, 2, 0, 0, 2}},                           /* a bow tie: 1 */
         {{0, 0, 2, 0, 2, 2, 0, 2}, {1, 1, 3, 1, 3, 3, 1, 3}}, /* overlapping squares: 2 */
         {{0, 0, 4, 0, 4, 4, 0, 4}, {1, 1, 3, 1, 3, 3, 1, 3}}, /* a hole: 0 */
         {{0, 0, 1, 0, 1, 1, 1, 1, 0, 1}, {}, {5, 5}},         /* repeats and stray points */
+        randomPolygon(3, 1, 64, 640),
+        randomPolygon(4, 1, 65, 640),
+        randomPolygon(5, 2, 150, 1),
+        randomPolygon(6, 1, 400, 640),
+        randomPolygon(8, 1, 600, 640),
+        randomPolygon(7, 1, 3000, 640),
+        Polygon(1, std::vector<float>(2 * (glyva::kMaxGlyphPoints + 1), 1.0f)),
     };
-    for (const Polygon &p : cases) {
-        glyva::GlyphCost cost;
-        EXPECT_EQ(check(p, &cost), glyva::Budget::kWithin);
-        EXPECT_EQ(cost.crossings, bruteForceCrossings(p));
+    cases.emplace_back(1);
+    for (int k = 0; k < 5000; ++k) /* a circle */
+        cases.back()[0].insert(cases.back()[0].end(),
+                               {std::cos(k * 0.0012566f), std::sin(k * 0.0012566f)});
+    for (uint32_t seed = 1; seed <= 30; ++seed)
+        cases.push_back(randomPolygon(seed, 1 + seed % 3, 10 + seed, seed % 2 ? 1.0f : 640.0f));
+    for (size_t n = 0; n < cases.size(); ++n) {
+        SCOPED_TRACE("case " + std::to_string(n));
+        const Polygon &p = cases[n];
+        std::vector<glyva::BudgetContour> pairs;
+        std::vector<std::vector<float>> xyz(p.size());
+        std::vector<SimpleVec3Array> lists(p.size());
+        uint64_t points = 0;
+        for (size_t k = 0; k < p.size(); ++k) {
+            pairs.push_back({p[k].data(), static_cast<uint32_t>(p[k].size() / 2), 2});
+            for (size_t i = 0; i + 1 < p[k].size(); i += 2)
+                xyz[k].insert(xyz[k].end(), {p[k][i], p[k][i + 1], 0.0f});
+            lists[k] = {static_cast<uint32_t>(xyz[k].size() / 3),
+                        reinterpret_cast<float(*)[3]>(xyz[k].data())};
+            points += p[k].size() / 2;
+        }
+        glyva::GlyphCost counted, listed, answered;
+        const glyva::Budget budget = glyva::checkBudget(pairs.data(), pairs.size(), &counted);
+        EXPECT_EQ(counted.points, points);
+        if (points > glyva::kMaxGlyphPoints) {
+            EXPECT_EQ(budget, glyva::Budget::kTooManyPoints);
+        } else {
+            const uint32_t crossings = bruteForceCrossings(p);
+            EXPECT_EQ(budget, crossings > glyva::kMaxGlyphCrossings
+                                  ? glyva::Budget::kTooManyCrossings
+                                  : glyva::Budget::kWithin);
+            EXPECT_EQ(counted.crossings, std::min(crossings, glyva::kMaxGlyphCrossings + 1));
+        }
+        EXPECT_EQ(glyva::checkBudget(lists.data(), lists.size(), &listed), budget);
+        EXPECT_TRUE(listed.points == points && listed.crossings == counted.crossings);
+        EXPECT_EQ(glyva::fitsBudget(lists.data(), lists.size(), &answered), budget);
+        EXPECT_EQ(answered.points, points);
+        if (budget != glyva::Budget::kWithin) {
+            EXPECT_EQ(answered.crossings, counted.crossings);
+        }
     }
-    for (uint32_t seed = 1; seed <= 30; ++seed) {
-        const Polygon p = randomPolygon(seed, 1 + seed % 3, 10 + seed, seed % 2 ? 1.0f : 640.0f);
-        glyva::GlyphCost cost;
-        ASSERT_EQ(check(p, &cost), glyva::Budget::kWithin) << seed;
-        EXPECT_EQ(cost.crossings, bruteForceCrossings(p)) << seed;
-        EXPECT_EQ(cost.points, p.size() * (10 + seed));
-    }
-}
-
-TEST(GlyphBudget, RefusesPastEitherLimit)
-{
-    glyva::GlyphCost cost;
-    Polygon many(1, std::vector<float>(2 * (glyva::kMaxGlyphPoints + 1), 1.0f));
-    EXPECT_EQ(check(many, &cost), glyva::Budget::kTooManyPoints);
-    EXPECT_EQ(cost.points, glyva::kMaxGlyphPoints + 1);
-    EXPECT_EQ(check(randomPolygon(7, 1, 3000, 640), &cost), glyva::Budget::kTooManyCrossings);
-    EXPECT_EQ(cost.crossings, glyva::kMaxGlyphCrossings + 1);
 }
 
 /* 3000 random points, tens of thousands of crossings: -1 from the mesh query and 0 from
@@ -108,49 +133,4 @@ TEST(GlyphBudget, FontApiGivesTheFailureValues)
                   [&] { EXPECT_EQ(GetGlyphContour(&points, font, 'A', 0, nullptr, nullptr), 0); }),
               line);
     CloseFont(font);
-}
-
-/* The mesh and contour paths ask only for the answer, which may skip the pair tests when
- * no limit can be reached: the answer, and the cost of a refusal, must be checkBudget's,
- * below, at and past the point count where the skipping starts and around the crossing
- * limit. */
-TEST(GlyphBudget, AnswerAloneAgreesWithTheCount)
-{
-    struct Case {
-        const char *what;
-        Polygon polygon;
-    };
-    const Case cases[] = {
-        {"bow tie", {{0, 0, 2, 2, 2, 0, 0, 2}}},
-        {"64 points", randomPolygon(3, 1, 64, 640)},
-        {"65 points", randomPolygon(4, 1, 65, 640)},
-        {"300 points in two contours", randomPolygon(5, 2, 150, 1)},
-        {"400 points", randomPolygon(6, 1, 400, 640)},
-        {"600 points", randomPolygon(8, 1, 600, 640)},
-        {"3000 points", randomPolygon(7, 1, 3000, 640)},
-        {"a circle of 5000 points",
-         [] {
-             std::vector<float> c;
-             for (int k = 0; k < 5000; ++k)
-                 c.insert(c.end(), {std::cos(k * 0.0012566f), std::sin(k * 0.0012566f)});
-             return Polygon{c};
-         }()},
-    };
-    for (const Case &c : cases) {
-        std::vector<std::vector<float>> xyz(c.polygon.size());
-        std::vector<SimpleVec3Array> lists(c.polygon.size());
-        for (size_t k = 0; k < c.polygon.size(); ++k) {
-            for (size_t i = 0; i + 1 < c.polygon[k].size(); i += 2)
-                xyz[k].insert(xyz[k].end(), {c.polygon[k][i], c.polygon[k][i + 1], 0.0f});
-            lists[k].count = static_cast<uint32_t>(xyz[k].size() / 3);
-            lists[k].values = reinterpret_cast<float(*)[3]>(xyz[k].data());
-        }
-        glyva::GlyphCost counted, answered;
-        glyva::Budget expected = glyva::checkBudget(lists.data(), lists.size(), &counted);
-        EXPECT_EQ(glyva::fitsBudget(lists.data(), lists.size(), &answered), expected) << c.what;
-        EXPECT_EQ(answered.points, counted.points) << c.what;
-        if (expected != glyva::Budget::kWithin) {
-            EXPECT_EQ(answered.crossings, counted.crossings) << c.what;
-        }
-    }
 }

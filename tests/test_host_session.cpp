@@ -95,14 +95,8 @@ void polygonSession(Session &s)
 {
     s.start(kSlots - 2);
     Tesselator tess(100131.0f, 3);
-    const float squares[2][4][3] = {{{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}},
-                                    {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}}};
-    for (const auto &contour : squares) {
-        tess.BeginContour();
-        for (const float *v : contour)
-            tess.Vertex(v);
-        tess.EndContour();
-    }
+    addContours(tess, {{{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}},
+                       {{1, 1, 0}, {3, 1, 0}, {3, 3, 0}, {1, 3, 0}}});
     const tessInfo *r = tess.Finish();
     s.vertices = static_cast<int32_t>(r->vertices.count);
     s.see(Query::kIndices, static_cast<int32_t>(r->indices.count), r->indices.values,

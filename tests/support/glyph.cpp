@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <set>
 
 namespace glyva_test
 {
@@ -34,8 +35,7 @@ bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh)
     int32_t *indices = nullptr;
     int32_t vertexCount = GetGlyphVertices(&vertices, font, code);
     int32_t indexCount = GetGlyphTriangleIndices(&indices, font, code);
-    mesh->vertices.clear();
-    mesh->indices.clear();
+    *mesh = Mesh();
     for (int32_t v = 0; v < vertexCount; ++v)
         mesh->vertices.push_back({vertices[2 * v], vertices[2 * v + 1]});
     if (indexCount > 0)
@@ -221,14 +221,10 @@ std::vector<uint32_t> charmapCodes(const char *path)
 std::vector<MappedGlyph> mappedGlyphs(const char *path)
 {
     std::vector<MappedGlyph> glyphs;
-    std::vector<bool> seen;
-    for (const MappedGlyph &entry : charmap(path)) {
-        if (entry.glyph >= seen.size())
-            seen.resize(entry.glyph + 1, false);
-        if (!seen[entry.glyph])
+    std::set<uint32_t> seen;
+    for (const MappedGlyph &entry : charmap(path))
+        if (seen.insert(entry.glyph).second)
             glyphs.push_back(entry);
-        seen[entry.glyph] = true;
-    }
     return glyphs;
 }
 

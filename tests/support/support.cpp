@@ -54,15 +54,9 @@ TempFile::TempFile(const std::string &bytes)
     int fd = mkstemp(name);
     if (fd < 0)
         throw std::runtime_error("mkstemp failed");
-    size_t done = 0;
-    while (done < bytes.size()) {
-        ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
-        if (n <= 0)
-            break;
-        done += static_cast<size_t>(n);
-    }
     close(fd);
     path_ = name;
+    std::ofstream(path_, std::ios::binary) << bytes;
 }
 
 TempFile::~TempFile()
