@@ -319,10 +319,6 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
     tessInfo info(font->glyphVertices, record, scratch, points);
-    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
-     * both arrays grow once instead of step by step. */
-    info.vertices.expect(info.vertices.array().count + points);
-    info.indices.expect(info.indices.array().count + 3 * points);
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours; ++k) {
         if (scratch.contours[k].count == 0)
@@ -331,6 +327,13 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
     }
     /* After running out of memory GLU's mesh may be half built, and sweeping it is
      * unsafe: the polygon is abandoned and only deleted. */
+    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
+     * both arrays grow once instead of step by step. They grow only now, after GLU took
+     * the points: a large block makes the allocator merge the small blocks GLU freed
+     * with the last glyph, and GLU's many small blocks for the points are then carved
+     * from the merged space, which is slower than taking them back as they were. */
+    info.vertices.expect(info.vertices.array().count + points);
+    info.indices.expect(info.indices.array().count + 3 * points);
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
