@@ -29,13 +29,15 @@ static_assert(kSurelyWithinPoints * (kSurelyWithinPoints - 1) / 2 <= glyva::kMax
 static_assert(kSurelyWithinPoints * 14 * 14 * (kSurelyWithinPoints - 1) / 2 <= kMaxPairTests,
               "the pair tests of a small glyph must stay within the work allowed");
 
+/* An edge from a to b, with b - a kept for the side tests. */
 struct Edge {
-    double ax, ay, bx, by;
+    double ax, ay, bx, by, dx, dy;
 };
 
-double orient(double ax, double ay, double bx, double by, double cx, double cy)
+/* Which side of the edge's line c lies on: the sign of (b - a) x (c - a). */
+double orient(const Edge &e, double cx, double cy)
 {
-    return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+    return e.dx * (cy - e.ay) - e.dy * (cx - e.ax);
 }
 
 bool opposite(double u, double v)
@@ -47,12 +49,12 @@ bool opposite(double u, double v)
  * are neighbours on one curve, decided by the side f lies on, so that is asked first. */
 bool cross(const Edge &e, const Edge &f, double *x, double *y)
 {
-    double d1 = orient(e.ax, e.ay, e.bx, e.by, f.ax, f.ay);
-    double d2 = orient(e.ax, e.ay, e.bx, e.by, f.bx, f.by);
+    double d1 = orient(e, f.ax, f.ay);
+    double d2 = orient(e, f.bx, f.by);
     if (!opposite(d1, d2))
         return false;
-    double d3 = orient(f.ax, f.ay, f.bx, f.by, e.ax, e.ay);
-    double d4 = orient(f.ax, f.ay, f.bx, f.by, e.bx, e.by);
+    double d3 = orient(f, e.ax, e.ay);
+    double d4 = orient(f, e.bx, e.by);
     if (!opposite(d3, d4))
         return false;
     double t = d3 / (d3 - d4);
@@ -151,7 +153,8 @@ bool CrossingCount::collectEdges(const glyva::BudgetContour *contours, size_t co
             if (!isfinite(p[0]) || !isfinite(p[1]) || !isfinite(q[0]) || !isfinite(q[1]) ||
                 (p[0] == q[0] && p[1] == q[1]))
                 continue;
-            edges_[edgeCount_++] = {p[0], p[1], q[0], q[1]};
+            const double ax = p[0], ay = p[1], bx = q[0], by = q[1];
+            edges_[edgeCount_++] = {ax, ay, bx, by, bx - ax, by - ay};
         }
     }
     return true;
