@@ -50,20 +50,30 @@ float curveStep(float quality)
 class PointList
 {
   public:
-    PointList(SimpleVec3Array &out, uint32_t limit) : reserve_(out), limit_(limit) {}
+    /* A contour's first point is compared with the points from start on. */
+    PointList(glyva::mf::Reserve<SimpleVec3Array> &out, uint32_t limit, uint32_t start)
+        : reserve_(out), limit_(limit), start_(start)
+    {
+    }
     SimpleVec3Array &array() { return reserve_.array(); }
+    /* The points a repeat is looked for in. */
+    uint32_t walked()
+    {
+        const uint32_t count = reserve_.array().count;
+        return count > start_ ? count - start_ : 0;
+    }
     int append(const float *xyz)
     {
         full_ = reserve_.array().count >= limit_;
         return full_ ? 0 : reserve_.append(xyz);
     }
-    void settle() { reserve_.settle(); }
     void expect(uint64_t count) { reserve_.expect(count < limit_ ? count : limit_); }
     bool full() const { return full_; }
 
   private:
-    glyva::mf::Reserve<SimpleVec3Array> reserve_;
+    glyva::mf::Reserve<SimpleVec3Array> &reserve_;
     uint32_t limit_;
+    uint32_t start_;
     bool full_ = false;
 };
 
@@ -78,7 +88,7 @@ bool appendPoint(PointList &out, Point p)
 bool repeatsLast(PointList &out, Point p)
 {
     const SimpleVec3Array &list = out.array();
-    if (list.count == 0)
+    if (out.walked() == 0)
         return false;
     const float *last = list.values[list.count - 1];
     return last[0] == p.x && last[1] == p.y;
@@ -204,20 +214,18 @@ int Walk::cubicFrom(int i)
     return i + 2;
 }
 
-} // namespace
-
-namespace glyva
+/* The walk of both forms of flattenContour; start: the first point a contour's first
+ * point is compared with for a repeat. A list that could not grow is emptied and the
+ * walk stops: a contour with points silently missing would mesh as a different shape. */
+glyva::Flattened flattenWalk(float quality, const FT_Vector *points, const char *tags,
+                             uint16_t count, glyva::mf::Reserve<SimpleVec3Array> &out,
+                             uint32_t limit, uint32_t start)
 {
-
-/* A list that could not grow is emptied and the walk stops: a contour with points
- * silently missing would mesh as a different shape. */
-Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
-                         SimpleVec3Array &out, uint32_t limit)
-{
+    const uint32_t before = out.array().count;
     if (count > 0 && (!points || !tags))
-        return out.count ? Flattened::kPoints : Flattened::kNothing;
-    PointList list(out, limit);
-    list.expect(out.count + expectedPoints(quality, tags, count));
+        return glyva::Flattened::kNothing;
+    PointList list(out, limit, start);
+    list.expect(before + expectedPoints(quality, tags, count));
     Walk walk{points, reinterpret_cast<const unsigned char *>(tags), count, quality, list, false};
     int i = 0;
     while (i < walk.n && !walk.outOfMemory) {
@@ -234,15 +242,42 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
         }
     }
     if (walk.outOfMemory && list.full())
-        return Flattened::kTooMany;
+        return glyva::Flattened::kTooMany;
     if (walk.outOfMemory) /* the failed append has emptied the list */
-        return Flattened::kOutOfMemory;
-    list.settle();
-    return out.count ? Flattened::kPoints : Flattened::kNothing;
+        return glyva::Flattened::kOutOfMemory;
+    return out.array().count > before ? glyva::Flattened::kPoints : glyva::Flattened::kNothing;
+}
+
+} // namespace
+
+namespace glyva
+{
+
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         SimpleVec3Array &out, uint32_t limit)
+{
+    mf::Reserve<SimpleVec3Array> reserve(out);
+    Flattened result = flattenWalk(quality, points, tags, count, reserve, limit, 0);
+    if (result == Flattened::kNothing && out.count)
+        return Flattened::kPoints;
+    return result;
+}
+
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         mf::Reserve<SimpleVec3Array> &out, uint32_t limit)
+{
+    return flattenWalk(quality, points, tags, count, out, limit, out.array().count);
 }
 
 Flattened flattenContour(float quality, const FT_Outline *outline, int k, SimpleVec3Array &out,
                          uint32_t limit)
+{
+    ContourPoints contour = contourPoints(outline, k);
+    return flattenContour(quality, contour.points, contour.tags, contour.count, out, limit);
+}
+
+Flattened flattenContour(float quality, const FT_Outline *outline, int k,
+                         mf::Reserve<SimpleVec3Array> &out, uint32_t limit)
 {
     ContourPoints contour = contourPoints(outline, k);
     return flattenContour(quality, contour.points, contour.tags, contour.count, out, limit);

@@ -4,6 +4,7 @@
 #include <stdint.h>
 
 #include "glyph/glyphOutline.hh"
+#include "util/mfArrays.hh"
 #include "util/plyxTypes.h"
 
 namespace glyva
@@ -22,6 +23,13 @@ Flattened flattenContour(float quality, const FT_Vector *points, const char *tag
 /* The same for contour k of a checked outline. */
 Flattened flattenContour(float quality, const FT_Outline *outline, int k, SimpleVec3Array &out,
                          uint32_t limit = UINT32_MAX);
+
+/* The same appending to storage that grows through out and is not trimmed: kPoints
+ * when the contour added at least one point. The limit counts every point out holds. */
+Flattened flattenContour(float quality, const FT_Vector *points, const char *tags, uint16_t count,
+                         mf::Reserve<SimpleVec3Array> &out, uint32_t limit);
+Flattened flattenContour(float quality, const FT_Outline *outline, int k,
+                         mf::Reserve<SimpleVec3Array> &out, uint32_t limit);
 
 } // namespace glyva
 

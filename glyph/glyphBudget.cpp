@@ -29,13 +29,15 @@ static_assert(kSurelyWithinPoints * (kSurelyWithinPoints - 1) / 2 <= glyva::kMax
 static_assert(kSurelyWithinPoints * 14 * 14 * (kSurelyWithinPoints - 1) / 2 <= kMaxPairTests,
               "the pair tests of a small glyph must stay within the work allowed");
 
+/* An edge from a to b, with b - a kept for the side tests. */
 struct Edge {
-    double ax, ay, bx, by;
+    double ax, ay, bx, by, dx, dy;
 };
 
-double orient(double ax, double ay, double bx, double by, double cx, double cy)
+/* Which side of the edge's line c lies on: the sign of (b - a) x (c - a). */
+double orient(const Edge &e, double cx, double cy)
 {
-    return (bx - ax) * (cy - ay) - (by - ay) * (cx - ax);
+    return e.dx * (cy - e.ay) - e.dy * (cx - e.ax);
 }
 
 bool opposite(double u, double v)
@@ -43,19 +45,56 @@ bool opposite(double u, double v)
     return (u > 0 && v < 0) || (u < 0 && v > 0);
 }
 
-/* Whether the edges cross at a point inside both, and where. */
+/* Whether the edges cross at a point inside both, and where. Most pairs sharing a cell
+ * are neighbours on one curve, decided by the side f lies on, so that is asked first. */
 bool cross(const Edge &e, const Edge &f, double *x, double *y)
 {
-    double d1 = orient(e.ax, e.ay, e.bx, e.by, f.ax, f.ay);
-    double d2 = orient(e.ax, e.ay, e.bx, e.by, f.bx, f.by);
-    double d3 = orient(f.ax, f.ay, f.bx, f.by, e.ax, e.ay);
-    double d4 = orient(f.ax, f.ay, f.bx, f.by, e.bx, e.by);
-    if (!opposite(d1, d2) || !opposite(d3, d4))
+    double d1 = orient(e, f.ax, f.ay);
+    double d2 = orient(e, f.bx, f.by);
+    if (!opposite(d1, d2))
+        return false;
+    double d3 = orient(f, e.ax, e.ay);
+    double d4 = orient(f, e.bx, e.by);
+    if (!opposite(d3, d4))
         return false;
     double t = d3 / (d3 - d4);
     *x = e.ax + t * (e.bx - e.ax);
     *y = e.ay + t * (e.by - e.ay);
     return true;
+}
+
+/* One cell an edge passes through, in the order the edges' cells are walked. */
+struct CellEntry {
+    uint32_t cell, edge;
+};
+
+/* The blocks of a BudgetScratch. */
+enum Block { kEdges, kFirst, kEntries, kWalk };
+
+/* Blocks larger than this are released after the glyph that needed them: only hostile
+ * glyphs come near them, and a handle should not keep their size until it is closed. */
+constexpr size_t kKeptBytes = 256 * 1024;
+
+/* Block b of the scratch with room for count elements, its contents kept when keep. */
+template <typename T>
+T *scratchBlock(glyva::BudgetScratch *scratch, Block b, uint64_t count, bool keep = false)
+{
+    const size_t bytes = static_cast<size_t>(count) * sizeof(T) + 1;
+    if (scratch->bytes[b] >= bytes)
+        return static_cast<T *>(scratch->blocks[b]);
+    const size_t grown = bytes + bytes / 2;
+    void *block = nullptr;
+    if (keep) {
+        block = kdRealloc(scratch->blocks[b], grown);
+    } else {
+        kdFree(scratch->blocks[b]);
+        scratch->blocks[b] = nullptr, scratch->bytes[b] = 0;
+        block = kdMalloc(grown);
+    }
+    if (!block)
+        return nullptr;
+    scratch->blocks[b] = block, scratch->bytes[b] = grown;
+    return static_cast<T *>(block);
 }
 
 /* A square grid over the edges' bounding box, about one cell per edge, each cell listing
@@ -65,13 +104,7 @@ class CrossingCount
 {
   public:
     /* exact: count every crossing; otherwise stop as soon as the answer is certain. */
-    explicit CrossingCount(bool exact) : exact_(exact) {}
-    ~CrossingCount()
-    {
-        kdFree(edges_);
-        kdFree(first_);
-        kdFree(entries_);
-    }
+    CrossingCount(bool exact, glyva::BudgetScratch *scratch) : exact_(exact), scratch_(scratch) {}
 
     Budget run(const glyva::BudgetContour *contours, size_t count, uint32_t *crossings);
 
@@ -82,7 +115,7 @@ class CrossingCount
     Budget countCells();
     uint64_t sharedPairs() const;
     Budget listCells();
-    Budget countCell(uint32_t cell, uint32_t *crossings) const;
+    Budget countCell(uint32_t cell, uint32_t *crossings);
 
     uint32_t column(double x) const { return clampCell((x - minX_) / cellW_); }
     uint32_t row(double y) const { return clampCell((y - minY_) / cellH_); }
@@ -98,8 +131,10 @@ class CrossingCount
     uint64_t total_ = 0;          /* cell entries */
     uint32_t *first_ = nullptr;   /* entries of cell c: first_[c] .. first_[c + 1] */
     uint32_t *entries_ = nullptr; /* edge indices */
-    mutable uint64_t tests_ = 0;
+    CellEntry *walk_ = nullptr;   /* the cells as the edges pass them, walked once */
+    uint64_t tests_ = 0;
     bool exact_;
+    glyva::BudgetScratch *scratch_;
 };
 
 /* Edges between consecutive finite points, the closing one included; an edge of no
@@ -107,18 +142,19 @@ class CrossingCount
 bool CrossingCount::collectEdges(const glyva::BudgetContour *contours, size_t count,
                                  uint64_t points)
 {
-    edges_ = static_cast<Edge *>(kdMalloc(static_cast<size_t>(points) * sizeof(Edge) + 1));
+    edges_ = scratchBlock<Edge>(scratch_, kEdges, points);
     if (!edges_)
         return false;
     for (size_t c = 0; c < count; ++c) {
         const glyva::BudgetContour &k = contours[c];
         for (uint32_t i = 0; k.count > 1 && i < k.count; ++i) {
             const float *p = k.xy + static_cast<size_t>(i) * k.stride;
-            const float *q = k.xy + static_cast<size_t>((i + 1) % k.count) * k.stride;
+            const float *q = i + 1 < k.count ? p + k.stride : k.xy;
             if (!isfinite(p[0]) || !isfinite(p[1]) || !isfinite(q[0]) || !isfinite(q[1]) ||
                 (p[0] == q[0] && p[1] == q[1]))
                 continue;
-            edges_[edgeCount_++] = {p[0], p[1], q[0], q[1]};
+            const double ax = p[0], ay = p[1], bx = q[0], by = q[1];
+            edges_[edgeCount_++] = {ax, ay, bx, by, bx - ax, by - ay};
         }
     }
     return true;
@@ -159,17 +195,33 @@ template <typename Visit> void CrossingCount::cellsOf(const Edge &e, Visit visit
     }
 }
 
-/* Two passes over the edges' cells: the count of each (in first_[c + 1]), then the lists. */
+/* One walk over the edges' cells: the count of each (in first_[c + 1]), and the walk
+ * itself, from which listCells sorts the lists. */
 Budget CrossingCount::countCells()
 {
     const size_t cells = static_cast<size_t>(side_) * side_;
-    first_ = static_cast<uint32_t *>(kdMalloc((cells + 1) * sizeof(uint32_t)));
+    first_ = scratchBlock<uint32_t>(scratch_, kFirst, cells + 1);
     if (!first_)
         return Budget::kOutOfMemory;
     kdMemset(first_, 0, (cells + 1) * sizeof(uint32_t));
+    uint64_t room = 4ull * edgeCount_ + 64;
+    walk_ = scratchBlock<CellEntry>(scratch_, kWalk, room);
     uint64_t total = 0;
-    for (uint32_t i = 0; i < edgeCount_ && total <= kMaxCellEntries; ++i)
-        cellsOf(edges_[i], [&](uint32_t cell) { ++first_[cell + 1], ++total; });
+    bool walked = walk_ != nullptr;
+    for (uint32_t i = 0; i < edgeCount_ && total <= kMaxCellEntries && walked; ++i)
+        cellsOf(edges_[i], [&](uint32_t cell) {
+            ++first_[cell + 1];
+            if (total == room && walked) {
+                room += room / 2;
+                walk_ = scratchBlock<CellEntry>(scratch_, kWalk, room, true);
+                walked = walk_ != nullptr;
+            }
+            if (walked)
+                walk_[total] = {cell, i};
+            ++total;
+        });
+    if (!walked)
+        return Budget::kOutOfMemory;
     if (total > kMaxCellEntries)
         return Budget::kTooCostly;
     total_ = total;
@@ -193,29 +245,38 @@ Budget CrossingCount::listCells()
     const uint64_t total = total_;
     for (size_t c = 0; c < cells; ++c)
         first_[c + 1] += first_[c];
-    entries_ = static_cast<uint32_t *>(kdMalloc(static_cast<size_t>(total) * sizeof(uint32_t) + 1));
+    entries_ = scratchBlock<uint32_t>(scratch_, kEntries, total);
     if (!entries_)
         return Budget::kOutOfMemory;
-    for (uint32_t i = 0; i < edgeCount_; ++i)
-        cellsOf(edges_[i], [&](uint32_t cell) { entries_[first_[cell]++] = i; });
+    for (uint64_t k = 0; k < total; ++k)
+        entries_[first_[walk_[k].cell]++] = walk_[k].edge;
     for (size_t c = cells; c > 0; --c) /* back from the ends to the starts */
         first_[c] = first_[c - 1];
     first_[0] = 0;
     return Budget::kWithin;
 }
 
-Budget CrossingCount::countCell(uint32_t cell, uint32_t *crossings) const
+/* The pairs are tested in the same order whether or not the work allowed could run out
+ * in the cell: only then is it counted pair by pair. */
+Budget CrossingCount::countCell(uint32_t cell, uint32_t *crossings)
 {
-    for (uint32_t i = first_[cell]; i < first_[cell + 1]; ++i)
-        for (uint32_t j = i + 1; j < first_[cell + 1]; ++j) {
+    const uint32_t begin = first_[cell], end = first_[cell + 1];
+    const uint64_t n = end - begin;
+    const bool bounded = tests_ + n * (n - 1) / 2 > kMaxPairTests;
+    if (n > 1 && !bounded)
+        tests_ += n * (n - 1) / 2;
+    for (uint32_t i = begin; i < end; ++i) {
+        const Edge &e = edges_[entries_[i]];
+        for (uint32_t j = i + 1; j < end; ++j) {
             double x, y;
-            if (++tests_ > kMaxPairTests)
+            if (bounded && ++tests_ > kMaxPairTests)
                 return Budget::kTooCostly;
-            if (!cross(edges_[entries_[i]], edges_[entries_[j]], &x, &y))
+            if (!cross(e, edges_[entries_[j]], &x, &y))
                 continue;
             if (row(y) * side_ + column(x) == cell && ++*crossings > glyva::kMaxGlyphCrossings)
                 return Budget::kTooManyCrossings;
         }
+    }
     return Budget::kWithin;
 }
 
@@ -249,16 +310,25 @@ namespace glyva
 namespace
 {
 
-Budget budgetOf(const BudgetContour *contours, size_t contourCount, GlyphCost *cost, bool exact)
+Budget budgetOf(const BudgetContour *contours, size_t contourCount, GlyphCost *cost, bool exact,
+                BudgetScratch *scratch)
 {
     GlyphCost counted = {0, 0};
     for (size_t c = 0; c < contourCount; ++c)
         counted.points += contours[c].count;
     Budget result = Budget::kTooManyPoints;
     if (counted.points <= kMaxGlyphPoints)
-        result = CrossingCount(exact).run(contours, contourCount, &counted.crossings);
+        result = CrossingCount(exact, scratch).run(contours, contourCount, &counted.crossings);
     if (cost)
         *cost = counted;
+    return result;
+}
+
+Budget budgetOf(const BudgetContour *contours, size_t contourCount, GlyphCost *cost, bool exact)
+{
+    BudgetScratch scratch = {};
+    Budget result = budgetOf(contours, contourCount, cost, exact, &scratch);
+    releaseBudgetScratch(&scratch);
     return result;
 }
 
@@ -276,6 +346,15 @@ Budget budgetOf(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost,
 
 } // namespace
 
+void releaseBudgetScratch(BudgetScratch *scratch)
+{
+    for (int b = 0; b < 4; ++b) {
+        kdFree(scratch->blocks[b]);
+        scratch->blocks[b] = nullptr;
+        scratch->bytes[b] = 0;
+    }
+}
+
 Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost)
 {
     return budgetOf(contours, contourCount, cost, true);
@@ -289,6 +368,19 @@ Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *co
 Budget fitsBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost)
 {
     return budgetOf(lists, listCount, cost, false);
+}
+
+Budget fitsBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost,
+                  BudgetScratch *scratch)
+{
+    Budget result = budgetOf(contours, contourCount, cost, false, scratch);
+    for (int b = 0; b < 4; ++b)
+        if (scratch->bytes[b] > kKeptBytes) {
+            kdFree(scratch->blocks[b]);
+            scratch->blocks[b] = nullptr;
+            scratch->bytes[b] = 0;
+        }
+    return result;
 }
 
 void reportOverBudget(uint32_t glyphIndex, Budget budget, const GlyphCost &cost)

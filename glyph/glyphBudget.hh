@@ -52,10 +52,24 @@ Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost
 /* The same over flattened contour lists. */
 Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost);
 
+/* Working storage of the check that a caller may keep between glyphs, so that the
+ * check of a glyph allocates nothing once its blocks are large enough. Starts zeroed;
+ * releaseBudgetScratch frees it and leaves it zeroed. */
+struct BudgetScratch {
+    void *blocks[4];
+    size_t bytes[4];
+};
+
+void releaseBudgetScratch(BudgetScratch *scratch);
+
 /* The answer of checkBudget for the paths that only act on it: the same answer, and on
  * a refusal the same cost, but a glyph whose edges share cells in too few pairs to
  * reach any limit is let through without testing them (its crossings then read 0). */
 Budget fitsBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost);
+
+/* The same over contours, working in scratch. */
+Budget fitsBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost,
+                  BudgetScratch *scratch);
 
 /* The one diagnostic line of a glyph refused by its budget. */
 void reportOverBudget(uint32_t glyphIndex, Budget budget, const GlyphCost &cost);

@@ -143,12 +143,22 @@ void deleteFont(tavixInternalFontData *font)
     if (font->tessellator)
         gluDeleteTess(font->tessellator);
     font->tessellator = nullptr;
+    releaseScratch(&font->scratch);
     if (font->ftLibrary) {
         FT_Done_FreeType(*font->ftLibrary);
         kdFree(font->ftLibrary);
         font->ftLibrary = nullptr;
     }
     kdFree(font);
+}
+
+void releaseScratch(GlyphScratch *scratch)
+{
+    clearMFVec3f(&scratch->points);
+    kdFree(scratch->contours);
+    kdFree(scratch->corners);
+    releaseBudgetScratch(&scratch->budget);
+    kdMemset(scratch, 0, sizeof *scratch);
 }
 
 void refreshFaceMetrics(tavixInternalFontData *font)

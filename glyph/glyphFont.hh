@@ -7,6 +7,7 @@
 #include FT_FREETYPE_H
 
 #include "Skrib/GlyvaInterface.h"
+#include "glyph/glyphBudget.hh"
 #include "util/plyxTypes.h"
 
 class GLUtesselator;
@@ -23,6 +24,22 @@ struct internalGlyphData {
      * GetGlyphInfo can report them without loading the glyph again. */
     glyphInfoRecord metrics;
     uint32_t valid;
+};
+
+/* The glyph path's working storage, kept by the handle between glyphs, so that once it
+ * has grown a glyph allocates only the arrays handed to hosts (and what GLU allocates
+ * itself). Never handed out, so its blocks need not be exact-fit. */
+struct GlyphScratch {
+    /* Every contour of the glyph flattened, one after another. */
+    SimpleVec3Array points;
+    uint64_t pointCapacity;
+    /* Where each contour lies in points. */
+    glyva::BudgetContour *contours;
+    uint32_t contourCapacity;
+    /* Per point: the shared vertex array's index it last received. */
+    int32_t *corners;
+    uint32_t cornerCapacity;
+    glyva::BudgetScratch budget;
 };
 
 /* The font handle of both interfaces. */
@@ -46,6 +63,7 @@ struct tavixInternalFontData {
     /* The glyph path's GLU tessellator, kept between glyphs; null until the first
      * mesh and after one that failed. */
     GLUtesselator *tessellator;
+    GlyphScratch scratch;
 };
 
 namespace glyva
@@ -70,6 +88,9 @@ enum class FontStatus {
  * the glyph queries then refuse. status, when not null, tells how far that was. */
 tavixInternalFontData *newFont(const char *path, FT_Long faceIndex, FontStatus *status);
 void deleteFont(tavixInternalFontData *font);
+
+/* Frees the glyph path's working storage (it grows again on the next glyph). */
+void releaseScratch(GlyphScratch *scratch);
 
 /* Sets the handle's size again and re-reads the face metrics, for a face whose
  * variation coordinates changed after opening; before any glyph is loaded, since the

@@ -16,19 +16,29 @@ namespace
 
 constexpr const char *kSource = "glyph/glyphTesselator";
 
-/* Vertices GLU creates at intersections and merges, at fixed addresses until the
- * tessellator is gone: chunks that are never moved, released together. */
+/* A vertex GLU creates at an intersection or merge, and the shared array's index it
+ * last received (as GlyphScratch::corners keeps it for the glyph's own points). */
+struct CombinedVertex {
+    float xyz[3];
+    int32_t index;
+};
+
+/* Combined vertices, at fixed addresses until the tessellator is gone: chunks that are
+ * never moved, released together. */
 struct CombinedChunk {
     CombinedChunk *next;
     uint32_t used;
-    float vertices[64][3];
+    CombinedVertex vertices[64];
 };
 
 /* Context of one glyph tessellation, handed to every callback. The shared vertex array
  * and the glyph's list grow through reserves for the length of the tessellation. */
 struct tessInfo {
-    tessInfo(MFVec2f &shared, internalGlyphData *record)
-        : vertices(shared), indices(record->triangleIndices), glyph(record)
+    tessInfo(MFVec2f &shared, internalGlyphData *record, const GlyphScratch &scratch,
+             uint32_t pointCount)
+        : vertices(shared), indices(record->triangleIndices), glyph(record),
+          points(reinterpret_cast<uintptr_t>(scratch.points.values)),
+          pointBytes(static_cast<uintptr_t>(pointCount) * sizeof(SFVec3f)), corners(scratch.corners)
     {
         window.seed(shared);
     }
@@ -48,38 +58,40 @@ struct tessInfo {
     bool reported = false;
     /* Merges corners with the shared array's last 65 vertices without scanning them. */
     glyva::VertexWindow<MFVec2f, 2> window;
-    /* GLU hands a vertex back by the address it was given, once for every triangle that
-     * uses it. The index an address last received stands while it is inside the window:
-     * the window holds no other element equal to it, so its search would find the same.
-     * Addresses hold their coordinates unchanged until the polygon is over. */
-    struct Recent {
-        const void *address;
-        int32_t index;
-    };
-    static constexpr uint32_t kRecent = 512; /* a power of two */
-    Recent recent[kRecent] = {};
+    /* The glyph's flattened points, whose addresses GLU hands back, and the index each
+     * last received (-1 before its first). */
+    uintptr_t points;
+    uintptr_t pointBytes;
+    int32_t *corners;
 };
 
-/* Points lie 12 bytes apart, so consecutive ones take consecutive slots. */
-uint32_t recentSlot(const void *address)
+/* GLU hands a vertex back by the address it was given, once for every triangle that
+ * uses it: a flattened point, or a combined vertex. Either has its own place for the
+ * index it last received, found from the address alone. */
+int32_t *lastIndex(tessInfo *info, const float *v)
 {
-    return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(address) >> 2) &
-           (tessInfo::kRecent - 1);
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(v) - info->points;
+    if (offset < info->pointBytes)
+        return &info->corners[offset / sizeof(SFVec3f)];
+    return &reinterpret_cast<CombinedVertex *>(const_cast<float *>(v))->index;
 }
 
 /* The index the window search would give v now, else v merged or appended by it; -1 when
- * the shared array cannot grow. */
+ * the shared array cannot grow. The index an address last received stands while it is
+ * inside the window: the window holds no other element equal to it, so its search
+ * would find the same. Addresses hold their coordinates unchanged until the polygon is
+ * over. */
 int32_t vertexIndex(tessInfo *info, const float *v)
 {
-    tessInfo::Recent &recent = info->recent[recentSlot(v)];
+    int32_t *last = lastIndex(info, v);
     const int64_t windowStart =
         static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
-    if (recent.address == v && recent.index >= windowStart)
-        return recent.index;
+    if (*last >= 0 && *last >= windowStart)
+        return *last;
     int32_t index = info->window.searchInsert(info->vertices, v);
     /* A NaN equals nothing, not even itself: the search appends it every time. */
     if (index >= 0 && v[0] == v[0] && v[1] == v[1])
-        recent = {v, index};
+        *last = index;
     return index;
 }
 
@@ -94,7 +106,9 @@ float *newCombinedVertex(tessInfo *info)
         chunk->used = 0;
         info->combined = chunk;
     }
-    return chunk->vertices[chunk->used++];
+    CombinedVertex *vertex = &chunk->vertices[chunk->used++];
+    vertex->index = -1;
+    return vertex->xyz;
 }
 
 void releaseCombined(tessInfo *info)
@@ -169,47 +183,87 @@ constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
                                              jglEnd,   jglError,  jglEdge};
 
 /* Hands a flattened contour to the open polygon, without a closing repeat. The
- * tessellator keeps the points' addresses as vertex data: the list must not move until
- * the polygon is over. */
-void submitContour(GLUtesselator *tess, const SimpleVec3Array &list)
+ * tessellator keeps the points' addresses as vertex data: they must not move until the
+ * polygon is over. */
+void submitContour(GLUtesselator *tess, const glyva::BudgetContour &contour)
 {
-    uint32_t m = list.count;
+    uint32_t m = contour.count;
     if (m < 2)
         return;
-    const float *firstPoint = list.values[0], *lastPoint = list.values[m - 1];
-    if (firstPoint[0] == lastPoint[0] && firstPoint[1] == lastPoint[1])
+    float *points = const_cast<float *>(contour.xy);
+    const float *lastPoint = points + 3 * (m - 1);
+    if (points[0] == lastPoint[0] && points[1] == lastPoint[1])
         --m;
     gluTessBeginContour(tess);
     for (uint32_t p = 0; p < m; ++p) {
-        GLdouble xyz[3] = {list.values[p][0], list.values[p][1], list.values[p][2]};
-        gluTessVertex(tess, xyz, list.values[p]);
+        float *point = points + 3 * p;
+        GLdouble xyz[3] = {point[0], point[1], point[2]};
+        gluTessVertex(tess, xyz, point);
     }
     gluTessEndContour(tess);
 }
 
-/* Every contour flattened into its list, as long as the glyph keeps to its point budget. */
-glyva::Budget flattenContours(float quality, const FT_Outline *outline, SimpleVec3Array *lists)
+/* Room for count elements in a block of the scratch; its contents need not be kept. */
+template <typename T> bool room(T *&block, uint32_t &capacity, uint64_t count)
 {
-    uint32_t points = 0;
-    for (int k = 0; k < outline->n_contours; ++k) {
-        switch (
-            glyva::flattenContour(quality, outline, k, lists[k], glyva::kMaxGlyphPoints - points)) {
-        case glyva::Flattened::kOutOfMemory:
-            return glyva::Budget::kOutOfMemory;
-        case glyva::Flattened::kTooMany:
-            return glyva::Budget::kTooManyPoints;
-        default:
-            points += lists[k].count;
-        }
-    }
-    return glyva::Budget::kWithin;
+    if (count <= capacity)
+        return true;
+    const uint64_t grown = count + count / 2;
+    if (grown > UINT32_MAX || grown > SIZE_MAX / sizeof(T))
+        return false;
+    kdFree(block);
+    block = static_cast<T *>(kdMalloc(static_cast<size_t>(grown) * sizeof(T)));
+    capacity = block ? static_cast<uint32_t>(grown) : 0;
+    return block != nullptr;
 }
 
-void releaseLists(SimpleVec3Array *lists, size_t n)
+/* Every contour flattened into the scratch's points, one after another, as long as the
+ * glyph keeps to its point budget; contours[k] then says where contour k lies. */
+glyva::Budget flattenContours(float quality, const FT_Outline *outline, GlyphScratch &scratch)
 {
-    for (size_t k = 0; k < n; ++k)
-        clearMFVec3f(&lists[k]);
-    kdFree(lists);
+    scratch.points.count = 0;
+    glyva::mf::Reserve<SimpleVec3Array> points(scratch.points, scratch.pointCapacity);
+    glyva::Budget result = glyva::Budget::kWithin;
+    uint32_t start = 0;
+    for (int k = 0; k < outline->n_contours && result == glyva::Budget::kWithin; ++k) {
+        switch (glyva::flattenContour(quality, outline, k, points, glyva::kMaxGlyphPoints)) {
+        case glyva::Flattened::kOutOfMemory:
+            result = glyva::Budget::kOutOfMemory;
+            break;
+        case glyva::Flattened::kTooMany:
+            result = glyva::Budget::kTooManyPoints;
+            break;
+        default:
+            scratch.contours[k] = {nullptr, points.array().count - start, 3};
+            start = points.array().count;
+        }
+    }
+    scratch.pointCapacity = points.capacity();
+    if (result != glyva::Budget::kWithin)
+        return result;
+    start = 0;
+    for (int k = 0; k < outline->n_contours; ++k) {
+        glyva::BudgetContour &contour = scratch.contours[k];
+        contour.xy = contour.count ? scratch.points.values[start] : nullptr;
+        start += contour.count;
+    }
+    return result;
+}
+
+/* Blocks only a hostile glyph makes this large are not kept until the handle closes. */
+constexpr uint64_t kKeptPoints = 16384;
+
+void trimScratch(GlyphScratch &scratch)
+{
+    if (scratch.pointCapacity > kKeptPoints) {
+        clearMFVec3f(&scratch.points);
+        scratch.pointCapacity = 0;
+    }
+    if (scratch.cornerCapacity > kKeptPoints) {
+        kdFree(scratch.corners);
+        scratch.corners = nullptr;
+        scratch.cornerCapacity = 0;
+    }
 }
 
 /* Once the vertex array has been emptied by a failed store, every index list that
@@ -251,31 +305,35 @@ void returnTessellator(tavixInternalFontData *font, GLUtesselator *tess, bool cl
 /* Sweeps the flattened contours; false when memory ran out, for the tessellator as for
  * the mesh, which is then discarded: a glyph whose mesh could not be made must not read
  * as a glyph without a mesh. */
-bool sweep(tavixInternalFontData *font, const FT_Outline *outline, const SimpleVec3Array *lists,
-           internalGlyphData *record)
+bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyphData *record)
 {
+    GlyphScratch &scratch = font->scratch;
+    const uint32_t points = scratch.points.count;
+    if (!room(scratch.corners, scratch.cornerCapacity, points))
+        return false;
+    kdMemset(scratch.corners, 0xff, static_cast<size_t>(points) * sizeof(int32_t));
     GLUtesselator *tess = takeTessellator(font);
     if (!tess)
         return false;
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
-    tessInfo info(font->glyphVertices, record);
-    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
-     * both arrays grow once instead of step by step. */
-    uint64_t points = 0;
-    for (int k = 0; k < outline->n_contours; ++k)
-        points += lists[k].count;
-    info.vertices.expect(info.vertices.array().count + points);
-    info.indices.expect(info.indices.array().count + 3 * points);
+    tessInfo info(font->glyphVertices, record, scratch, points);
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours; ++k) {
-        if (lists[k].count == 0)
+        if (scratch.contours[k].count == 0)
             plyxWarnMessage(kSource, 595, "fill Contour %u failed\n", static_cast<unsigned>(k));
-        submitContour(tess, lists[k]);
+        submitContour(tess, scratch.contours[k]);
     }
     /* After running out of memory GLU's mesh may be half built, and sweeping it is
      * unsafe: the polygon is abandoned and only deleted. */
+    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
+     * both arrays grow once instead of step by step. They grow only now, after GLU took
+     * the points: a large block makes the allocator merge the small blocks GLU freed
+     * with the last glyph, and GLU's many small blocks for the points are then carved
+     * from the merged space, which is slower than taking them back as they were. */
+    info.vertices.expect(info.vertices.array().count + points);
+    info.indices.expect(info.indices.array().count + 3 * points);
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
@@ -296,17 +354,16 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, const SimpleV
 bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline, FT_UInt glyphIndex,
                        internalGlyphData *record)
 {
+    GlyphScratch &scratch = font->scratch;
     size_t n = static_cast<size_t>(outline->n_contours);
-    auto *lists = static_cast<SimpleVec3Array *>(kdMalloc(n * sizeof(SimpleVec3Array)));
-    if (!lists)
+    if (!room(scratch.contours, scratch.contourCapacity, n))
         return false;
-    kdMemset(lists, 0, n * sizeof(SimpleVec3Array));
     glyva::GlyphCost cost = {glyva::kMaxGlyphPoints + 1ull, 0};
-    glyva::Budget budget = flattenContours(font->quality, outline, lists);
+    glyva::Budget budget = flattenContours(font->quality, outline, scratch);
     if (budget == glyva::Budget::kWithin)
-        budget = glyva::fitsBudget(lists, n, &cost);
-    bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, lists, record);
-    releaseLists(lists, n);
+        budget = glyva::fitsBudget(scratch.contours, n, &cost, &scratch.budget);
+    bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, record);
+    trimScratch(scratch);
     if (budget != glyva::Budget::kWithin) {
         glyva::reportOverBudget(glyphIndex, budget, cost);
         clearMFInt32(&record->triangleIndices);

@@ -38,9 +38,13 @@ template <typename MF, int N> class VertexWindow
     int32_t searchInsert(mf::Reserve<MF> &store, const float *v)
     {
         MF &array = store.array();
-        const float *key = v;
-        if (const Slot *hit = find(key))
-            return static_cast<int32_t>(hit->next - 1);
+        const bool usable = indexable(v);
+        const uint32_t h = usable ? hash(v) : 0;
+        if (usable) {
+            const Slot &slot = slots_[probe(v, h)];
+            if (slot.next)
+                return static_cast<int32_t>(slot.next - 1);
+        }
         float copy[N];
         memcpy(copy, v, sizeof copy); /* v may point into the storage that moves */
         uint32_t n = array.count;
@@ -50,7 +54,8 @@ template <typename MF, int N> class VertexWindow
         }
         if (n >= kWindow)
             remove(array.values[n - kWindow], n - kWindow);
-        insert(copy, n);
+        if (usable)
+            place(copy, h, n);
         return static_cast<int32_t>(n);
     }
 
@@ -60,6 +65,7 @@ template <typename MF, int N> class VertexWindow
     struct Slot {
         float key[N];
         uint32_t next; /* element index + 1, so that a zeroed slot is free */
+        uint32_t hash; /* of key, kept for the moves of a removal */
     };
 
     static bool matches(const float *a, const float *b)
@@ -92,38 +98,37 @@ template <typename MF, int N> class VertexWindow
         return h ^ (h >> 15);
     }
 
-    /* The slot holding v, or the free slot where its probe chain ends. */
-    uint32_t probe(const float *v) const
+    /* The slot holding v (whose hash is h), or the free slot where its probe chain ends. */
+    uint32_t probe(const float *v, uint32_t h) const
     {
-        uint32_t s = hash(v) & (kSlots - 1);
+        uint32_t s = h & (kSlots - 1);
         while (slots_[s].next != 0 && !matches(slots_[s].key, v))
             s = (s + 1) & (kSlots - 1);
         return s;
     }
 
-    const Slot *find(const float *v) const
-    {
-        if (!indexable(v))
-            return nullptr;
-        const Slot &slot = slots_[probe(v)];
-        return slot.next ? &slot : nullptr;
-    }
-
     void insert(const float *v, uint32_t index)
     {
-        if (!indexable(v))
-            return;
-        Slot &slot = slots_[probe(v)];
-        memcpy(slot.key, v, sizeof slot.key);
-        slot.next = index + 1;
+        if (indexable(v))
+            place(v, hash(v), index);
     }
 
-    /* Backward-shift deletion keeps every probe chain unbroken without tombstones. */
+    void place(const float *v, uint32_t h, uint32_t index)
+    {
+        Slot &slot = slots_[probe(v, h)];
+        memcpy(slot.key, v, sizeof slot.key);
+        slot.next = index + 1;
+        slot.hash = h;
+        hashes_[index % kWindow] = h;
+    }
+
+    /* Backward-shift deletion keeps every probe chain unbroken without tombstones. The
+     * element leaving the window is found by the hash it was placed with. */
     void remove(const float *v, uint32_t index)
     {
         if (!indexable(v))
             return;
-        uint32_t hole = probe(v);
+        uint32_t hole = probe(v, hashes_[index % kWindow]);
         if (slots_[hole].next != index + 1)
             return;
         for (uint32_t s = (hole + 1) & (kSlots - 1);; s = (s + 1) & (kSlots - 1)) {
@@ -131,7 +136,7 @@ template <typename MF, int N> class VertexWindow
                 slots_[hole].next = 0;
                 return;
             }
-            uint32_t home = hash(slots_[s].key) & (kSlots - 1);
+            uint32_t home = slots_[s].hash & (kSlots - 1);
             /* The entry at s stays unless its home lies cyclically outside (hole, s]. */
             bool stays = hole <= s ? (home > hole && home <= s) : (home > hole || home <= s);
             if (!stays) {
@@ -142,6 +147,8 @@ template <typename MF, int N> class VertexWindow
     }
 
     Slot slots_[kSlots];
+    /* The hash of the window's element i at i % kWindow. */
+    uint32_t hashes_[kWindow];
 };
 
 } // namespace glyva

@@ -153,11 +153,20 @@ template <typename Record> class Reserve
 {
   public:
     explicit Reserve(Record &array) : array_(array), capacity_(array.count) {}
-    ~Reserve() { settle(); }
+    /* For working storage kept between operations, never handed out: its block holds
+     * capacity elements (at least count) and is not trimmed when the Reserve ends;
+     * capacity() then tells how large it has become. */
+    Reserve(Record &array, uint64_t capacity) : array_(array), capacity_(capacity), trim_(false) {}
+    ~Reserve()
+    {
+        if (trim_)
+            settle();
+    }
     Reserve(const Reserve &) = delete;
     Reserve &operator=(const Reserve &) = delete;
 
     Record &array() { return array_; }
+    uint64_t capacity() const { return capacity_; }
 
     /* Room for count elements in one step, for an operation that knows roughly how many
      * it appends. Only a hint: when the allocator refuses, appends grow as usual. */
@@ -230,6 +239,7 @@ template <typename Record> class Reserve
 
     Record &array_;
     uint64_t capacity_;
+    bool trim_ = true;
 };
 
 /* Appends to a record whose block doubles from 32 elements, so that its capacity
