@@ -1,6 +1,7 @@
 #include "sceneExport.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cfloat>
 #include <charconv>
@@ -8,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -29,9 +31,9 @@ constexpr int kFloat = 5126, kUnsignedInt = 5125, kTriangles = 4;
 class Output
 {
   public:
-    explicit Output(const std::string &path) : file_(std::fopen(path.c_str(), "wb"))
+    explicit Output(const std::string &path)
+        : file_(std::fopen(path.c_str(), "wb")), buffer_(new char[kStreamBuffer])
     {
-        buffer_.reserve(kStreamBuffer);
     }
     ~Output()
     {
@@ -43,12 +45,12 @@ class Output
 
     void bytes(const void *data, size_t size)
     {
-        if (buffer_.size() + size > kStreamBuffer)
+        if (size > kStreamBuffer) {
             flush();
-        if (size > kStreamBuffer)
             return write(data, size);
-        const char *p = static_cast<const char *>(data);
-        buffer_.insert(buffer_.end(), p, p + size);
+        }
+        std::memcpy(room(size), data, size);
+        used_ += size;
     }
     void text(const char *s, size_t n) { bytes(s, n); }
     void text(const std::string &s) { bytes(s.data(), s.size()); }
@@ -56,16 +58,17 @@ class Output
     /* Shortest text that reads back as the same float. */
     void number(float v)
     {
-        char buf[32];
-        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-        bytes(buf, static_cast<size_t>(end - buf));
+        char *at = room(kNumberRoom);
+        used_ += static_cast<size_t>(std::to_chars(at, at + kNumberRoom, v).ptr - at);
     }
-    void unsignedNumber(uint64_t v)
+    /* At least size bytes to write into directly, committed by advance. */
+    char *room(size_t size)
     {
-        char buf[24];
-        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-        bytes(buf, static_cast<size_t>(end - buf));
+        if (used_ + size > kStreamBuffer)
+            flush();
+        return buffer_.get() + used_;
     }
+    void advance(size_t size) { used_ += size; }
     bool close(std::string *error)
     {
         flush();
@@ -77,6 +80,9 @@ class Output
         return false;
     }
 
+    /* More than any float's shortest text. */
+    static constexpr size_t kNumberRoom = 32;
+
   private:
     void write(const void *data, size_t size)
     {
@@ -84,12 +90,13 @@ class Output
     }
     void flush()
     {
-        write(buffer_.data(), buffer_.size());
-        buffer_.clear();
+        write(buffer_.get(), used_);
+        used_ = 0;
     }
 
     std::FILE *file_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    size_t used_ = 0;
     bool ok_ = true;
 };
 
@@ -118,6 +125,45 @@ Vec3 facetNormal(const Vec3 &a, const Vec3 &b, const Vec3 &c)
     return {float(nx / length), float(ny / length), float(nz / length)};
 }
 
+constexpr size_t kStlRecord = 50;
+
+/* A mesh's facets as binary STL records where it stands: the facet's normal, which
+ * does not change as the facet moves, then its three corners. */
+std::vector<char> stlRecords(const Mesh &mesh)
+{
+    std::vector<char> records(mesh.triangles.size() / 3 * kStlRecord, 0);
+    char *record = records.data();
+    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3, record += kStlRecord) {
+        const Vec3 corners[3] = {mesh.positions[mesh.triangles[t]],
+                                 mesh.positions[mesh.triangles[t + 1]],
+                                 mesh.positions[mesh.triangles[t + 2]]};
+        const Vec3 normal = facetNormal(corners[0], corners[1], corners[2]);
+        std::memcpy(record, &normal, sizeof normal);
+        std::memcpy(record + 12, corners, sizeof corners);
+    }
+    return records;
+}
+
+/* The records moved by the translation, straight into the output's buffer, read from
+ * the prepared ones only (reading back what was just stored stalls the processor). */
+void writeStlRecords(Output &out, const std::vector<char> &records, const Vec3 &translation)
+{
+    const float t[3] = {translation.x, translation.y, translation.z};
+    for (size_t at = 0; at < records.size(); at += kStlRecord) {
+        const char *from = records.data() + at;
+        char *to = out.room(kStlRecord);
+        std::memcpy(to, from, 12);
+        for (int k = 0; k < 9; ++k) {
+            float v;
+            std::memcpy(&v, from + 12 + 4 * k, sizeof v);
+            v += t[k % 3];
+            std::memcpy(to + 12 + 4 * k, &v, sizeof v);
+        }
+        std::memcpy(to + 48, from + 48, 2);
+        out.advance(kStlRecord);
+    }
+}
+
 bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
@@ -128,15 +174,9 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
         *error = "more triangles than binary STL can count";
         return false;
     }
-    /* A facet's normal does not change as it moves: each distinct facet's once. */
-    std::vector<std::vector<Vec3>> normals(scene.meshes.size());
-    for (size_t m = 0; m < scene.meshes.size(); ++m) {
-        const Mesh &mesh = scene.meshes[m];
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3)
-            normals[m].push_back(facetNormal(mesh.positions[mesh.triangles[t]],
-                                             mesh.positions[mesh.triangles[t + 1]],
-                                             mesh.positions[mesh.triangles[t + 2]]));
-    }
+    std::vector<std::vector<char>> records(scene.meshes.size());
+    for (size_t m = 0; m < scene.meshes.size(); ++m)
+        records[m] = stlRecords(scene.meshes[m]);
     Output out(path);
     char header[80];
     std::memset(header, ' ', sizeof header);
@@ -145,41 +185,138 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
     out.value(static_cast<uint32_t>(facets));
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
-        const Mesh &mesh = meshOf(scene, instance);
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-            char record[50] = {};
-            std::memcpy(record, &normals[instance.mesh][t / 3], sizeof(Vec3));
-            for (int k = 0; k < 3; ++k) {
-                const Vec3 corner =
-                    moved(mesh.positions[mesh.triangles[t + k]], instance.translation);
-                std::memcpy(record + 12 * (k + 1), &corner, sizeof corner);
-            }
-            out.bytes(record, sizeof record);
-        }
+        writeStlRecords(out, records[instance.mesh], instance.translation);
         if (how.progress)
             how.progress(i + 1);
     }
     return out.close(error);
 }
 
-void objPair(Output &out, const Vec2 &v)
+/* Shortest round-trip text of floats, remembered by bit pattern in a small table: a
+ * line of text repeats its y, a solid its depths, and texture coordinates their
+ * positions, and a copy costs a fraction of the formatting. */
+class FloatText
 {
-    out.text("vt ", 3);
-    out.number(v.x);
-    out.text(" ", 1);
-    out.number(v.y);
-    out.text("\n", 1);
+  public:
+    FloatText() : slots_(new Slot[kSlots]) {}
+    char *put(char *at, float value)
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        Slot &slot = slots_[(bits * 0x9E3779B1u) >> (32 - kSlotBits)];
+        if (slot.size != 0 && slot.bits == bits) {
+            std::memcpy(at, slot.text, sizeof slot.text);
+            return at + slot.size;
+        }
+        char *const end = std::to_chars(at, at + Output::kNumberRoom, value).ptr;
+        const size_t size = static_cast<size_t>(end - at);
+        if (size <= sizeof slot.text) {
+            slot.bits = bits;
+            slot.size = static_cast<uint8_t>(size);
+            std::memcpy(slot.text, at, size);
+        }
+        return end;
+    }
+
+  private:
+    static constexpr int kSlotBits = 15;
+    static constexpr size_t kSlots = size_t{1} << kSlotBits;
+    struct Slot {
+        uint32_t bits = 0;
+        uint8_t size = 0;
+        char text[15];
+    };
+    std::unique_ptr<Slot[]> slots_;
+};
+
+/* One line of a tag and n numbers, formatted straight into the output's buffer. */
+void objLine(Output &out, FloatText &numbers, const char *tag, const float *values, int n)
+{
+    const size_t tagSize = std::strlen(tag);
+    char *const start = out.room(tagSize + n * (Output::kNumberRoom + 1));
+    char *at = start;
+    std::memcpy(at, tag, tagSize);
+    at += tagSize;
+    for (int k = 0; k < n; ++k) {
+        if (k > 0)
+            *at++ = ' ';
+        at = numbers.put(at, values[k]);
+    }
+    *at++ = '\n';
+    out.advance(static_cast<size_t>(at - start));
 }
 
-void objVector(Output &out, const char *tag, const Vec3 &v)
+void objVector(Output &out, FloatText &numbers, const char *tag, const Vec3 &v)
 {
-    out.text(tag, std::strlen(tag));
-    out.number(v.x);
-    out.text(" ", 1);
-    out.number(v.y);
-    out.text(" ", 1);
-    out.number(v.z);
-    out.text("\n", 1);
+    const float values[3] = {v.x, v.y, v.z};
+    objLine(out, numbers, tag, values, 3);
+}
+
+/* Each distinct normal direction is written once, at its first use, and numbered from 1
+ * in the order written: a flat text has one, a solid's caps two, and the walls' repeat
+ * wherever a glyph does. */
+class ObjNormals
+{
+  public:
+    uint64_t number(Output &out, FloatText &text, const Vec3 &n)
+    {
+        Key key;
+        std::memcpy(key.bits.data(), &n, sizeof n);
+        const auto [at, added] = numbers_.emplace(key, numbers_.size() + 1);
+        if (added)
+            objVector(out, text, "vn ", n);
+        return at->second;
+    }
+
+  private:
+    struct Key {
+        std::array<uint32_t, 3> bits;
+        bool operator==(const Key &o) const { return bits == o.bits; }
+    };
+    struct KeyHash {
+        size_t operator()(const Key &k) const
+        {
+            uint64_t h = k.bits[0];
+            h = h * 0x9E3779B97F4A7C15ull + k.bits[1];
+            h = h * 0x9E3779B97F4A7C15ull + k.bits[2];
+            return static_cast<size_t>(h ^ (h >> 29));
+        }
+    };
+    std::unordered_map<Key, uint64_t, KeyHash> numbers_;
+};
+
+char *objIndex(char *at, uint64_t value, bool backwards)
+{
+    if (backwards)
+        *at++ = '-';
+    return std::to_chars(at, at + 24, value).ptr;
+}
+
+/* A mesh's faces as every instance of it writes them: vertices and texture coordinates
+ * counted back from the last one the instance wrote (OBJ's negative indices, -1 the
+ * last), which keeps the numbers short and the text the same for every instance;
+ * normals by their number in the file. */
+std::string objFaces(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
+{
+    const uint64_t count = mesh.positions.size();
+    std::string text;
+    char line[3 * 72 + 4];
+    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+        char *at = line;
+        *at++ = 'f';
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = mesh.triangles[t + k];
+            *at++ = ' ';
+            at = objIndex(at, count - v, true);
+            *at++ = '/';
+            at = objIndex(at, count - v, true);
+            *at++ = '/';
+            at = objIndex(at, normalNumbers[v], false);
+        }
+        *at++ = '\n';
+        text.append(line, at);
+    }
+    return text;
 }
 
 std::string objectName(size_t index, uint32_t code)
@@ -209,9 +346,10 @@ bool writeMtl(const std::string &path, const SceneWriting &how, std::string *err
     return out.close(error);
 }
 
-/* Vertices and their texture coordinates are written per instance, moved; normals do
- * not move, so each distinct mesh's normals are written once, at its first instance,
- * and shared by the rest. The material goes into a .mtl file beside. */
+/* Vertices and their texture coordinates are written per instance, moved; the faces
+ * and normals do not move, so each distinct mesh's face lines are made once and its
+ * new normal directions written at its first instance. The material goes into a .mtl
+ * file beside. */
 bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
@@ -222,37 +360,30 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
     out.text("# " + how.generator + "\nmtllib " + fileName(mtl) + "\n");
     if (how.merge)
         out.text("o " + how.name + "\nusemtl glyph\n");
-    std::vector<uint64_t> normalBase(scene.meshes.size(), 0);
-    uint64_t vertexBase = 1, normalCount = 0;
+    ObjNormals normals;
+    FloatText text;
+    std::vector<std::string> faces(scene.meshes.size());
+    std::vector<bool> seen(scene.meshes.size(), false);
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
         if (!how.merge)
             out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
         for (const Vec3 &p : mesh.positions)
-            objVector(out, "v ", moved(p, instance.translation));
-        for (size_t v = 0; v < mesh.uvs.size(); ++v)
-            objPair(out, textUv(mesh, v, instance.translation, scene.unitsPerEm));
-        if (normalBase[instance.mesh] == 0) {
-            normalBase[instance.mesh] = normalCount + 1;
+            objVector(out, text, "v ", moved(p, instance.translation));
+        for (size_t v = 0; v < mesh.uvs.size(); ++v) {
+            const Vec2 uv = textUv(mesh, v, instance.translation, scene.unitsPerEm);
+            const float values[2] = {uv.x, uv.y};
+            objLine(out, text, "vt ", values, 2);
+        }
+        if (!seen[instance.mesh]) {
+            seen[instance.mesh] = true;
+            std::vector<uint64_t> numbers;
             for (const Vec3 &n : mesh.normals)
-                objVector(out, "vn ", n);
-            normalCount += mesh.normals.size();
+                numbers.push_back(normals.number(out, text, n));
+            faces[instance.mesh] = objFaces(mesh, numbers);
         }
-        const uint64_t normals = normalBase[instance.mesh];
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-            out.text("f", 1);
-            for (int k = 0; k < 3; ++k) {
-                out.text(" ", 1);
-                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
-                out.text("/", 1);
-                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
-                out.text("/", 1);
-                out.unsignedNumber(normals + mesh.triangles[t + k]);
-            }
-            out.text("\n", 1);
-        }
-        vertexBase += mesh.positions.size();
+        out.text(faces[instance.mesh]);
         if (how.progress)
             how.progress(i + 1);
     }
