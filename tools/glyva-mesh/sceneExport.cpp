@@ -252,6 +252,31 @@ void objVector(Output &out, FloatText &numbers, const char *tag, const Vec3 &v)
     objLine(out, numbers, tag, values, 3);
 }
 
+/* Twelve bytes of values, compared and hashed by bit pattern. */
+struct Bits12 {
+    std::array<uint32_t, 3> bits{};
+    bool operator==(const Bits12 &o) const { return bits == o.bits; }
+};
+
+struct Bits12Hash {
+    size_t operator()(const Bits12 &k) const
+    {
+        uint64_t h = k.bits[0];
+        h = h * 0x9E3779B97F4A7C15ull + k.bits[1];
+        h = h * 0x9E3779B97F4A7C15ull + k.bits[2];
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+};
+
+template <typename T> Bits12 bitsOf(const T &value, uint32_t extra = 0)
+{
+    static_assert(sizeof(T) <= 12, "twelve bytes at most");
+    Bits12 key;
+    key.bits[2] = extra;
+    std::memcpy(key.bits.data(), &value, sizeof value);
+    return key;
+}
+
 /* Each distinct normal direction is written once, at its first use, and numbered from 1
  * in the order written: a flat text has one, a solid's caps two, and the walls' repeat
  * wherever a glyph does. */
@@ -260,30 +285,34 @@ class ObjNormals
   public:
     uint64_t number(Output &out, FloatText &text, const Vec3 &n)
     {
-        Key key;
-        std::memcpy(key.bits.data(), &n, sizeof n);
-        const auto [at, added] = numbers_.emplace(key, numbers_.size() + 1);
+        const auto [at, added] = numbers_.emplace(bitsOf(n), numbers_.size() + 1);
         if (added)
             objVector(out, text, "vn ", n);
         return at->second;
     }
 
   private:
-    struct Key {
-        std::array<uint32_t, 3> bits;
-        bool operator==(const Key &o) const { return bits == o.bits; }
-    };
-    struct KeyHash {
-        size_t operator()(const Key &k) const
-        {
-            uint64_t h = k.bits[0];
-            h = h * 0x9E3779B97F4A7C15ull + k.bits[1];
-            h = h * 0x9E3779B97F4A7C15ull + k.bits[2];
-            return static_cast<size_t>(h ^ (h >> 29));
-        }
-    };
-    std::unordered_map<Key, uint64_t, KeyHash> numbers_;
+    std::unordered_map<Bits12, uint64_t, Bits12Hash> numbers_;
 };
+
+/* The first vertex of each distinct key, and each vertex's place among them. */
+struct Distinct {
+    std::vector<uint32_t> first;
+    std::vector<uint32_t> place;
+};
+
+template <typename KeyOf> Distinct distinct(size_t count, KeyOf keyOf)
+{
+    Distinct d;
+    std::unordered_map<Bits12, uint32_t, Bits12Hash> places;
+    for (size_t v = 0; v < count; ++v) {
+        const auto [at, added] = places.emplace(keyOf(v), static_cast<uint32_t>(d.first.size()));
+        if (added)
+            d.first.push_back(static_cast<uint32_t>(v));
+        d.place.push_back(at->second);
+    }
+    return d;
+}
 
 char *objIndex(char *at, uint64_t value, bool backwards)
 {
@@ -292,14 +321,25 @@ char *objIndex(char *at, uint64_t value, bool backwards)
     return std::to_chars(at, at + 24, value).ptr;
 }
 
-/* A mesh's faces as every instance of it writes them: vertices and texture coordinates
- * counted back from the last one the instance wrote (OBJ's negative indices, -1 the
- * last), which keeps the numbers short and the text the same for every instance;
- * normals by their number in the file. */
-std::string objFaces(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
+/* What every instance of one mesh writes: its distinct positions and texture
+ * coordinates (a solid's caps and walls meet at the same positions, its front and back
+ * caps share their texture coordinates), then its faces, which count back from the last
+ * position and texture coordinate the instance wrote (OBJ's negative indices, -1 the
+ * last): the numbers stay short and the text is the same for every instance. Normals go
+ * by their number in the file. */
+struct ObjMesh {
+    Distinct positions, uvs;
+    std::string faces;
+};
+
+ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
 {
-    const uint64_t count = mesh.positions.size();
-    std::string text;
+    ObjMesh m;
+    m.positions =
+        distinct(mesh.positions.size(), [&](size_t v) { return bitsOf(mesh.positions[v]); });
+    m.uvs = distinct(mesh.uvs.size(),
+                     [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
+    const uint64_t positions = m.positions.first.size(), uvs = m.uvs.first.size();
     char line[3 * 72 + 4];
     for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
         char *at = line;
@@ -307,16 +347,16 @@ std::string objFaces(const Mesh &mesh, const std::vector<uint64_t> &normalNumber
         for (int k = 0; k < 3; ++k) {
             const uint32_t v = mesh.triangles[t + k];
             *at++ = ' ';
-            at = objIndex(at, count - v, true);
+            at = objIndex(at, positions - m.positions.place[v], true);
             *at++ = '/';
-            at = objIndex(at, count - v, true);
+            at = objIndex(at, uvs - m.uvs.place[v], true);
             *at++ = '/';
             at = objIndex(at, normalNumbers[v], false);
         }
         *at++ = '\n';
-        text.append(line, at);
+        m.faces.append(line, at);
     }
-    return text;
+    return m;
 }
 
 std::string objectName(size_t index, uint32_t code)
@@ -346,10 +386,10 @@ bool writeMtl(const std::string &path, const SceneWriting &how, std::string *err
     return out.close(error);
 }
 
-/* Vertices and their texture coordinates are written per instance, moved; the faces
- * and normals do not move, so each distinct mesh's face lines are made once and its
- * new normal directions written at its first instance. The material goes into a .mtl
- * file beside. */
+/* Positions and texture coordinates are written per instance, moved; the faces and
+ * normals do not move, so each distinct mesh's face lines are made once and its new
+ * normal directions written at its first instance. The material goes into a .mtl file
+ * beside. */
 bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
@@ -362,28 +402,29 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
         out.text("o " + how.name + "\nusemtl glyph\n");
     ObjNormals normals;
     FloatText text;
-    std::vector<std::string> faces(scene.meshes.size());
+    std::vector<ObjMesh> meshes(scene.meshes.size());
     std::vector<bool> seen(scene.meshes.size(), false);
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
+        ObjMesh &written = meshes[instance.mesh];
         if (!how.merge)
             out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
-        for (const Vec3 &p : mesh.positions)
-            objVector(out, text, "v ", moved(p, instance.translation));
-        for (size_t v = 0; v < mesh.uvs.size(); ++v) {
-            const Vec2 uv = textUv(mesh, v, instance.translation, scene.unitsPerEm);
-            const float values[2] = {uv.x, uv.y};
-            objLine(out, text, "vt ", values, 2);
-        }
         if (!seen[instance.mesh]) {
             seen[instance.mesh] = true;
             std::vector<uint64_t> numbers;
             for (const Vec3 &n : mesh.normals)
                 numbers.push_back(normals.number(out, text, n));
-            faces[instance.mesh] = objFaces(mesh, numbers);
+            written = objMesh(mesh, numbers);
         }
-        out.text(faces[instance.mesh]);
+        for (uint32_t v : written.positions.first)
+            objVector(out, text, "v ", moved(mesh.positions[v], instance.translation));
+        for (uint32_t v : written.uvs.first) {
+            const Vec2 uv = textUv(mesh, v, instance.translation, scene.unitsPerEm);
+            const float values[2] = {uv.x, uv.y};
+            objLine(out, text, "vt ", values, 2);
+        }
+        out.text(written.faces);
         if (how.progress)
             how.progress(i + 1);
     }
