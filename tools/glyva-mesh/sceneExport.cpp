@@ -1,5 +1,8 @@
 #include "sceneExport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -20,6 +23,7 @@ namespace
 {
 
 constexpr size_t kStreamBuffer = 1 << 20;
+constexpr uint64_t kFirstAllocation = uint64_t{16} << 20;
 constexpr uint32_t kGlbMagic = 0x46546C67;    /* "glTF" */
 constexpr uint32_t kJsonChunk = 0x4E4F534A;   /* "JSON" */
 constexpr uint32_t kBinaryChunk = 0x004E4942; /* "BIN\0" */
@@ -69,9 +73,14 @@ class Output
         return buffer_.get() + used_;
     }
     void advance(size_t size) { used_ += size; }
+    /* The file will hold this many bytes: its blocks are allocated at once. */
+    void expect(uint64_t size) { allocate(size); }
     bool close(std::string *error)
     {
         flush();
+        /* Blocks allocated ahead past the end are given back. */
+        if (file_ && allocated_ > written_)
+            ok_ = ok_ && std::fflush(file_) == 0 && ftruncate(fileno(file_), written_) == 0;
         const bool closed = file_ && std::fclose(file_) == 0;
         file_ = nullptr;
         if (ok_ && closed)
@@ -86,7 +95,22 @@ class Output
   private:
     void write(const void *data, size_t size)
     {
+        if (written_ + size > std::max<uint64_t>(allocated_, kStreamBuffer))
+            allocate(std::max<uint64_t>({written_ + size, 2 * allocated_, kFirstAllocation}));
         ok_ = ok_ && file_ && std::fwrite(data, 1, size, file_) == size;
+        written_ += size;
+    }
+    /* The file system allocates large files' blocks far faster in a few large extents
+     * than page by page as they are written (a fifth of the kernel's time on a page of
+     * solids). Where it cannot, the file grows as written. */
+    void allocate(uint64_t size)
+    {
+        if (!file_ || !allocating_ || size <= allocated_)
+            return;
+        allocating_ = fallocate(fileno(file_), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(allocated_),
+                                static_cast<off_t>(size - allocated_)) == 0;
+        if (allocating_)
+            allocated_ = size;
     }
     void flush()
     {
@@ -97,6 +121,8 @@ class Output
     std::FILE *file_;
     std::unique_ptr<char[]> buffer_;
     size_t used_ = 0;
+    uint64_t written_ = 0, allocated_ = 0;
+    bool allocating_ = true;
     bool ok_ = true;
 };
 
@@ -181,6 +207,7 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
     char header[80];
     std::memset(header, ' ', sizeof header);
     std::memcpy(header, "glyva-mesh binary STL", 21);
+    out.expect(84 + kStlRecord * facets);
     out.bytes(header, sizeof header);
     out.value(static_cast<uint32_t>(facets));
     for (size_t i = 0; i < scene.instances.size(); ++i) {
