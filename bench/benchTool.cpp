@@ -7,8 +7,10 @@
  * other work the wall time of the long run stretches more than the short one's, which
  * often ends within its first time slice; the processor time does not.
  *
- *   glyva-bench-tool [--repetitions=N]
- */
+ *   glyva-bench-tool [--repetitions=N] [--tool=PATH]
+ *
+ * --tool runs another build of glyva-mesh (an older one, to compare) in place of this
+ * build's. */
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -74,9 +76,10 @@ std::string folder()
 }
 
 /* One run of the tool; false when it fails. */
-bool runTool(const std::string &text, const Case &c, const std::string &out, Sample *sample)
+bool runTool(const std::string &tool, const std::string &text, const Case &c,
+             const std::string &out, Sample *sample)
 {
-    std::vector<std::string> args = {GLYVA_MESH_TOOL, "--quiet", "--text-file", text, "-o", out};
+    std::vector<std::string> args = {tool, "--quiet", "--text-file", text, "-o", out};
     if (c.depth)
         args.insert(args.begin() + 2, {"--depth", "0.1"});
     std::vector<char *> argv;
@@ -115,11 +118,20 @@ int repetitionsFrom(int argc, char **argv)
     return 5;
 }
 
+std::string toolFrom(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strncmp(argv[i], "--tool=", 7) == 0)
+            return argv[i] + 7;
+    return GLYVA_MESH_TOOL;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const int repetitions = repetitionsFrom(argc, argv);
+    const std::string tool = toolFrom(argc, argv);
     const std::string dir = folder();
     std::ifstream in(GLYVA_LONG_TEXT, std::ios::binary);
     std::stringstream whole;
@@ -142,7 +154,7 @@ int main(int argc, char **argv)
         const Case &c = cases[index % cases.size()];
         const bool isLong = index < cases.size();
         Sample sample;
-        if (!runTool(isLong ? longText : shortText, c, dir + "/out" + c.extension, &sample)) {
+        if (!runTool(tool, isLong ? longText : shortText, c, dir + "/out" + c.extension, &sample)) {
             std::fprintf(stderr, "bench: glyva-mesh failed on %s\n", c.name.c_str());
             return 1;
         }
