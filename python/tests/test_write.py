@@ -112,9 +112,11 @@ def test_obj_holds_the_merged_scene(sample, tmp_path):
     merged = sample.mesh(3.0)
     vertices, normals, faces, objects = read_obj(path)
     assert objects == ["text"]
-    np.testing.assert_array_equal(vertices, merged.vertices)
-    np.testing.assert_array_equal(normals, merged.normals)
-    np.testing.assert_array_equal(faces, merged.triangles)
+    # The same triangles in the same order, corner by corner; the file may order and
+    # share its vertices as it likes.
+    np.testing.assert_array_equal(vertices[faces], merged.vertices[merged.triangles])
+    np.testing.assert_array_equal(normals[faces], merged.normals[merged.triangles])
+    assert len(vertices) <= len(merged.vertices)
 
 
 def test_stl_facets_are_the_merged_triangles(sample, tmp_path):

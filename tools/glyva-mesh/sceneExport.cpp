@@ -350,13 +350,44 @@ char *objIndex(char *at, uint64_t value, bool backwards)
 
 /* What every instance of one mesh writes: its distinct positions and texture
  * coordinates (a solid's caps and walls meet at the same positions, its front and back
- * caps share their texture coordinates), then its faces, which count back from the last
- * position and texture coordinate the instance wrote (OBJ's negative indices, -1 the
- * last): the numbers stay short and the text is the same for every instance. Normals go
- * by their number in the file. */
+ * caps share their texture coordinates), each just before the first face that uses it,
+ * and the faces, which count back from the last position and texture coordinate written
+ * (OBJ's negative indices, -1 the last): the numbers stay short (a third of the faces'
+ * text, against counting back from the end of the instance's vertices) and the text is
+ * the same for every instance. Normals go by their number in the file. */
 struct ObjMesh {
     Distinct positions, uvs;
+    /* Distinct positions and texture coordinates in the order written: those no face
+     * uses come last. */
+    std::vector<uint32_t> positionOrder, uvOrder;
+    /* Per face, how many of each are written before it and where its text ends. */
+    struct Step {
+        uint8_t positions = 0, uvs = 0;
+        uint32_t textEnd = 0;
+    };
+    std::vector<Step> steps;
     std::string faces;
+};
+
+/* The order in which distinct items are first used; the rank of each. */
+struct FirstUse {
+    std::vector<uint32_t> order;
+    std::vector<uint32_t> rank;
+    explicit FirstUse(size_t count) : rank(count, UINT32_MAX) {}
+    /* The item's rank, and whether this use is its first. */
+    bool use(uint32_t item)
+    {
+        if (rank[item] != UINT32_MAX)
+            return false;
+        rank[item] = static_cast<uint32_t>(order.size());
+        order.push_back(item);
+        return true;
+    }
+    void finish()
+    {
+        for (uint32_t item = 0; item < rank.size(); ++item)
+            use(item);
+    }
 };
 
 ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
@@ -366,23 +397,35 @@ ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
         distinct(mesh.positions.size(), [&](size_t v) { return bitsOf(mesh.positions[v]); });
     m.uvs = distinct(mesh.uvs.size(),
                      [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
-    const uint64_t positions = m.positions.first.size(), uvs = m.uvs.first.size();
+    FirstUse positions(m.positions.first.size()), uvs(m.uvs.first.size());
     char line[3 * 72 + 4];
     for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+        ObjMesh::Step step;
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = mesh.triangles[t + k];
+            step.positions += positions.use(m.positions.place[v]);
+            step.uvs += uvs.use(m.uvs.place[v]);
+        }
         char *at = line;
         *at++ = 'f';
         for (int k = 0; k < 3; ++k) {
             const uint32_t v = mesh.triangles[t + k];
             *at++ = ' ';
-            at = objIndex(at, positions - m.positions.place[v], true);
+            at = objIndex(at, positions.order.size() - positions.rank[m.positions.place[v]], true);
             *at++ = '/';
-            at = objIndex(at, uvs - m.uvs.place[v], true);
+            at = objIndex(at, uvs.order.size() - uvs.rank[m.uvs.place[v]], true);
             *at++ = '/';
             at = objIndex(at, normalNumbers[v], false);
         }
         *at++ = '\n';
         m.faces.append(line, at);
+        step.textEnd = static_cast<uint32_t>(m.faces.size());
+        m.steps.push_back(step);
     }
+    positions.finish();
+    uvs.finish();
+    m.positionOrder = std::move(positions.order);
+    m.uvOrder = std::move(uvs.order);
     return m;
 }
 
@@ -444,14 +487,29 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
                 numbers.push_back(normals.number(out, text, n));
             written = objMesh(mesh, numbers);
         }
-        for (uint32_t v : written.positions.first)
-            objVector(out, text, "v ", moved(mesh.positions[v], instance.translation));
-        for (uint32_t v : written.uvs.first) {
-            const Vec2 uv = textUv(mesh, v, instance.translation, scene.unitsPerEm);
-            const float values[2] = {uv.x, uv.y};
-            objLine(out, text, "vt ", values, 2);
+        size_t position = 0, uv = 0, textAt = 0;
+        auto writePositions = [&](size_t count) {
+            for (const size_t end = position + count; position < end; ++position) {
+                const uint32_t v = written.positions.first[written.positionOrder[position]];
+                objVector(out, text, "v ", moved(mesh.positions[v], instance.translation));
+            }
+        };
+        auto writeUvs = [&](size_t count) {
+            for (const size_t end = uv + count; uv < end; ++uv) {
+                const uint32_t v = written.uvs.first[written.uvOrder[uv]];
+                const Vec2 at = textUv(mesh, v, instance.translation, scene.unitsPerEm);
+                const float values[2] = {at.x, at.y};
+                objLine(out, text, "vt ", values, 2);
+            }
+        };
+        for (const ObjMesh::Step &step : written.steps) {
+            writePositions(step.positions);
+            writeUvs(step.uvs);
+            out.text(written.faces.data() + textAt, step.textEnd - textAt);
+            textAt = step.textEnd;
         }
-        out.text(written.faces);
+        writePositions(written.positionOrder.size() - position);
+        writeUvs(written.uvOrder.size() - uv);
         if (how.progress)
             how.progress(i + 1);
     }
