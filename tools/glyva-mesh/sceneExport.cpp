@@ -256,15 +256,15 @@ class FloatText
     std::unique_ptr<Slot[]> slots_;
 };
 
-/* One line of a tag and n numbers, formatted straight into the output's buffer. */
-void objLine(Output &out, FloatText &numbers, const char *tag, const float *values, int n)
+/* One line of a tag and N numbers, formatted straight into the output's buffer. */
+template <size_t TagSize, int N>
+inline void objLine(Output &out, FloatText &numbers, const char (&tag)[TagSize],
+                    const float (&values)[N])
 {
-    const size_t tagSize = std::strlen(tag);
-    char *const start = out.room(tagSize + n * (Output::kNumberRoom + 1));
-    char *at = start;
-    std::memcpy(at, tag, tagSize);
-    at += tagSize;
-    for (int k = 0; k < n; ++k) {
+    char *const start = out.room(TagSize + N * (Output::kNumberRoom + 1));
+    std::memcpy(start, tag, TagSize - 1);
+    char *at = start + TagSize - 1;
+    for (int k = 0; k < N; ++k) {
         if (k > 0)
             *at++ = ' ';
         at = numbers.put(at, values[k]);
@@ -273,10 +273,11 @@ void objLine(Output &out, FloatText &numbers, const char *tag, const float *valu
     out.advance(static_cast<size_t>(at - start));
 }
 
-void objVector(Output &out, FloatText &numbers, const char *tag, const Vec3 &v)
+template <size_t TagSize>
+inline void objVector(Output &out, FloatText &numbers, const char (&tag)[TagSize], const Vec3 &v)
 {
     const float values[3] = {v.x, v.y, v.z};
-    objLine(out, numbers, tag, values, 3);
+    objLine(out, numbers, tag, values);
 }
 
 /* Twelve bytes of values, compared and hashed by bit pattern. */
@@ -499,7 +500,7 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
                 const uint32_t v = written.uvs.first[written.uvOrder[uv]];
                 const Vec2 at = textUv(mesh, v, instance.translation, scene.unitsPerEm);
                 const float values[2] = {at.x, at.y};
-                objLine(out, text, "vt ", values, 2);
+                objLine(out, text, "vt ", values);
             }
         };
         for (const ObjMesh::Step &step : written.steps) {
