@@ -124,13 +124,14 @@ while read -r line; do
     "$(field "$line" area_differs_glyphs)" "$(field "$line" ours_nearer_raster)"
 done < <(grep '^RESULT peer/' <<<"$results" || true)
 echo "glyva-mesh on bench/texts/long-latin.txt (10,000 characters), per output; 10k/100 is the"
-echo "median time over the median time for its first 100 characters (target <= 5):"
+echo "median time over the median time for its first 100 characters (target <= 5), and the"
+echo "same for processor time (user + system):"
 while read -r line; do
   [ -z "$line" ] && continue
-  printf '  %-10s %s s (spread %s s)  peak %s MB  file %s MB  10k/100 %s\n' \
+  printf '  %-10s %s s (spread %s s)  peak %s MB  file %s MB  10k/100 %s  cpu %s\n' \
     "$(cut -d' ' -f2 <<<"$line" | sed 's|tool/||')" "$(field "$line" seconds)" \
     "$(field "$line" spread)" "$(field "$line" peak_mb)" "$(field "$line" file_mb)" \
-    "$(field "$line" long_over_short)"
+    "$(field "$line" long_over_short)" "$(field "$line" cpu_long_over_short)"
 done < <(grep '^RESULT tool/' <<<"$results" || true)
 if grep -q '^RESULT callgrind/' <<<"$results"; then
   echo "instruction counts (callgrind):"

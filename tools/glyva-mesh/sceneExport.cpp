@@ -1,6 +1,10 @@
 #include "sceneExport.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cfloat>
 #include <charconv>
@@ -8,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -18,6 +23,7 @@ namespace
 {
 
 constexpr size_t kStreamBuffer = 1 << 20;
+constexpr uint64_t kFirstAllocation = uint64_t{16} << 20;
 constexpr uint32_t kGlbMagic = 0x46546C67;    /* "glTF" */
 constexpr uint32_t kJsonChunk = 0x4E4F534A;   /* "JSON" */
 constexpr uint32_t kBinaryChunk = 0x004E4942; /* "BIN\0" */
@@ -29,9 +35,9 @@ constexpr int kFloat = 5126, kUnsignedInt = 5125, kTriangles = 4;
 class Output
 {
   public:
-    explicit Output(const std::string &path) : file_(std::fopen(path.c_str(), "wb"))
+    explicit Output(const std::string &path)
+        : file_(std::fopen(path.c_str(), "wb")), buffer_(new char[kStreamBuffer])
     {
-        buffer_.reserve(kStreamBuffer);
     }
     ~Output()
     {
@@ -43,12 +49,12 @@ class Output
 
     void bytes(const void *data, size_t size)
     {
-        if (buffer_.size() + size > kStreamBuffer)
+        if (size > kStreamBuffer) {
             flush();
-        if (size > kStreamBuffer)
             return write(data, size);
-        const char *p = static_cast<const char *>(data);
-        buffer_.insert(buffer_.end(), p, p + size);
+        }
+        std::memcpy(room(size), data, size);
+        used_ += size;
     }
     void text(const char *s, size_t n) { bytes(s, n); }
     void text(const std::string &s) { bytes(s.data(), s.size()); }
@@ -56,19 +62,25 @@ class Output
     /* Shortest text that reads back as the same float. */
     void number(float v)
     {
-        char buf[32];
-        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-        bytes(buf, static_cast<size_t>(end - buf));
+        char *at = room(kNumberRoom);
+        used_ += static_cast<size_t>(std::to_chars(at, at + kNumberRoom, v).ptr - at);
     }
-    void unsignedNumber(uint64_t v)
+    /* At least size bytes to write into directly, committed by advance. */
+    char *room(size_t size)
     {
-        char buf[24];
-        const auto end = std::to_chars(buf, buf + sizeof buf, v).ptr;
-        bytes(buf, static_cast<size_t>(end - buf));
+        if (used_ + size > kStreamBuffer)
+            flush();
+        return buffer_.get() + used_;
     }
+    void advance(size_t size) { used_ += size; }
+    /* The file will hold this many bytes: its blocks are allocated at once. */
+    void expect(uint64_t size) { allocate(size); }
     bool close(std::string *error)
     {
         flush();
+        /* Blocks allocated ahead past the end are given back. */
+        if (file_ && allocated_ > written_)
+            ok_ = ok_ && std::fflush(file_) == 0 && ftruncate(fileno(file_), written_) == 0;
         const bool closed = file_ && std::fclose(file_) == 0;
         file_ = nullptr;
         if (ok_ && closed)
@@ -77,19 +89,40 @@ class Output
         return false;
     }
 
+    /* More than any float's shortest text. */
+    static constexpr size_t kNumberRoom = 32;
+
   private:
     void write(const void *data, size_t size)
     {
+        if (written_ + size > std::max<uint64_t>(allocated_, kStreamBuffer))
+            allocate(std::max<uint64_t>({written_ + size, 2 * allocated_, kFirstAllocation}));
         ok_ = ok_ && file_ && std::fwrite(data, 1, size, file_) == size;
+        written_ += size;
+    }
+    /* The file system allocates large files' blocks far faster in a few large extents
+     * than page by page as they are written (a fifth of the kernel's time on a page of
+     * solids). Where it cannot, the file grows as written. */
+    void allocate(uint64_t size)
+    {
+        if (!file_ || !allocating_ || size <= allocated_)
+            return;
+        allocating_ = fallocate(fileno(file_), FALLOC_FL_KEEP_SIZE, static_cast<off_t>(allocated_),
+                                static_cast<off_t>(size - allocated_)) == 0;
+        if (allocating_)
+            allocated_ = size;
     }
     void flush()
     {
-        write(buffer_.data(), buffer_.size());
-        buffer_.clear();
+        write(buffer_.get(), used_);
+        used_ = 0;
     }
 
     std::FILE *file_;
-    std::vector<char> buffer_;
+    std::unique_ptr<char[]> buffer_;
+    size_t used_ = 0;
+    uint64_t written_ = 0, allocated_ = 0;
+    bool allocating_ = true;
     bool ok_ = true;
 };
 
@@ -118,6 +151,45 @@ Vec3 facetNormal(const Vec3 &a, const Vec3 &b, const Vec3 &c)
     return {float(nx / length), float(ny / length), float(nz / length)};
 }
 
+constexpr size_t kStlRecord = 50;
+
+/* A mesh's facets as binary STL records where it stands: the facet's normal, which
+ * does not change as the facet moves, then its three corners. */
+std::vector<char> stlRecords(const Mesh &mesh)
+{
+    std::vector<char> records(mesh.triangles.size() / 3 * kStlRecord, 0);
+    char *record = records.data();
+    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3, record += kStlRecord) {
+        const Vec3 corners[3] = {mesh.positions[mesh.triangles[t]],
+                                 mesh.positions[mesh.triangles[t + 1]],
+                                 mesh.positions[mesh.triangles[t + 2]]};
+        const Vec3 normal = facetNormal(corners[0], corners[1], corners[2]);
+        std::memcpy(record, &normal, sizeof normal);
+        std::memcpy(record + 12, corners, sizeof corners);
+    }
+    return records;
+}
+
+/* The records moved by the translation, straight into the output's buffer, read from
+ * the prepared ones only (reading back what was just stored stalls the processor). */
+void writeStlRecords(Output &out, const std::vector<char> &records, const Vec3 &translation)
+{
+    const float t[3] = {translation.x, translation.y, translation.z};
+    for (size_t at = 0; at < records.size(); at += kStlRecord) {
+        const char *from = records.data() + at;
+        char *to = out.room(kStlRecord);
+        std::memcpy(to, from, 12);
+        for (int k = 0; k < 9; ++k) {
+            float v;
+            std::memcpy(&v, from + 12 + 4 * k, sizeof v);
+            v += t[k % 3];
+            std::memcpy(to + 12 + 4 * k, &v, sizeof v);
+        }
+        std::memcpy(to + 48, from + 48, 2);
+        out.advance(kStlRecord);
+    }
+}
+
 bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
@@ -128,58 +200,234 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
         *error = "more triangles than binary STL can count";
         return false;
     }
-    /* A facet's normal does not change as it moves: each distinct facet's once. */
-    std::vector<std::vector<Vec3>> normals(scene.meshes.size());
-    for (size_t m = 0; m < scene.meshes.size(); ++m) {
-        const Mesh &mesh = scene.meshes[m];
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3)
-            normals[m].push_back(facetNormal(mesh.positions[mesh.triangles[t]],
-                                             mesh.positions[mesh.triangles[t + 1]],
-                                             mesh.positions[mesh.triangles[t + 2]]));
-    }
+    std::vector<std::vector<char>> records(scene.meshes.size());
+    for (size_t m = 0; m < scene.meshes.size(); ++m)
+        records[m] = stlRecords(scene.meshes[m]);
     Output out(path);
     char header[80];
     std::memset(header, ' ', sizeof header);
     std::memcpy(header, "glyva-mesh binary STL", 21);
+    out.expect(84 + kStlRecord * facets);
     out.bytes(header, sizeof header);
     out.value(static_cast<uint32_t>(facets));
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
-        const Mesh &mesh = meshOf(scene, instance);
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-            char record[50] = {};
-            std::memcpy(record, &normals[instance.mesh][t / 3], sizeof(Vec3));
-            for (int k = 0; k < 3; ++k) {
-                const Vec3 corner =
-                    moved(mesh.positions[mesh.triangles[t + k]], instance.translation);
-                std::memcpy(record + 12 * (k + 1), &corner, sizeof corner);
-            }
-            out.bytes(record, sizeof record);
-        }
+        writeStlRecords(out, records[instance.mesh], instance.translation);
         if (how.progress)
             how.progress(i + 1);
     }
     return out.close(error);
 }
 
-void objPair(Output &out, const Vec2 &v)
+/* Shortest round-trip text of floats, remembered by bit pattern in a small table: a
+ * line of text repeats its y, a solid its depths, and texture coordinates their
+ * positions, and a copy costs a fraction of the formatting. */
+class FloatText
 {
-    out.text("vt ", 3);
-    out.number(v.x);
-    out.text(" ", 1);
-    out.number(v.y);
-    out.text("\n", 1);
+  public:
+    FloatText() : slots_(new Slot[kSlots]) {}
+    char *put(char *at, float value)
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        Slot &slot = slots_[(bits * 0x9E3779B1u) >> (32 - kSlotBits)];
+        if (slot.size != 0 && slot.bits == bits) {
+            std::memcpy(at, slot.text, sizeof slot.text);
+            return at + slot.size;
+        }
+        char *const end = std::to_chars(at, at + Output::kNumberRoom, value).ptr;
+        const size_t size = static_cast<size_t>(end - at);
+        if (size <= sizeof slot.text) {
+            slot.bits = bits;
+            slot.size = static_cast<uint8_t>(size);
+            std::memcpy(slot.text, at, size);
+        }
+        return end;
+    }
+
+  private:
+    static constexpr int kSlotBits = 15;
+    static constexpr size_t kSlots = size_t{1} << kSlotBits;
+    struct Slot {
+        uint32_t bits = 0;
+        uint8_t size = 0;
+        char text[15];
+    };
+    std::unique_ptr<Slot[]> slots_;
+};
+
+/* One line of a tag and N numbers, formatted straight into the output's buffer. */
+template <size_t TagSize, int N>
+inline void objLine(Output &out, FloatText &numbers, const char (&tag)[TagSize],
+                    const float (&values)[N])
+{
+    char *const start = out.room(TagSize + N * (Output::kNumberRoom + 1));
+    std::memcpy(start, tag, TagSize - 1);
+    char *at = start + TagSize - 1;
+    for (int k = 0; k < N; ++k) {
+        if (k > 0)
+            *at++ = ' ';
+        at = numbers.put(at, values[k]);
+    }
+    *at++ = '\n';
+    out.advance(static_cast<size_t>(at - start));
 }
 
-void objVector(Output &out, const char *tag, const Vec3 &v)
+template <size_t TagSize>
+inline void objVector(Output &out, FloatText &numbers, const char (&tag)[TagSize], const Vec3 &v)
 {
-    out.text(tag, std::strlen(tag));
-    out.number(v.x);
-    out.text(" ", 1);
-    out.number(v.y);
-    out.text(" ", 1);
-    out.number(v.z);
-    out.text("\n", 1);
+    const float values[3] = {v.x, v.y, v.z};
+    objLine(out, numbers, tag, values);
+}
+
+/* Twelve bytes of values, compared and hashed by bit pattern. */
+struct Bits12 {
+    std::array<uint32_t, 3> bits{};
+    bool operator==(const Bits12 &o) const { return bits == o.bits; }
+};
+
+struct Bits12Hash {
+    size_t operator()(const Bits12 &k) const
+    {
+        uint64_t h = k.bits[0];
+        h = h * 0x9E3779B97F4A7C15ull + k.bits[1];
+        h = h * 0x9E3779B97F4A7C15ull + k.bits[2];
+        return static_cast<size_t>(h ^ (h >> 29));
+    }
+};
+
+template <typename T> Bits12 bitsOf(const T &value, uint32_t extra = 0)
+{
+    static_assert(sizeof(T) <= 12, "twelve bytes at most");
+    Bits12 key;
+    key.bits[2] = extra;
+    std::memcpy(key.bits.data(), &value, sizeof value);
+    return key;
+}
+
+/* Each distinct normal direction is written once, at its first use, and numbered from 1
+ * in the order written: a flat text has one, a solid's caps two, and the walls' repeat
+ * wherever a glyph does. */
+class ObjNormals
+{
+  public:
+    uint64_t number(Output &out, FloatText &text, const Vec3 &n)
+    {
+        const auto [at, added] = numbers_.emplace(bitsOf(n), numbers_.size() + 1);
+        if (added)
+            objVector(out, text, "vn ", n);
+        return at->second;
+    }
+
+  private:
+    std::unordered_map<Bits12, uint64_t, Bits12Hash> numbers_;
+};
+
+/* The first vertex of each distinct key, and each vertex's place among them. */
+struct Distinct {
+    std::vector<uint32_t> first;
+    std::vector<uint32_t> place;
+};
+
+template <typename KeyOf> Distinct distinct(size_t count, KeyOf keyOf)
+{
+    Distinct d;
+    std::unordered_map<Bits12, uint32_t, Bits12Hash> places;
+    for (size_t v = 0; v < count; ++v) {
+        const auto [at, added] = places.emplace(keyOf(v), static_cast<uint32_t>(d.first.size()));
+        if (added)
+            d.first.push_back(static_cast<uint32_t>(v));
+        d.place.push_back(at->second);
+    }
+    return d;
+}
+
+char *objIndex(char *at, uint64_t value, bool backwards)
+{
+    if (backwards)
+        *at++ = '-';
+    return std::to_chars(at, at + 24, value).ptr;
+}
+
+/* What every instance of one mesh writes: its distinct positions and texture
+ * coordinates (a solid's caps and walls meet at the same positions, its front and back
+ * caps share their texture coordinates), each just before the first face that uses it,
+ * and the faces, which count back from the last position and texture coordinate written
+ * (OBJ's negative indices, -1 the last): the numbers stay short (a third of the faces'
+ * text, against counting back from the end of the instance's vertices) and the text is
+ * the same for every instance. Normals go by their number in the file. */
+struct ObjMesh {
+    Distinct positions, uvs;
+    /* Distinct positions and texture coordinates in the order written: those no face
+     * uses come last. */
+    std::vector<uint32_t> positionOrder, uvOrder;
+    /* Per face, how many of each are written before it and where its text ends. */
+    struct Step {
+        uint8_t positions = 0, uvs = 0;
+        uint32_t textEnd = 0;
+    };
+    std::vector<Step> steps;
+    std::string faces;
+};
+
+/* The order in which distinct items are first used; the rank of each. */
+struct FirstUse {
+    std::vector<uint32_t> order;
+    std::vector<uint32_t> rank;
+    explicit FirstUse(size_t count) : rank(count, UINT32_MAX) {}
+    /* The item's rank, and whether this use is its first. */
+    bool use(uint32_t item)
+    {
+        if (rank[item] != UINT32_MAX)
+            return false;
+        rank[item] = static_cast<uint32_t>(order.size());
+        order.push_back(item);
+        return true;
+    }
+    void finish()
+    {
+        for (uint32_t item = 0; item < rank.size(); ++item)
+            use(item);
+    }
+};
+
+ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
+{
+    ObjMesh m;
+    m.positions =
+        distinct(mesh.positions.size(), [&](size_t v) { return bitsOf(mesh.positions[v]); });
+    m.uvs = distinct(mesh.uvs.size(),
+                     [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
+    FirstUse positions(m.positions.first.size()), uvs(m.uvs.first.size());
+    char line[3 * 72 + 4];
+    for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
+        ObjMesh::Step step;
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = mesh.triangles[t + k];
+            step.positions += positions.use(m.positions.place[v]);
+            step.uvs += uvs.use(m.uvs.place[v]);
+        }
+        char *at = line;
+        *at++ = 'f';
+        for (int k = 0; k < 3; ++k) {
+            const uint32_t v = mesh.triangles[t + k];
+            *at++ = ' ';
+            at = objIndex(at, positions.order.size() - positions.rank[m.positions.place[v]], true);
+            *at++ = '/';
+            at = objIndex(at, uvs.order.size() - uvs.rank[m.uvs.place[v]], true);
+            *at++ = '/';
+            at = objIndex(at, normalNumbers[v], false);
+        }
+        *at++ = '\n';
+        m.faces.append(line, at);
+        step.textEnd = static_cast<uint32_t>(m.faces.size());
+        m.steps.push_back(step);
+    }
+    positions.finish();
+    uvs.finish();
+    m.positionOrder = std::move(positions.order);
+    m.uvOrder = std::move(uvs.order);
+    return m;
 }
 
 std::string objectName(size_t index, uint32_t code)
@@ -209,9 +457,10 @@ bool writeMtl(const std::string &path, const SceneWriting &how, std::string *err
     return out.close(error);
 }
 
-/* Vertices and their texture coordinates are written per instance, moved; normals do
- * not move, so each distinct mesh's normals are written once, at its first instance,
- * and shared by the rest. The material goes into a .mtl file beside. */
+/* Positions and texture coordinates are written per instance, moved; the faces and
+ * normals do not move, so each distinct mesh's face lines are made once and its new
+ * normal directions written at its first instance. The material goes into a .mtl file
+ * beside. */
 bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
@@ -222,37 +471,46 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
     out.text("# " + how.generator + "\nmtllib " + fileName(mtl) + "\n");
     if (how.merge)
         out.text("o " + how.name + "\nusemtl glyph\n");
-    std::vector<uint64_t> normalBase(scene.meshes.size(), 0);
-    uint64_t vertexBase = 1, normalCount = 0;
+    ObjNormals normals;
+    FloatText text;
+    std::vector<ObjMesh> meshes(scene.meshes.size());
+    std::vector<bool> seen(scene.meshes.size(), false);
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
+        ObjMesh &written = meshes[instance.mesh];
         if (!how.merge)
             out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
-        for (const Vec3 &p : mesh.positions)
-            objVector(out, "v ", moved(p, instance.translation));
-        for (size_t v = 0; v < mesh.uvs.size(); ++v)
-            objPair(out, textUv(mesh, v, instance.translation, scene.unitsPerEm));
-        if (normalBase[instance.mesh] == 0) {
-            normalBase[instance.mesh] = normalCount + 1;
+        if (!seen[instance.mesh]) {
+            seen[instance.mesh] = true;
+            std::vector<uint64_t> numbers;
             for (const Vec3 &n : mesh.normals)
-                objVector(out, "vn ", n);
-            normalCount += mesh.normals.size();
+                numbers.push_back(normals.number(out, text, n));
+            written = objMesh(mesh, numbers);
         }
-        const uint64_t normals = normalBase[instance.mesh];
-        for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-            out.text("f", 1);
-            for (int k = 0; k < 3; ++k) {
-                out.text(" ", 1);
-                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
-                out.text("/", 1);
-                out.unsignedNumber(vertexBase + mesh.triangles[t + k]);
-                out.text("/", 1);
-                out.unsignedNumber(normals + mesh.triangles[t + k]);
+        size_t position = 0, uv = 0, textAt = 0;
+        auto writePositions = [&](size_t count) {
+            for (const size_t end = position + count; position < end; ++position) {
+                const uint32_t v = written.positions.first[written.positionOrder[position]];
+                objVector(out, text, "v ", moved(mesh.positions[v], instance.translation));
             }
-            out.text("\n", 1);
+        };
+        auto writeUvs = [&](size_t count) {
+            for (const size_t end = uv + count; uv < end; ++uv) {
+                const uint32_t v = written.uvs.first[written.uvOrder[uv]];
+                const Vec2 at = textUv(mesh, v, instance.translation, scene.unitsPerEm);
+                const float values[2] = {at.x, at.y};
+                objLine(out, text, "vt ", values);
+            }
+        };
+        for (const ObjMesh::Step &step : written.steps) {
+            writePositions(step.positions);
+            writeUvs(step.uvs);
+            out.text(written.faces.data() + textAt, step.textEnd - textAt);
+            textAt = step.textEnd;
         }
-        vertexBase += mesh.positions.size();
+        writePositions(written.positionOrder.size() - position);
+        writeUvs(written.uvOrder.size() - uv);
         if (how.progress)
             how.progress(i + 1);
     }
