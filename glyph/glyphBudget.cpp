@@ -29,9 +29,13 @@ static_assert(kSurelyWithinPoints * (kSurelyWithinPoints - 1) / 2 <= glyva::kMax
 static_assert(kSurelyWithinPoints * 14 * 14 * (kSurelyWithinPoints - 1) / 2 <= kMaxPairTests,
               "the pair tests of a small glyph must stay within the work allowed");
 
-/* An edge from a to b, with b - a kept for the side tests. */
+/* An edge from a to b, with b - a kept for the side tests, and the chain it belongs to:
+ * a run of consecutive edges along which x strictly grows, or strictly falls. Two edges
+ * of one chain never cross: neighbours share their end point exactly, so the side test
+ * gives 0, and any other two lie in x ranges apart, which cross turns away first. */
 struct Edge {
     double ax, ay, bx, by, dx, dy;
+    uint32_t chain;
 };
 
 /* Which side of the edge's line c lies on: the sign of (b - a) x (c - a). */
@@ -49,6 +53,9 @@ bool opposite(double u, double v)
  * are neighbours on one curve, decided by the side f lies on, so that is asked first. */
 bool cross(const Edge &e, const Edge &f, double *x, double *y)
 {
+    if ((e.dx > 0 ? e.bx : e.ax) < (f.dx > 0 ? f.ax : f.bx) ||
+        (f.dx > 0 ? f.bx : f.ax) < (e.dx > 0 ? e.ax : e.bx))
+        return false;
     double d1 = orient(e, f.ax, f.ay);
     double d2 = orient(e, f.bx, f.by);
     if (!opposite(d1, d2))
@@ -69,7 +76,13 @@ struct CellEntry {
 };
 
 /* The blocks of a BudgetScratch. */
-enum Block { kEdges, kFirst, kEntries, kWalk };
+enum Block { kEdges, kFirst, kEntries, kWalk, kRuns };
+
+/* Per cell, the chain of the last edge that passed it and how many of that chain's edges
+ * did in a row: the edges of a chain come one after another, so these are all of them. */
+struct ChainRun {
+    uint32_t chain, edges;
+};
 
 /* Blocks larger than this are released after the glyph that needed them: only hostile
  * glyphs come near them, and a handle should not keep their size until it is closed. */
@@ -113,7 +126,7 @@ class CrossingCount
     void frame();
     template <typename Visit> void cellsOf(const Edge &e, Visit visit) const;
     Budget countCells();
-    uint64_t sharedPairs() const;
+    bool surelyWithin() const;
     Budget listCells();
     Budget countCell(uint32_t cell, uint32_t *crossings);
 
@@ -133,6 +146,8 @@ class CrossingCount
     uint32_t *entries_ = nullptr; /* edge indices */
     CellEntry *walk_ = nullptr;   /* the cells as the edges pass them, walked once */
     uint64_t tests_ = 0;
+    uint64_t sharedPairs_ = 0; /* pairs of edges sharing a cell */
+    uint64_t chainPairs_ = 0;  /* of those, pairs of edges of two chains */
     bool exact_;
     glyva::BudgetScratch *scratch_;
 };
@@ -145,16 +160,25 @@ bool CrossingCount::collectEdges(const glyva::BudgetContour *contours, size_t co
     edges_ = scratchBlock<Edge>(scratch_, kEdges, points);
     if (!edges_)
         return false;
+    uint32_t chain = 0;
     for (size_t c = 0; c < count; ++c) {
         const glyva::BudgetContour &k = contours[c];
+        bool joined = false; /* whether this edge follows the last one kept */
         for (uint32_t i = 0; k.count > 1 && i < k.count; ++i) {
             const float *p = k.xy + static_cast<size_t>(i) * k.stride;
             const float *q = i + 1 < k.count ? p + k.stride : k.xy;
             if (!isfinite(p[0]) || !isfinite(p[1]) || !isfinite(q[0]) || !isfinite(q[1]) ||
-                (p[0] == q[0] && p[1] == q[1]))
+                (p[0] == q[0] && p[1] == q[1])) {
+                joined = false;
                 continue;
+            }
             const double ax = p[0], ay = p[1], bx = q[0], by = q[1];
-            edges_[edgeCount_++] = {ax, ay, bx, by, bx - ax, by - ay};
+            const Edge *last = edgeCount_ ? &edges_[edgeCount_ - 1] : nullptr;
+            const bool sameWay =
+                joined && bx != ax && ((bx > ax && last->dx > 0) || (bx < ax && last->dx < 0));
+            chain += sameWay ? 0 : 1;
+            edges_[edgeCount_++] = {ax, ay, bx, by, bx - ax, by - ay, chain};
+            joined = true;
         }
     }
     return true;
@@ -204,12 +228,21 @@ Budget CrossingCount::countCells()
     if (!first_)
         return Budget::kOutOfMemory;
     kdMemset(first_, 0, (cells + 1) * sizeof(uint32_t));
+    ChainRun *runs = scratchBlock<ChainRun>(scratch_, kRuns, cells);
+    if (!runs)
+        return Budget::kOutOfMemory;
+    kdMemset(runs, 0, cells * sizeof(ChainRun)); /* chains count from 1 */
     uint64_t room = 4ull * edgeCount_ + 64;
     walk_ = scratchBlock<CellEntry>(scratch_, kWalk, room);
     uint64_t total = 0;
     bool walked = walk_ != nullptr;
     for (uint32_t i = 0; i < edgeCount_ && total <= kMaxCellEntries && walked; ++i)
         cellsOf(edges_[i], [&](uint32_t cell) {
+            ChainRun &run = runs[cell];
+            if (run.chain != edges_[i].chain)
+                run = {edges_[i].chain, 0};
+            sharedPairs_ += first_[cell + 1];
+            chainPairs_ += first_[cell + 1] - run.edges++;
             ++first_[cell + 1];
             if (total == room && walked) {
                 room += room / 2;
@@ -228,15 +261,12 @@ Budget CrossingCount::countCells()
     return Budget::kWithin;
 }
 
-/* Every pair test is a pair of edges sharing a cell, and every crossing counted one of
- * them: while these pairs are no more than the crossings allowed, no limit is reached. */
-uint64_t CrossingCount::sharedPairs() const
+/* Every crossing counted is a pair of edges of two chains sharing a cell: while these
+ * pairs are no more than the crossings allowed, and all pairs sharing a cell no more
+ * than the tests allowed, counting them would reach no limit. */
+bool CrossingCount::surelyWithin() const
 {
-    const size_t cells = static_cast<size_t>(side_) * side_;
-    uint64_t pairs = 0;
-    for (size_t c = 1; c <= cells; ++c)
-        pairs += static_cast<uint64_t>(first_[c]) * (first_[c] - 1) / 2;
-    return pairs;
+    return chainPairs_ <= glyva::kMaxGlyphCrossings && sharedPairs_ <= kMaxPairTests;
 }
 
 Budget CrossingCount::listCells()
@@ -293,7 +323,7 @@ Budget CrossingCount::run(const glyva::BudgetContour *contours, size_t count, ui
         return Budget::kWithin;
     frame();
     Budget result = countCells();
-    if (result == Budget::kWithin && !exact_ && sharedPairs() <= glyva::kMaxGlyphCrossings)
+    if (result == Budget::kWithin && !exact_ && surelyWithin())
         return Budget::kWithin;
     if (result == Budget::kWithin)
         result = listCells();
@@ -348,7 +378,7 @@ Budget budgetOf(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost,
 
 void releaseBudgetScratch(BudgetScratch *scratch)
 {
-    for (int b = 0; b < 4; ++b) {
+    for (int b = 0; b < kScratchBlocks; ++b) {
         kdFree(scratch->blocks[b]);
         scratch->blocks[b] = nullptr;
         scratch->bytes[b] = 0;
@@ -374,7 +404,7 @@ Budget fitsBudget(const BudgetContour *contours, size_t contourCount, GlyphCost 
                   BudgetScratch *scratch)
 {
     Budget result = budgetOf(contours, contourCount, cost, false, scratch);
-    for (int b = 0; b < 4; ++b)
+    for (int b = 0; b < kScratchBlocks; ++b)
         if (scratch->bytes[b] > kKeptBytes) {
             kdFree(scratch->blocks[b]);
             scratch->blocks[b] = nullptr;

@@ -55,9 +55,10 @@ Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *co
 /* Working storage of the check that a caller may keep between glyphs, so that the
  * check of a glyph allocates nothing once its blocks are large enough. Starts zeroed;
  * releaseBudgetScratch frees it and leaves it zeroed. */
+constexpr int kScratchBlocks = 5;
 struct BudgetScratch {
-    void *blocks[4];
-    size_t bytes[4];
+    void *blocks[kScratchBlocks];
+    size_t bytes[kScratchBlocks];
 };
 
 void releaseBudgetScratch(BudgetScratch *scratch);
