@@ -88,6 +88,13 @@ struct ChainRun {
  * glyphs come near them, and a handle should not keep their size until it is closed. */
 constexpr size_t kKeptBytes = 256 * 1024;
 
+void releaseBlock(glyva::BudgetScratch *scratch, int b)
+{
+    kdFree(scratch->blocks[b]);
+    scratch->blocks[b] = nullptr;
+    scratch->bytes[b] = 0;
+}
+
 /* Block b of the scratch with room for count elements, its contents kept when keep. */
 template <typename T>
 T *scratchBlock(glyva::BudgetScratch *scratch, Block b, uint64_t count, bool keep = false)
@@ -100,8 +107,7 @@ T *scratchBlock(glyva::BudgetScratch *scratch, Block b, uint64_t count, bool kee
     if (keep) {
         block = kdRealloc(scratch->blocks[b], grown);
     } else {
-        kdFree(scratch->blocks[b]);
-        scratch->blocks[b] = nullptr, scratch->bytes[b] = 0;
+        releaseBlock(scratch, b);
         block = kdMalloc(grown);
     }
     if (!block)
@@ -378,11 +384,8 @@ Budget budgetOf(const SimpleVec3Array *lists, size_t listCount, GlyphCost *cost,
 
 void releaseBudgetScratch(BudgetScratch *scratch)
 {
-    for (int b = 0; b < kScratchBlocks; ++b) {
-        kdFree(scratch->blocks[b]);
-        scratch->blocks[b] = nullptr;
-        scratch->bytes[b] = 0;
-    }
+    for (int b = 0; b < kScratchBlocks; ++b)
+        releaseBlock(scratch, b);
 }
 
 Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost)
@@ -405,11 +408,8 @@ Budget fitsBudget(const BudgetContour *contours, size_t contourCount, GlyphCost 
 {
     Budget result = budgetOf(contours, contourCount, cost, false, scratch);
     for (int b = 0; b < kScratchBlocks; ++b)
-        if (scratch->bytes[b] > kKeptBytes) {
-            kdFree(scratch->blocks[b]);
-            scratch->blocks[b] = nullptr;
-            scratch->bytes[b] = 0;
-        }
+        if (scratch->bytes[b] > kKeptBytes)
+            releaseBlock(scratch, b);
     return result;
 }
 
