@@ -45,6 +45,7 @@ TEST(GlyvaMesh, SkippedWithoutTheTool)
 #include "Skrib/GlyvaInterface.h"
 #include "support/glyph.hh"
 #include "support/raster.hh"
+#include FT_OUTLINE_H
 #include "support/shaping.hh"
 #include "support/solid.hh"
 
@@ -614,6 +615,55 @@ TEST_F(GlyvaMesh, PicturesHaveTheAskedSizeInkAndShade)
     const std::string svg = fileContents(path("p.svg"));
     EXPECT_EQ(countOf(svg, "<use"), 0u);
     EXPECT_GT(countOf(svg, "<path"), 1000u);
+}
+
+/* A row of small glyphs, as a page of text draws them: each carries FreeType's exact
+ * outline area of ink and lands one advance after the one before, within the eighth of
+ * a pixel glyph pictures may be moved by, and the picture's colours are the blends of
+ * the glyph colour and white (readPng's shade). */
+TEST_F(GlyvaMesh, SmallGlyphsCarryFreeTypesAreaAndLandOneAdvanceApart)
+{
+    const int count = 100;
+    const float spacing = 0.5f;
+    ok({"--letter-spacing", std::to_string(spacing), std::string(count, 'O'), "-o", "o.png"});
+    FreeTypeFace face(kDejaVuSans, 64 * 64);
+    FT_Outline *outline = face.loadCode('O');
+    ASSERT_NE(outline, nullptr);
+    FT_BBox box;
+    FT_Outline_Get_CBox(outline, &box);
+    const double unit = 64.0 * 64.0; /* 26.6 units per em at 64 pixels per em */
+    const double area = std::fabs(outlineArea(*outline)) / (unit * unit);
+    const double pitch = face.face()->glyph->linearHoriAdvance / 65536.0 / 64.0 + spacing;
+    const double width = (count - 1) * pitch + (box.xMax - box.xMin) / unit;
+    const double scale = 1200 * (1 - 2 * 0.04) / width; /* pixels per em, margins aside */
+
+    cairo_surface_t *s = cairo_image_surface_create_from_png(path("o.png").c_str());
+    const int w = cairo_image_surface_get_width(s), h = cairo_image_surface_get_height(s);
+    std::vector<double> columns(w, 0.0);
+    for (int y = 0; y < h; ++y) {
+        const auto *row = reinterpret_cast<const uint32_t *>(cairo_image_surface_get_data(s) +
+                                                             y * cairo_image_surface_get_stride(s));
+        for (int x = 0; x < w; ++x)
+            columns[x] += (255.0 - ((row[x] >> 16) & 0xFF)) / (255.0 - 0.17 * 255.0);
+    }
+    cairo_surface_destroy(s);
+    EXPECT_EQ(readPng(path("o.png")).shaded, 0);
+    const double ink = std::accumulate(columns.begin(), columns.end(), 0.0);
+    EXPECT_NEAR(ink / (count * area * scale * scale), 1.0, 0.01);
+
+    std::vector<double> centres; /* of each run of inked columns */
+    for (int x = 0; x < w;) {
+        double mass = 0.0, moment = 0.0;
+        for (; x < w && columns[x] > 0.0; ++x)
+            mass += columns[x], moment += columns[x] * (x + 0.5);
+        if (mass > 0.0)
+            centres.push_back(moment / mass);
+        for (; x < w && columns[x] == 0.0; ++x) {
+        }
+    }
+    ASSERT_EQ(centres.size(), static_cast<size_t>(count));
+    for (size_t k = 1; k < centres.size(); ++k)
+        EXPECT_NEAR(centres[k] - centres[k - 1], pitch * scale, 0.25) << "glyph " << k;
 }
 
 /* A lib3mf handle, released when it goes. */

@@ -13,6 +13,9 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <tuple>
+#include <unordered_map>
+#include <vector>
 
 #include "perspective.h"
 
@@ -177,23 +180,167 @@ void setColor(cairo_t *cr, Rgb c)
     cairo_set_source_rgb(cr, c.r, c.g, c.b);
 }
 
-/* Each glyph's polygons are filled as one path: its triangles all turn the same way, so
- * the non-zero rule fills their union and no seams show between neighbours; glyphs are
- * filled one by one, as overlapping glyphs of fonts that run their contours the other
- * way round would cancel out in one path. With edges the fill is lighter and the edges
- * dark, as in a wireframe drawing. */
+/* Glyph pictures on a quarter-pixel grid of positions, as text renderers keep them: a
+ * page uses a few dozen distinct glyphs thousands of times, and each is rasterised once
+ * per position it lands on in that grid instead of at every placement. A glyph lands at
+ * most an eighth of a pixel from its exact place, less than antialiasing shows. Large
+ * glyphs, of which a picture holds few, and glyphs beyond the budget are filled where
+ * they stand. */
+constexpr int kPhases = 4;
+constexpr int kMaxStampPixels = 256 * 256;
+constexpr size_t kStampBudget = size_t{32} << 20;
+
+/* A glyph's coverage at one phase: pixel (0, 0) of the mask lies at (left, top) from the
+ * whole pixel the glyph's origin falls in. */
+struct Stamp {
+    int left = 0, top = 0, width = 0, height = 0;
+    std::vector<uint8_t> coverage;
+};
+
+/* The polygons' extent in pixels around an origin at (x, y), a pixel of margin each
+ * side for antialiasing. */
+void pixelExtent(const std::vector<Polygon> &polygons, double scale, double x, double y,
+                 Stamp *stamp)
+{
+    double minX = DBL_MAX, minY = DBL_MAX, maxX = -DBL_MAX, maxY = -DBL_MAX;
+    for (const Polygon &polygon : polygons) {
+        for (const Vec2 &v : polygon) {
+            minX = std::min(minX, x + v.x * scale), maxX = std::max(maxX, x + v.x * scale);
+            minY = std::min(minY, y - v.y * scale), maxY = std::max(maxY, y - v.y * scale);
+        }
+    }
+    if (minX > maxX)
+        return;
+    stamp->left = static_cast<int>(std::floor(minX)) - 1;
+    stamp->top = static_cast<int>(std::floor(minY)) - 1;
+    stamp->width = static_cast<int>(std::ceil(maxX)) + 1 - stamp->left;
+    stamp->height = static_cast<int>(std::ceil(maxY)) + 1 - stamp->top;
+}
+
+/* The glyph filled by cairo into a mask of its own, as it fills the picture. */
+Stamp rasterise(const std::vector<Polygon> &polygons, double scale, int phaseX, int phaseY)
+{
+    const double x = double(phaseX) / kPhases, y = double(phaseY) / kPhases;
+    Stamp stamp;
+    pixelExtent(polygons, scale, x, y, &stamp);
+    if (stamp.width <= 0 || stamp.height <= 0)
+        return stamp;
+    cairo_surface_t *mask = cairo_image_surface_create(CAIRO_FORMAT_A8, stamp.width, stamp.height);
+    cairo_t *cr = cairo_create(mask);
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    for (const Polygon &polygon : polygons) {
+        for (size_t k = 0; k < polygon.size(); ++k) {
+            const double px = x + polygon[k].x * scale - stamp.left;
+            const double py = y - polygon[k].y * scale - stamp.top;
+            k == 0 ? cairo_move_to(cr, px, py) : cairo_line_to(cr, px, py);
+        }
+        cairo_close_path(cr);
+    }
+    cairo_fill(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(mask);
+    const unsigned char *data = cairo_image_surface_get_data(mask);
+    const int stride = cairo_image_surface_get_stride(mask);
+    stamp.coverage.resize(static_cast<size_t>(stamp.width) * stamp.height);
+    for (int row = 0; data && row < stamp.height; ++row)
+        std::memcpy(stamp.coverage.data() + static_cast<size_t>(row) * stamp.width,
+                    data + static_cast<size_t>(row) * stride, static_cast<size_t>(stamp.width));
+    cairo_surface_destroy(mask);
+    return stamp;
+}
+
+/* a * b / 255, rounded, as cairo's compositing computes it. */
+inline uint32_t times(uint32_t a, uint32_t b)
+{
+    const uint32_t t = a * b + 0x80;
+    return ((t >> 8) + t) >> 8;
+}
+
+/* The stamp's coverage laid over the picture's coverage: where a glyph covers a share
+ * s of a pixel another covered a share d of, together they cover s + d (1 - s), as
+ * cairo composites one glyph over another. */
+void press(cairo_surface_t *coverage, const Stamp &stamp, int x0, int y0)
+{
+    uint8_t *data = cairo_image_surface_get_data(coverage);
+    const int stride = cairo_image_surface_get_stride(coverage);
+    const int width = cairo_image_surface_get_width(coverage);
+    const int height = cairo_image_surface_get_height(coverage);
+    for (int row = 0; row < stamp.height; ++row) {
+        const int y = y0 + stamp.top + row;
+        if (y < 0 || y >= height)
+            continue;
+        uint8_t *to = data + static_cast<size_t>(y) * stride;
+        const uint8_t *from = stamp.coverage.data() + static_cast<size_t>(row) * stamp.width;
+        for (int col = 0; col < stamp.width; ++col) {
+            const int x = x0 + stamp.left + col;
+            if (from[col] != 0 && x >= 0 && x < width)
+                to[x] = static_cast<uint8_t>(from[col] + times(to[x], 255u - from[col]));
+        }
+    }
+}
+
+/* Each glyph's polygons are filled as one path (or pressed from its stamp): its
+ * triangles or contours all turn the same way, so the non-zero rule fills their union;
+ * glyphs are filled one by one, as overlapping glyphs of fonts that run their contours
+ * the other way round would cancel out in one path. */
+void fillGlyphs(cairo_t *cr, const FrontView &view, const Frame &frame)
+{
+    cairo_surface_t *surface = cairo_get_target(cr);
+    std::map<std::tuple<size_t, int, int>, Stamp> stamps;
+    size_t stamped = 0;
+    bool pressing = false;
+    for (const auto &[shape, origin] : view.placed) {
+        double x, y;
+        frame.apply(origin, &x, &y);
+        const long qx = std::lround(x * kPhases), qy = std::lround(y * kPhases);
+        const long wholeX = qx >= 0 ? qx / kPhases : -((-qx + kPhases - 1) / kPhases);
+        const long wholeY = qy >= 0 ? qy / kPhases : -((-qy + kPhases - 1) / kPhases);
+        const auto key =
+            std::make_tuple(shape, int(qx - wholeX * kPhases), int(qy - wholeY * kPhases));
+        auto found = stamps.find(key);
+        if (found == stamps.end() && stamped < kStampBudget) {
+            Stamp extent;
+            pixelExtent(view.shapes[shape], frame.scale, 0, 0, &extent);
+            if (static_cast<int64_t>(extent.width) * extent.height <= kMaxStampPixels) {
+                Stamp made =
+                    rasterise(view.shapes[shape], frame.scale, std::get<1>(key), std::get<2>(key));
+                stamped += made.coverage.size();
+                found = stamps.emplace(key, std::move(made)).first;
+            }
+        }
+        if (found == stamps.end() || std::abs(wholeX) > 2 * kMaxPictureSide ||
+            std::abs(wholeY) > 2 * kMaxPictureSide) {
+            if (pressing)
+                cairo_surface_mark_dirty(surface), pressing = false;
+            tracePolygons(cr, view.shapes[shape], origin, frame);
+            cairo_fill(cr);
+            continue;
+        }
+        if (!pressing)
+            cairo_surface_flush(surface), pressing = true;
+        press(surface, found->second, int(wholeX), int(wholeY));
+    }
+    if (pressing)
+        cairo_surface_mark_dirty(surface);
+}
+
+/* Flat text without edges is drawn as coverage (the picture's colours are then the
+ * blends of one colour and white, a palette, see encodePng); with edges the fill is
+ * lighter and the edges dark, as in a wireframe drawing. */
 void draw(cairo_t *cr, const FrontView &view, const Frame &frame, int width, bool edges, Rgb color)
 {
+    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
+    if (!edges) {
+        cairo_set_source_rgba(cr, 0.0, 0.0, 0.0, 1.0);
+        return fillGlyphs(cr, view, frame);
+    }
     cairo_set_source_rgb(cr, 1.0, 1.0, 1.0);
     cairo_paint(cr);
-    cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
-    setColor(cr, edges ? washed(color) : color);
+    setColor(cr, washed(color));
     for (const auto &[shape, origin] : view.placed) {
         tracePolygons(cr, view.shapes[shape], origin, frame);
         cairo_fill(cr);
     }
-    if (!edges)
-        return;
     setColor(cr, darkened(color));
     cairo_set_line_width(cr, edgeWidth(width));
     cairo_set_line_join(cr, CAIRO_LINE_JOIN_ROUND);
@@ -203,12 +350,31 @@ void draw(cairo_t *cr, const FrontView &view, const Frame &frame, int width, boo
     }
 }
 
+/* The 256 blends of white and the colour, as cairo lays the colour over white through
+ * each coverage value. */
+std::vector<png_color> blends(Rgb c)
+{
+    auto channel = [](float v) {
+        return static_cast<uint32_t>(std::clamp(v, 0.0f, 1.0f) * 65535.0f + 0.5f) >> 8;
+    };
+    const uint32_t rgb[3] = {channel(c.r), channel(c.g), channel(c.b)};
+    std::vector<png_color> palette(256);
+    for (uint32_t a = 0; a < 256; ++a) {
+        png_byte blend[3];
+        for (int k = 0; k < 3; ++k)
+            blend[k] = static_cast<png_byte>(times(rgb[k], a) + times(255, 255 - a));
+        palette[a] = {blend[0], blend[1], blend[2]};
+    }
+    return palette;
+}
+
 /* The picture through libpng at zlib's fastest level, rows unfiltered: a page of text
  * is a large image of two colours and their blends, whose rows repeat for the matcher
  * as they are (measured on a page: a quarter smaller than with the sub filter at level
  * 3, in half the time); the heaviest settings cairo uses only make it a few per cent
- * smaller at several times the cost. */
-bool encodePng(cairo_surface_t *surface, std::FILE *file)
+ * smaller at several times the cost. A coverage picture is written with its blends as
+ * the palette: the same pixels in a third of the bytes. */
+bool encodePng(cairo_surface_t *surface, Rgb color, std::FILE *file)
 {
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -220,16 +386,22 @@ bool encodePng(cairo_surface_t *surface, std::FILE *file)
     const int height = cairo_image_surface_get_height(surface);
     const int stride = cairo_image_surface_get_stride(surface);
     unsigned char *data = cairo_image_surface_get_data(surface);
+    const bool coverage = cairo_image_surface_get_format(surface) == CAIRO_FORMAT_A8;
     png_init_io(png, file);
     png_set_compression_level(png, 1);
     png_set_filter(png, 0, PNG_FILTER_NONE);
     png_set_IHDR(png, info, static_cast<png_uint_32>(width), static_cast<png_uint_32>(height), 8,
-                 PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
+                 coverage ? PNG_COLOR_TYPE_PALETTE : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    const std::vector<png_color> palette = blends(color);
+    if (coverage)
+        png_set_PLTE(png, info, palette.data(), static_cast<int>(palette.size()));
     png_write_info(png, info);
-    /* cairo's RGB24 pixels are 32-bit words, blue first in memory on this machine. */
-    png_set_bgr(png);
-    png_set_filler(png, 0, PNG_FILLER_AFTER);
+    if (!coverage) {
+        /* cairo's RGB24 pixels are 32-bit words, blue first in memory on this machine. */
+        png_set_bgr(png);
+        png_set_filler(png, 0, PNG_FILLER_AFTER);
+    }
     for (int y = 0; y < height; ++y)
         png_write_row(png, data + static_cast<size_t>(y) * stride);
     png_write_end(png, nullptr);
@@ -237,7 +409,8 @@ bool encodePng(cairo_surface_t *surface, std::FILE *file)
     return true;
 }
 
-bool finish(cairo_surface_t *surface, cairo_t *cr, const std::string &path, std::string *error)
+bool finish(cairo_surface_t *surface, cairo_t *cr, Rgb color, const std::string &path,
+            std::string *error)
 {
     const cairo_status_t status = cairo_status(cr);
     cairo_destroy(cr);
@@ -249,7 +422,7 @@ bool finish(cairo_surface_t *surface, cairo_t *cr, const std::string &path, std:
     if (ok && !file)
         *error = std::strerror(errno), ok = false;
     if (file) {
-        ok = encodePng(surface, file);
+        ok = encodePng(surface, color, file);
         ok = std::fclose(file) == 0 && ok;
         if (!ok)
             *error = "cannot encode the PNG";
@@ -476,13 +649,15 @@ bool writePicture(const std::vector<PlacedGlyph> &glyphs, const Scene &scene,
                     writePerspectiveSvg(file, view, frame, w, edges, color);
             },
             error);
-    cairo_surface_t *surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, w, h);
+    const bool coverage = !seen && !edges;
+    cairo_surface_t *surface =
+        cairo_image_surface_create(coverage ? CAIRO_FORMAT_A8 : CAIRO_FORMAT_RGB24, w, h);
     cairo_t *cr = cairo_create(surface);
     if (!seen)
         draw(cr, front, frame, w, edges, color);
     else
         paintTriangles(cr, view, frame, w, edges, color);
-    return finish(surface, cr, path, error);
+    return finish(surface, cr, color, path, error);
 }
 
 } // namespace glyvamesh
