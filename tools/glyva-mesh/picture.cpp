@@ -279,6 +279,26 @@ void press(cairo_surface_t *coverage, const Stamp &stamp, int x0, int y0)
     }
 }
 
+using Stamps = std::map<std::tuple<size_t, int, int>, Stamp>;
+
+/* The stamp of a shape at a phase, made at its first use; null for a glyph too large
+ * for one or once the stamps made hold the budget. */
+const Stamp *stampOf(Stamps &stamps, size_t *stamped, const std::vector<Polygon> &polygons,
+                     double scale, const std::tuple<size_t, int, int> &key)
+{
+    const auto found = stamps.find(key);
+    if (found != stamps.end())
+        return &found->second;
+    Stamp extent;
+    pixelExtent(polygons, scale, 0, 0, &extent);
+    if (*stamped >= kStampBudget ||
+        static_cast<int64_t>(extent.width) * extent.height > kMaxStampPixels)
+        return nullptr;
+    Stamp made = rasterise(polygons, scale, std::get<1>(key), std::get<2>(key));
+    *stamped += made.coverage.size();
+    return &stamps.emplace(key, std::move(made)).first->second;
+}
+
 /* Each glyph's polygons are filled as one path (or pressed from its stamp): its
  * triangles or contours all turn the same way, so the non-zero rule fills their union;
  * glyphs are filled one by one, as overlapping glyphs of fonts that run their contours
@@ -286,30 +306,25 @@ void press(cairo_surface_t *coverage, const Stamp &stamp, int x0, int y0)
 void fillGlyphs(cairo_t *cr, const FrontView &view, const Frame &frame)
 {
     cairo_surface_t *surface = cairo_get_target(cr);
-    std::map<std::tuple<size_t, int, int>, Stamp> stamps;
+    Stamps stamps;
     size_t stamped = 0;
     bool pressing = false;
     for (const auto &[shape, origin] : view.placed) {
         double x, y;
         frame.apply(origin, &x, &y);
-        const long qx = std::lround(x * kPhases), qy = std::lround(y * kPhases);
-        const long wholeX = qx >= 0 ? qx / kPhases : -((-qx + kPhases - 1) / kPhases);
-        const long wholeY = qy >= 0 ? qy / kPhases : -((-qy + kPhases - 1) / kPhases);
-        const auto key =
-            std::make_tuple(shape, int(qx - wholeX * kPhases), int(qy - wholeY * kPhases));
-        auto found = stamps.find(key);
-        if (found == stamps.end() && stamped < kStampBudget) {
-            Stamp extent;
-            pixelExtent(view.shapes[shape], frame.scale, 0, 0, &extent);
-            if (static_cast<int64_t>(extent.width) * extent.height <= kMaxStampPixels) {
-                Stamp made =
-                    rasterise(view.shapes[shape], frame.scale, std::get<1>(key), std::get<2>(key));
-                stamped += made.coverage.size();
-                found = stamps.emplace(key, std::move(made)).first;
-            }
+        const Stamp *stamp = nullptr;
+        long wholeX = 0, wholeY = 0;
+        /* Origins far outside the picture (a glyph whose ink is all on one side of
+         * it) are filled where they stand. */
+        if (std::fabs(x) < 2.0 * kMaxPictureSide && std::fabs(y) < 2.0 * kMaxPictureSide) {
+            const long qx = std::lround(std::floor(x * kPhases + 0.5));
+            const long qy = std::lround(std::floor(y * kPhases + 0.5));
+            wholeX = (qx + 4L * kMaxPictureSide * kPhases) / kPhases - 4L * kMaxPictureSide;
+            wholeY = (qy + 4L * kMaxPictureSide * kPhases) / kPhases - 4L * kMaxPictureSide;
+            stamp = stampOf(stamps, &stamped, view.shapes[shape], frame.scale,
+                            {shape, int(qx - wholeX * kPhases), int(qy - wholeY * kPhases)});
         }
-        if (found == stamps.end() || std::abs(wholeX) > 2 * kMaxPictureSide ||
-            std::abs(wholeY) > 2 * kMaxPictureSide) {
+        if (!stamp) {
             if (pressing)
                 cairo_surface_mark_dirty(surface), pressing = false;
             tracePolygons(cr, view.shapes[shape], origin, frame);
@@ -318,7 +333,7 @@ void fillGlyphs(cairo_t *cr, const FrontView &view, const Frame &frame)
         }
         if (!pressing)
             cairo_surface_flush(surface), pressing = true;
-        press(surface, found->second, int(wholeX), int(wholeY));
+        press(surface, *stamp, int(wholeX), int(wholeY));
     }
     if (pressing)
         cairo_surface_mark_dirty(surface);
