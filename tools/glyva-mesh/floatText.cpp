@@ -1,5 +1,6 @@
 #include "floatText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
@@ -30,9 +31,14 @@ constexpr uint64_t kPowersOf10[] = {1,
                                     100000000000000,
                                     1000000000000000};
 
-constexpr uint64_t kPowersOf5[] = {1,         5,          25,         125,        625,     3125,
-                                   15625,     78125,      390625,     1953125,    9765625, 48828125,
-                                   244140625, 1220703125, 6103515625, 30517578125};
+/* How a binade is scaled: by 10^k = 5^k 2^k, so that its floats have nine or ten digits
+ * before the point, all a float needs, and are counted in units of 2^-shift, where
+ * their neighbours' midpoints fall on whole units. */
+struct Scale {
+    uint64_t five;
+    int shift;
+    int k;
+};
 
 /* floor(e * log10 2), exact for the exponents formatted here. */
 constexpr int floorLog10Pow2(int e)
@@ -41,97 +47,111 @@ constexpr int floorLog10Pow2(int e)
 }
 static_assert(floorLog10Pow2(19) == 5 && floorLog10Pow2(-20) == -7, "log10 of powers of two");
 
-/* A float as a decimal: digits (no trailing zero) times ten to the power exponent. */
+constexpr Scale scaleOf(int binaryExponent)
+{
+    Scale s{1, 0, 8 - floorLog10Pow2(binaryExponent)};
+    for (int i = 0; i < s.k; ++i)
+        s.five *= 5;
+    /* The float is m 2^(binaryExponent - 23), its midpoints (4m +- 2) 2^(...- 25). */
+    s.shift = 2 - (binaryExponent - 23) - s.k;
+    return s;
+}
+
+struct Scales {
+    Scale of[kEndExponent - kLowestExponent];
+    constexpr Scales() : of()
+    {
+        for (int e = kLowestExponent; e < kEndExponent; ++e)
+            of[e - kLowestExponent] = scaleOf(e);
+    }
+};
+constexpr Scales kScales;
+static_assert(kScales.of[0].shift > 0 && kScales.of[0].five < (uint64_t{1} << 37),
+              "4m 5^k fits 64 bits, midpoints fall on units");
+
+/* A float as a decimal: digits (no trailing zero) times ten to the power exponent, and
+ * their count. */
 struct Decimal {
     uint64_t digits;
     int exponent;
+    int count;
 };
 
 /* The shortest decimal inside the float's rounding interval, the nearest to the float
  * among those (ties to an even last digit), as every reader rounds: the interval
  * reaches halfway to each neighbour and holds its ends when the float's significand is
- * even. Everything is counted in 2^-shift units of 10^-k, with 10^k = 5^k 2^k, so that
- * it is exact in 64 bits. */
+ * even. The significand is not zero: then the interval is even about the float, and the
+ * nearest multiple of a power of ten is inside whenever one is. */
 Decimal shortestDecimal(uint32_t significand, int binaryExponent)
 {
+    const Scale &s = kScales.of[binaryExponent - kLowestExponent];
     const uint64_t m = significand | 0x800000u;
-    const int exponent = binaryExponent - 23; /* the float is m 2^exponent */
-    /* Scaled by 10^k the float has at least nine digits before the point, all a float
-     * needs. */
-    const int k = 8 - floorLog10Pow2(binaryExponent);
-    const uint64_t five = kPowersOf5[k];
-    const int shift = 2 - exponent - k;
-    const uint64_t mask = (uint64_t{1} << shift) - 1;
-    /* The gap below 2^n is half the one above. */
-    const uint64_t lowerGap = significand == 0 ? 1 : 2;
-    const uint64_t value = 4 * m * five;
-    const uint64_t lower = value - lowerGap * five, upper = value + 2 * five;
-    const bool closed = (m & 1) == 0;
-    uint64_t low = (lower + mask) >> shift, high = upper >> shift;
-    if (!closed && (lower & mask) == 0)
-        ++low;
-    if (!closed && (upper & mask) == 0)
-        --high;
-    /* The widest power of ten with a multiple in [low, high]. */
-    uint64_t below = low - 1, digits = value >> shift;
-    int power = 0;
-    while (high / 10 > below / 10) {
-        high /= 10;
-        below /= 10;
-        digits /= 10;
-        ++power;
+    const uint64_t value = 4 * m * s.five;
+    const uint64_t lower = value - 2 * s.five, upper = value + 2 * s.five;
+    const uint64_t mask = (uint64_t{1} << s.shift) - 1, open = m & 1;
+    /* The interval's integers, (below, high]. */
+    const uint64_t below = ((lower + mask) >> s.shift) - 1 + (open & ((lower & mask) == 0));
+    const uint64_t high = (upper >> s.shift) - (open & ((upper & mask) == 0));
+    const uint64_t whole = value >> s.shift;
+    /* The widest power of ten with a multiple there: the first three by multiplications
+     * side by side, wider ones, where a round number falls in, one by one. */
+    const bool by10 = high / 10 > below / 10, by100 = high / 100 > below / 100,
+               by1000 = high / 1000 > below / 1000;
+    int power = by1000 ? 3 : by100 ? 2 : by10 ? 1 : 0;
+    uint64_t digits = by1000 ? whole / 1000 : by100 ? whole / 100 : by10 ? whole / 10 : whole;
+    if (by1000) {
+        while (high / kPowersOf10[power + 1] > below / kPowersOf10[power + 1])
+            ++power;
+        digits = whole / kPowersOf10[power];
     }
-    /* Of those multiples (below, high], the nearest to the float. */
     const uint64_t unit = kPowersOf10[power];
-    const uint64_t rest = value - ((digits * unit) << shift);
-    const uint64_t half = (unit << shift);
-    if (2 * rest > half || (2 * rest == half && (digits & 1) != 0))
-        ++digits;
-    if (digits <= below)
-        digits = below + 1;
-    if (digits > high)
-        digits = high;
-    return {digits, power - k};
+    const uint64_t rest2 = 2 * (value - ((digits * unit) << s.shift)), unit2 = unit << s.shift;
+    digits += (rest2 > unit2) | ((rest2 == unit2) & digits);
+    /* As many digits as the float had to the power, one more where rounding up carried
+     * (0.0099999998 to 0.01). */
+    int count = 9 + (whole >= 1000000000) - power;
+    count += digits >= kPowersOf10[count];
+    return {digits, power - s.k, count};
 }
 
-/* The decimal digits of value, right-aligned to end; their count. */
-int writeDigits(char *end, uint64_t value)
+/* Eight digits of value (below 10^8) as text, the first in the lowest byte: the halves,
+ * then their pairs, then single digits are split in the lanes of one integer. */
+uint64_t eightDigits(uint64_t value)
 {
-    static constexpr char kPairs[] = "00010203040506070809101112131415161718192021222324"
-                                     "25262728293031323334353637383940414243444546474849"
-                                     "50515253545556575859606162636465666768697071727374"
-                                     "75767778798081828384858687888990919293949596979899";
-    char *at = end;
-    while (value >= 100) {
-        at -= 2;
-        std::memcpy(at, kPairs + 2 * (value % 100), 2);
-        value /= 100;
-    }
-    if (value >= 10) {
-        at -= 2;
-        std::memcpy(at, kPairs + 2 * value, 2);
-    } else {
-        *--at = static_cast<char>('0' + value);
-    }
-    return static_cast<int>(end - at);
+    uint64_t lanes = (value / 10000) | ((value % 10000) << 32);
+    const uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007Full;
+    lanes = hundreds | ((lanes - hundreds * 100) << 16);
+    const uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000Full;
+    lanes = tens | ((lanes - tens * 10) << 8);
+    return lanes | 0x3030303030303030ull;
 }
+
+/* The digits of value (below 10^10) at the end of ten bytes at text. */
+void writeDigits(char *text, uint64_t value)
+{
+    const uint64_t top = value / 100000000;
+    const char pair[2] = {static_cast<char>('0' + top / 10), static_cast<char>('0' + top % 10)};
+    std::memcpy(text, pair, 2);
+    const uint64_t rest = eightDigits(value % 100000000);
+    std::memcpy(text + 2, &rest, sizeof rest);
+}
+
+/* Digits are moved in blocks of this many bytes, past their end. */
+constexpr size_t kBlock = 16;
 
 /* As printf's %e with the digits given: one before the point, an exponent of at least
  * two digits. */
 char *writeScientific(char *at, const char *digits, int count, int exponent)
 {
-    *at++ = digits[0];
-    if (count > 1) {
-        *at++ = '.';
-        std::memcpy(at, digits + 1, static_cast<size_t>(count - 1));
-        at += count - 1;
-    }
-    *at++ = 'e';
-    *at++ = exponent < 0 ? '-' : '+';
+    std::memcpy(at, digits, kBlock);
+    std::memcpy(at + 2, digits + 1, kBlock);
+    at[1] = '.';
+    at += count > 1 ? count + 1 : 1;
     const int magnitude = exponent < 0 ? -exponent : exponent;
-    *at++ = static_cast<char>('0' + magnitude / 10);
-    *at++ = static_cast<char>('0' + magnitude % 10);
-    return at;
+    const char text[4] = {'e', exponent < 0 ? '-' : '+', static_cast<char>('0' + magnitude / 10),
+                          static_cast<char>('0' + magnitude % 10)};
+    std::memcpy(at, text, sizeof text);
+    return at + sizeof text;
 }
 
 /* As printf's %f with the digits given, which stand for digits 10^exponent. */
@@ -139,21 +159,18 @@ char *writeFixed(char *at, const char *digits, int count, int exponent)
 {
     const int point = count + exponent; /* digits before the point */
     if (point <= 0) {
-        *at++ = '0';
-        *at++ = '.';
-        std::memset(at, '0', static_cast<size_t>(-point));
-        at += -point;
-        std::memcpy(at, digits, static_cast<size_t>(count));
-        return at + count;
+        std::memcpy(at, "0.000000", 8);
+        std::memcpy(at + 2 - point, digits, kBlock);
+        return at + 2 - point + count;
     }
     if (point >= count) {
-        std::memcpy(at, digits, static_cast<size_t>(count));
-        std::memset(at + count, '0', static_cast<size_t>(point - count));
+        std::memcpy(at, digits, kBlock);
+        std::memset(at + count, '0', kBlock);
         return at + point;
     }
-    std::memcpy(at, digits, static_cast<size_t>(point));
+    std::memcpy(at, digits, kBlock);
+    std::memcpy(at + point + 1, digits + point, kBlock);
     at[point] = '.';
-    std::memcpy(at + point + 1, digits + point, static_cast<size_t>(count - point));
     return at + count + 1;
 }
 
@@ -164,25 +181,24 @@ char *floatText(char *at, float value)
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const int binaryExponent = static_cast<int>((bits >> 23) & 0xFF) - 127;
-    if (binaryExponent < kLowestExponent || binaryExponent >= kEndExponent)
-        return std::to_chars(at, at + kFloatTextRoom, value).ptr;
-    if (bits >> 31)
-        *at++ = '-';
+    /* Powers of two have a narrower gap below: few enough to be left to the library. */
+    if (binaryExponent < kLowestExponent || binaryExponent >= kEndExponent ||
+        (bits & 0x7FFFFF) == 0)
+        return std::to_chars(at, at + kFloatTextSize, value).ptr;
+    *at = '-';
+    at += bits >> 31;
     const Decimal d = shortestDecimal(bits & 0x7FFFFF, binaryExponent);
-    char buffer[20];
-    char *const end = buffer + sizeof buffer;
-    const int count = writeDigits(end, d.digits);
-    const char *digits = end - count;
+    char text[10 + kBlock] = {};
+    writeDigits(text, d.digits);
+    const char *const digits = text + 10 - d.count;
     /* The shorter of the two notations, the fixed one on a tie. */
-    const int scientificExponent = count - 1 + d.exponent;
-    const int scientificSize = count + (count > 1) + 4;
-    const int fixedSize =
-        scientificExponent >= 0
-            ? (count > scientificExponent + 1 ? count + 1 : scientificExponent + 1)
-            : count + 1 - scientificExponent;
+    const int scientificExponent = d.count - 1 + d.exponent;
+    const int scientificSize = d.count + (d.count > 1) + 4;
+    const int fixedSize = scientificExponent >= 0 ? std::max(d.count + 1, scientificExponent + 1)
+                                                  : d.count + 1 - scientificExponent;
     if (fixedSize <= scientificSize)
-        return writeFixed(at, digits, count, d.exponent);
-    return writeScientific(at, digits, count, scientificExponent);
+        return writeFixed(at, digits, d.count, d.exponent);
+    return writeScientific(at, digits, d.count, scientificExponent);
 }
 
 } // namespace glyvamesh

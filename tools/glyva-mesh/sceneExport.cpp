@@ -213,22 +213,15 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
 }
 
 /* A number's text in a slot of its own, its size in the last byte, so that it is copied
- * whole with one move: a float's shortest text has at most 15 characters (a sign, nine
- * digits, a point and an exponent of four). */
+ * whole with one move. Formatting writes past the slot: the next one must be free or
+ * made after it. */
 struct NumberText {
-    char text[15];
+    char text[kFloatTextSize];
     uint8_t size = 0;
+    void make(float value) { size = static_cast<uint8_t>(floatText(text, value) - text); }
 };
-static_assert(sizeof(NumberText) == 16, "one slot, one move");
-
-NumberText numberText(float value)
-{
-    char buffer[kFloatTextRoom + sizeof(NumberText)];
-    NumberText number;
-    number.size = static_cast<uint8_t>(floatText(buffer, value) - buffer);
-    std::memcpy(number.text, buffer, sizeof number.text);
-    return number;
-}
+static_assert(sizeof(NumberText) == 16 && kFloatTextRoom <= 2 * sizeof(NumberText),
+              "one slot, one move, formatting runs into one more");
 
 /* Copies the number's slot whole and returns the end of its text: at needs 16 bytes. */
 inline char *putNumber(char *at, const NumberText &number)
@@ -375,13 +368,14 @@ class ObjNumbers
             values_[shift].push_back(value);
         return at->second | static_cast<uint32_t>(shift) << kShiftBit;
     }
-    /* Every number has been added: the texts are laid out, the fixed ones made. */
+    /* Every number has been added: the texts are laid out, each shift's followed by a
+     * free slot, the fixed ones made. */
     void finish()
     {
         uint32_t first = 0;
         for (int s = 0; s < kShifts; ++s) {
             first_[s] = first;
-            first += static_cast<uint32_t>(values_[s].size());
+            first += static_cast<uint32_t>(values_[s].size()) + 1;
             indices_[s] = {};
         }
         texts.resize(first);
@@ -410,10 +404,10 @@ class ObjNumbers
         NumberText *text = texts.data() + first_[s];
         if (s == kFixed) {
             for (float value : values_[s])
-                *text++ = numberText(value);
+                (text++)->make(value);
         } else {
             for (float value : values_[s])
-                *text++ = numberText(value + shift);
+                (text++)->make(value + shift);
         }
         made_[s] = true;
         madeFor_[s] = floatBits(shift);
