@@ -31,29 +31,34 @@ constexpr uint64_t kPowersOf10[] = {1,
                                     100000000000000,
                                     1000000000000000};
 
-/* How a binade is scaled: by 10^k = 5^k 2^k, so that its floats have nine or ten digits
- * before the point, all a float needs, and are counted in units of 2^-shift, where
- * their neighbours' midpoints fall on whole units. */
+/* How a binade is scaled: by 10^k = 5^k 2^k, the smallest power that makes its floats'
+ * rounding intervals two units wide at least, so that one always holds a whole number
+ * inside and seldom more than one multiple of 10 (all shorter texts are coarser than
+ * these); counted in units of 2^-shift, where the midpoints between neighbours fall on
+ * whole units. Scaled, its floats have digits or digits + 1 digits before the point,
+ * the latter from 10^digits. */
 struct Scale {
-    uint64_t five;
-    int shift;
-    int k;
+    uint64_t five = 1;
+    int shift = 0;
+    int k = 0;
+    int digits = 0;
 };
-
-/* floor(e * log10 2), exact for the exponents formatted here. */
-constexpr int floorLog10Pow2(int e)
-{
-    return e >= 0 ? (e * 78913) >> 18 : -((-e * 78913 + (1 << 18) - 1) >> 18);
-}
-static_assert(floorLog10Pow2(19) == 5 && floorLog10Pow2(-20) == -7, "log10 of powers of two");
 
 constexpr Scale scaleOf(int binaryExponent)
 {
-    Scale s{1, 0, 8 - floorLog10Pow2(binaryExponent)};
-    for (int i = 0; i < s.k; ++i)
+    Scale s;
+    /* The float is m 2^(binaryExponent - 23), 2^23 <= m < 2^24, its interval as wide as
+     * 2^(binaryExponent - 23). */
+    for (uint64_t ten = 1; ten < uint64_t{1} << (24 - binaryExponent); ten *= 10) {
         s.five *= 5;
-    /* The float is m 2^(binaryExponent - 23), its midpoints (4m +- 2) 2^(...- 25). */
+        ++s.k;
+    }
+    /* Its midpoints are (4m +- 2) 2^(binaryExponent - 25). */
     s.shift = 2 - (binaryExponent - 23) - s.k;
+    const int twos = binaryExponent + s.k;
+    const uint64_t least = twos >= 0 ? s.five << twos : s.five >> -twos;
+    for (uint64_t ten = 1; ten <= least; ten *= 10)
+        ++s.digits;
     return s;
 }
 
@@ -66,7 +71,8 @@ struct Scales {
     }
 };
 constexpr Scales kScales;
-static_assert(kScales.of[0].shift > 0 && kScales.of[0].five < (uint64_t{1} << 37),
+static_assert(kScales.of[0].five < (uint64_t{1} << 37) &&
+                  kScales.of[kEndExponent - kLowestExponent - 1].shift > 0,
               "4m 5^k fits 64 bits, midpoints fall on units");
 
 /* A float as a decimal: digits (no trailing zero) times ten to the power exponent, and
@@ -76,6 +82,12 @@ struct Decimal {
     int exponent;
     int count;
 };
+
+/* Whether (below, high] holds a multiple of Power, with high - below = width. */
+template <uint64_t Power> uint64_t holdsMultiple(uint64_t high, uint64_t width)
+{
+    return high % Power < width;
+}
 
 /* The shortest decimal inside the float's rounding interval, the nearest to the float
  * among those (ties to an even last digit), as every reader rounds: the interval
@@ -89,18 +101,20 @@ Decimal shortestDecimal(uint32_t significand, int binaryExponent)
     const uint64_t value = 4 * m * s.five;
     const uint64_t lower = value - 2 * s.five, upper = value + 2 * s.five;
     const uint64_t mask = (uint64_t{1} << s.shift) - 1, open = m & 1;
-    /* The interval's integers, (below, high]. */
+    /* The interval's whole numbers, (below, high]. */
     const uint64_t below = ((lower + mask) >> s.shift) - 1 + (open & ((lower & mask) == 0));
     const uint64_t high = (upper >> s.shift) - (open & ((upper & mask) == 0));
-    const uint64_t whole = value >> s.shift;
-    /* The widest power of ten with a multiple there: the first three by multiplications
-     * side by side, wider ones, where a round number falls in, one by one. */
-    const bool by10 = high / 10 > below / 10, by100 = high / 100 > below / 100,
-               by1000 = high / 1000 > below / 1000;
-    int power = by1000 ? 3 : by100 ? 2 : by10 ? 1 : 0;
-    uint64_t digits = by1000 ? whole / 1000 : by100 ? whole / 100 : by10 ? whole / 10 : whole;
-    if (by1000) {
-        while (high / kPowersOf10[power + 1] > below / kPowersOf10[power + 1])
+    const uint64_t whole = value >> s.shift, width = high - below;
+    /* The widest power of ten with a multiple there: the first two tested side by side
+     * and chosen by masks, as a branch on them is a guess the processor often loses;
+     * wider ones, where a round number falls in, one by one. */
+    const uint64_t by10 = holdsMultiple<10>(high, width), by100 = holdsMultiple<100>(high, width);
+    int power = static_cast<int>(by10 + by100);
+    uint64_t digits = whole;
+    digits ^= (digits ^ whole / 10) & (0 - by10);
+    digits ^= (digits ^ whole / 100) & (0 - by100);
+    if (by100 && holdsMultiple<1000>(high, width)) {
+        while (high % kPowersOf10[power + 1] < width)
             ++power;
         digits = whole / kPowersOf10[power];
     }
@@ -109,7 +123,7 @@ Decimal shortestDecimal(uint32_t significand, int binaryExponent)
     digits += (rest2 > unit2) | ((rest2 == unit2) & digits);
     /* As many digits as the float had to the power, one more where rounding up carried
      * (0.0099999998 to 0.01). */
-    int count = 9 + (whole >= 1000000000) - power;
+    int count = s.digits + (whole >= kPowersOf10[s.digits]) - power;
     count += digits >= kPowersOf10[count];
     return {digits, power - s.k, count};
 }
@@ -188,7 +202,7 @@ char *floatText(char *at, float value)
     *at = '-';
     at += bits >> 31;
     const Decimal d = shortestDecimal(bits & 0x7FFFFF, binaryExponent);
-    char text[10 + kBlock] = {};
+    char text[10 + kBlock];
     writeDigits(text, d.digits);
     const char *const digits = text + 10 - d.count;
     /* The shorter of the two notations, the fixed one on a tie. */
