@@ -350,6 +350,44 @@ struct FirstUse {
  * along the outline). */
 enum Shift : uint8_t { kByX, kByY, kByZ, kByXInEms, kByYInEms, kFixed, kShifts };
 
+/* Texts of heights kept for the whole text: glyphs share heights (the baseline, the
+ * x-height, the cap height), so that the meshes on one line of text need a third fewer
+ * of them formatted. Each is kept with the shift it was made for. */
+class ObjSharedTexts
+{
+  public:
+    /* The place of value moved by shift. */
+    uint32_t place(float value, Shift shift)
+    {
+        const uint64_t key = uint64_t{floatBits(value)} << 8 | shift;
+        const auto [at, added] = places_.emplace(key, static_cast<uint32_t>(kept_.size()));
+        if (added)
+            kept_.emplace_back();
+        return at->second;
+    }
+    /* The text at place moved by shift into text, made there if it was not kept. */
+    void put(NumberText *text, uint32_t place, float value, float shift)
+    {
+        Kept &kept = kept_[place];
+        const uint32_t bits = floatBits(shift);
+        if (kept.made && kept.madeFor == bits) {
+            *text = kept.text;
+            return;
+        }
+        text->make(value + shift);
+        kept = {*text, bits, true};
+    }
+
+  private:
+    struct Kept {
+        NumberText text;
+        uint32_t madeFor = 0;
+        bool made = false;
+    };
+    std::unordered_map<uint64_t, uint32_t> places_;
+    std::vector<Kept> kept_;
+};
+
 /* Each number an instance writes is one of its mesh's values plus one of the shifts,
  * and most repeat: a position's x is its texture coordinate's x too (with outputs of
  * one unit per em), every instance on a line of text has the same y, and every one the
@@ -369,8 +407,8 @@ class ObjNumbers
         return at->second | static_cast<uint32_t>(shift) << kShiftBit;
     }
     /* Every number has been added: the texts are laid out, each shift's followed by a
-     * free slot, the fixed ones made. */
-    void finish()
+     * free slot, heights found among those kept, the fixed ones made. */
+    void finish(ObjSharedTexts &shared)
     {
         uint32_t first = 0;
         for (int s = 0; s < kShifts; ++s) {
@@ -379,7 +417,10 @@ class ObjNumbers
             indices_[s] = {};
         }
         texts.resize(first);
-        make(kFixed, 0.0f);
+        for (Shift s : {kByY, kByYInEms})
+            for (float value : values_[s])
+                shared_[s].push_back(shared.place(value, s));
+        make(kFixed, 0.0f, shared);
     }
     /* Where in texts the number add returned is, once finished. */
     uint32_t place(uint32_t added) const
@@ -387,26 +428,30 @@ class ObjNumbers
         return first_[added >> kShiftBit] + (added & ((1u << kShiftBit) - 1));
     }
     /* The texts for an instance translated by these shifts (x, y, z, x and y in ems). */
-    void place(const float (&shifts)[kFixed])
+    void place(const float (&shifts)[kFixed], ObjSharedTexts &shared)
     {
         for (int s = 0; s < kFixed; ++s) {
             if (values_[s].empty() || (made_[s] && madeFor_[s] == floatBits(shifts[s])))
                 continue;
-            make(static_cast<Shift>(s), shifts[s]);
+            make(static_cast<Shift>(s), shifts[s], shared);
         }
     }
 
     std::vector<NumberText> texts;
 
   private:
-    void make(Shift s, float shift)
+    void make(Shift s, float shift, ObjSharedTexts &shared)
     {
         NumberText *text = texts.data() + first_[s];
+        const std::vector<float> &values = values_[s];
         if (s == kFixed) {
-            for (float value : values_[s])
+            for (float value : values)
                 (text++)->make(value);
+        } else if (!shared_[s].empty()) {
+            for (size_t k = 0; k < values.size(); ++k)
+                shared.put(text++, shared_[s][k], values[k], shift);
         } else {
-            for (float value : values_[s])
+            for (float value : values)
                 (text++)->make(value + shift);
         }
         made_[s] = true;
@@ -416,6 +461,8 @@ class ObjNumbers
     static constexpr int kShiftBit = 29;
     std::array<std::unordered_map<uint32_t, uint32_t>, kShifts> indices_;
     std::array<std::vector<float>, kShifts> values_;
+    /* Where the heights are kept. */
+    std::array<std::vector<uint32_t>, kShifts> shared_;
     std::array<uint32_t, kShifts> first_{};
     std::array<bool, kShifts> made_{};
     std::array<uint32_t, kShifts> madeFor_{};
@@ -488,7 +535,8 @@ Shift uvShift(const Mesh &mesh, uint32_t v, bool y, float unitsPerEm)
     return y ? kByYInEms : kByXInEms;
 }
 
-ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, float unitsPerEm)
+ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, float unitsPerEm,
+                ObjSharedTexts &shared)
 {
     ObjMesh m;
     const Distinct positions =
@@ -516,7 +564,7 @@ ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, fl
                      {m.numbers.add(mesh.uvs[v].x, uvShift(mesh, v, false, unitsPerEm)),
                       m.numbers.add(mesh.uvs[v].y, uvShift(mesh, v, true, unitsPerEm))});
     }
-    m.numbers.finish();
+    m.numbers.finish(shared);
     for (std::vector<uint32_t> *places : {&m.positions, &m.uvs})
         for (uint32_t &place : *places)
             place = m.numbers.place(place);
@@ -584,9 +632,10 @@ void copyBlocks(Output &out, const char *from, size_t size)
 }
 
 /* One instance of a mesh: its texts made for the translation, then the lines. */
-void writeObjInstance(Output &out, ObjMesh &m, const Vec3 &t, float unitsPerEm)
+void writeObjInstance(Output &out, ObjMesh &m, ObjSharedTexts &shared, const Vec3 &t,
+                      float unitsPerEm)
 {
-    m.numbers.place({t.x, t.y, t.z, t.x / unitsPerEm, t.y / unitsPerEm});
+    m.numbers.place({t.x, t.y, t.z, t.x / unitsPerEm, t.y / unitsPerEm}, shared);
     const NumberText *const texts = m.numbers.texts.data();
     const uint32_t *position = m.positions.data(), *uv = m.uvs.data();
     uint32_t facesAt = 0;
@@ -617,6 +666,7 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
     if (how.merge)
         out.text("o " + how.name + "\nusemtl glyph\n");
     ObjNormals normals;
+    ObjSharedTexts shared;
     std::vector<std::unique_ptr<ObjMesh>> meshes(scene.meshes.size());
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
@@ -628,9 +678,9 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
             std::vector<uint64_t> numbers;
             for (const Vec3 &n : mesh.normals)
                 numbers.push_back(normals.number(out, n));
-            written = std::make_unique<ObjMesh>(objMesh(mesh, numbers, scene.unitsPerEm));
+            written = std::make_unique<ObjMesh>(objMesh(mesh, numbers, scene.unitsPerEm, shared));
         }
-        writeObjInstance(out, *written, instance.translation, scene.unitsPerEm);
+        writeObjInstance(out, *written, shared, instance.translation, scene.unitsPerEm);
         if (how.progress)
             how.progress(i + 1);
     }
