@@ -480,8 +480,8 @@ struct ObjMesh {
     /* The written positions' numbers, three each, and texture coordinates', two each, as
      * places in numbers.texts, in the order written: those no face uses come last. */
     std::vector<uint32_t> positions, uvs;
-    /* Runs of faces, each after the positions and texture coordinates first used by its
-     * first face; where the run's text ends. */
+    /* Runs of lines: positions and texture coordinates (those first used by the run's
+     * first face), then faces up to facesEnd; each at most kObjRunSize bytes. */
     struct Run {
         uint32_t positions = 0, uvs = 0;
         uint32_t facesEnd = 0;
@@ -492,6 +492,20 @@ struct ObjMesh {
 };
 
 constexpr size_t kCopyBlock = 32;
+/* The longest position and texture coordinate lines, and what writing one may write
+ * over past its end. */
+constexpr size_t kPositionLine = 2 + 3 * (kFloatTextSize + 1),
+                 kUvLine = 3 + 2 * (kFloatTextSize + 1);
+constexpr size_t kLineSlack = sizeof(NumberText);
+/* Runs are cut past this size, so that none takes twice as much. */
+constexpr size_t kObjRunSize = 16384;
+
+/* The room a run takes at most. */
+size_t runSize(const ObjMesh::Run &run, size_t facesStart)
+{
+    return run.positions * kPositionLine + run.uvs * kUvLine + (run.facesEnd - facesStart) +
+           std::max(kLineSlack, kCopyBlock);
+}
 
 ObjMesh::Run faceRun(const Mesh &mesh, size_t t, const Distinct &positions, const Distinct &uvs,
                      FirstUse &positionUse, FirstUse &uvUse)
@@ -544,15 +558,31 @@ ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, fl
     const Distinct uvs = distinct(
         mesh.uvs.size(), [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
     FirstUse positionUse(positions.first.size()), uvUse(uvs.first.size());
+    size_t runStart = 0;
     for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
         const ObjMesh::Run run = faceRun(mesh, t, positions, uvs, positionUse, uvUse);
-        if (m.runs.empty() || run.positions != 0 || run.uvs != 0)
+        if (m.runs.empty() || run.positions != 0 || run.uvs != 0 ||
+            runSize(m.runs.back(), runStart) > kObjRunSize) {
+            runStart = m.faces.size();
             m.runs.push_back(run);
+        }
         appendFace(m.faces, mesh, t, positions, uvs, positionUse, uvUse, normalNumbers);
         m.runs.back().facesEnd = static_cast<uint32_t>(m.faces.size());
     }
+    /* Then those no face uses. */
+    const size_t usedPositions = positionUse.order.size(), usedUvs = uvUse.order.size();
     positionUse.finish();
     uvUse.finish();
+    for (size_t p = usedPositions, u = usedUvs;
+         p < positionUse.order.size() || u < uvUse.order.size();) {
+        ObjMesh::Run run;
+        run.positions = static_cast<uint32_t>(std::min<size_t>(positionUse.order.size() - p, 128));
+        run.uvs = static_cast<uint32_t>(std::min<size_t>(uvUse.order.size() - u, 128));
+        run.facesEnd = static_cast<uint32_t>(m.faces.size());
+        m.runs.push_back(run);
+        p += run.positions;
+        u += run.uvs;
+    }
     for (uint32_t p : positionUse.order) {
         const Vec3 &at = mesh.positions[positions.first[p]];
         m.positions.insert(m.positions.end(), {m.numbers.add(at.x, kByX), m.numbers.add(at.y, kByY),
@@ -601,54 +631,55 @@ bool writeMtl(const std::string &path, const SceneWriting &how, std::string *err
     return out.close(error);
 }
 
-/* Count lines of a tag and N numbers each, from the mesh's texts; the numbers after. */
+/* Count lines of a tag and N numbers each, from the mesh's texts, at at; the end. */
 template <size_t TagSize, int N>
-const uint32_t *objLines(Output &out, const char (&tag)[TagSize], const NumberText *texts,
-                         const uint32_t *numbers, size_t count)
+char *objLines(char *at, const char (&tag)[TagSize], const NumberText *texts,
+               const uint32_t *&numbers, size_t count)
 {
     for (size_t line = 0; line < count; ++line) {
-        char *const start = out.room(TagSize + (N + 1) * sizeof(NumberText));
-        std::memcpy(start, tag, TagSize - 1);
-        char *at = start + TagSize - 1;
+        std::memcpy(at, tag, TagSize - 1);
+        at += TagSize - 1;
         for (int k = 0; k < N; ++k) {
             at = putNumber(at, texts[*numbers++]);
             *at++ = k + 1 < N ? ' ' : '\n';
         }
-        out.advance(static_cast<size_t>(at - start));
     }
-    return numbers;
+    return at;
 }
 
 /* Copies in whole blocks, which the compiler keeps inline, rather than a library call
- * for each of many short runs: from is readable a block past size. */
-void copyBlocks(Output &out, const char *from, size_t size)
+ * for each of many short runs: from is readable and at writable a block past size. */
+char *copyBlocks(char *at, const char *from, size_t size)
 {
-    if (size > kStreamBuffer / 2)
-        return out.bytes(from, size);
-    char *const to = out.room(size + kCopyBlock);
-    for (size_t at = 0; at < size; at += kCopyBlock)
-        std::memcpy(to + at, from + at, kCopyBlock);
-    out.advance(size);
+    for (size_t done = 0; done < size; done += kCopyBlock)
+        std::memcpy(at + done, from + done, kCopyBlock);
+    return at + size;
 }
 
-/* One instance of a mesh: its texts made for the translation, then the lines. */
+/* One instance of a mesh: its texts made for the translation, then its runs of lines
+ * written straight into the output's buffer, room asked once for many runs (a check and
+ * an update of the buffer for every line cost as much as the line). */
 void writeObjInstance(Output &out, ObjMesh &m, ObjSharedTexts &shared, const Vec3 &t,
                       float unitsPerEm)
 {
+    constexpr size_t kRoom = 16 * kObjRunSize, kRunRoom = 2 * kObjRunSize;
     m.numbers.place({t.x, t.y, t.z, t.x / unitsPerEm, t.y / unitsPerEm}, shared);
     const NumberText *const texts = m.numbers.texts.data();
     const uint32_t *position = m.positions.data(), *uv = m.uvs.data();
+    const char *const faces = m.faces.data();
+    char *start = out.room(kRoom), *at = start;
     uint32_t facesAt = 0;
     for (const ObjMesh::Run &run : m.runs) {
-        position = objLines<sizeof "v ", 3>(out, "v ", texts, position, run.positions);
-        uv = objLines<sizeof "vt ", 2>(out, "vt ", texts, uv, run.uvs);
-        copyBlocks(out, m.faces.data() + facesAt, run.facesEnd - facesAt);
+        if (static_cast<size_t>(at - start) > kRoom - kRunRoom) {
+            out.advance(static_cast<size_t>(at - start));
+            at = start = out.room(kRoom);
+        }
+        at = objLines<sizeof "v ", 3>(at, "v ", texts, position, run.positions);
+        at = objLines<sizeof "vt ", 2>(at, "vt ", texts, uv, run.uvs);
+        at = copyBlocks(at, faces + facesAt, run.facesEnd - facesAt);
         facesAt = run.facesEnd;
     }
-    const uint32_t *const positionsEnd = m.positions.data() + m.positions.size();
-    const uint32_t *const uvsEnd = m.uvs.data() + m.uvs.size();
-    objLines<sizeof "v ", 3>(out, "v ", texts, position, (positionsEnd - position) / 3);
-    objLines<sizeof "vt ", 2>(out, "vt ", texts, uv, (uvsEnd - uv) / 2);
+    out.advance(static_cast<size_t>(at - start));
 }
 
 /* Positions and texture coordinates are written per instance, moved; the faces and
