@@ -140,14 +140,12 @@ uint64_t eightDigits(uint64_t value)
     return lanes | 0x3030303030303030ull;
 }
 
-/* The digits of value (below 10^10) at the end of ten bytes at text. */
+/* The digits of value (below 10^9) at the end of nine bytes at text. */
 void writeDigits(char *text, uint64_t value)
 {
-    const uint64_t top = value / 100000000;
-    const char pair[2] = {static_cast<char>('0' + top / 10), static_cast<char>('0' + top % 10)};
-    std::memcpy(text, pair, 2);
+    text[0] = static_cast<char>('0' + value / 100000000);
     const uint64_t rest = eightDigits(value % 100000000);
-    std::memcpy(text + 2, &rest, sizeof rest);
+    std::memcpy(text + 1, &rest, sizeof rest);
 }
 
 /* Digits are moved in blocks of this many bytes, past their end. */
@@ -202,15 +200,15 @@ char *floatText(char *at, float value)
     *at = '-';
     at += bits >> 31;
     const Decimal d = shortestDecimal(bits & 0x7FFFFF, binaryExponent);
-    char text[10 + kBlock];
+    char text[9 + kBlock] = {};
     writeDigits(text, d.digits);
-    const char *const digits = text + 10 - d.count;
-    /* The shorter of the two notations, the fixed one on a tie. */
+    const char *const digits = text + 9 - d.count;
+    /* The shorter of the two notations, the fixed one on a tie: %e spends a point (with
+     * more than one digit) and four characters of exponent, %f the zeros after the point
+     * or before it. */
     const int scientificExponent = d.count - 1 + d.exponent;
-    const int scientificSize = d.count + (d.count > 1) + 4;
-    const int fixedSize = scientificExponent >= 0 ? std::max(d.count + 1, scientificExponent + 1)
-                                                  : d.count + 1 - scientificExponent;
-    if (fixedSize <= scientificSize)
+    const int spare = 3 + (d.count > 1);
+    if (scientificExponent >= -spare && scientificExponent <= d.count + spare)
         return writeFixed(at, digits, d.count, d.exponent);
     return writeScientific(at, digits, d.count, scientificExponent);
 }
