@@ -375,7 +375,9 @@ class ObjSharedTexts
             return;
         }
         text->make(value + shift);
-        kept = {*text, bits, true};
+        kept.text = *text;
+        kept.madeFor = bits;
+        kept.made = true;
     }
 
   private:
