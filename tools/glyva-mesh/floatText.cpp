@@ -14,6 +14,12 @@ namespace
  * quantity below fits 64 bits and every text is short. */
 constexpr int kLowestExponent = -20, kEndExponent = 20;
 
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+constexpr bool kLittleEndian = true;
+#else
+constexpr bool kLittleEndian = false;
+#endif
+
 constexpr uint64_t kPowersOf10[] = {1,
                                     10,
                                     100,
@@ -193,9 +199,10 @@ char *floatText(char *at, float value)
     uint32_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const int binaryExponent = static_cast<int>((bits >> 23) & 0xFF) - 127;
-    /* Powers of two have a narrower gap below: few enough to be left to the library. */
+    /* Powers of two have a narrower gap below: few enough to be left to the library, as
+     * is everything where digits do not go to memory first in the lowest byte. */
     if (binaryExponent < kLowestExponent || binaryExponent >= kEndExponent ||
-        (bits & 0x7FFFFF) == 0)
+        (bits & 0x7FFFFF) == 0 || !kLittleEndian)
         return std::to_chars(at, at + kFloatTextSize, value).ptr;
     *at = '-';
     at += bits >> 31;
