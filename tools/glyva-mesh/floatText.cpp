@@ -84,13 +84,13 @@ static_assert(kScales.of[0].five < (uint64_t{1} << 37) &&
 /* A float as a decimal: digits (no trailing zero) times ten to the power exponent, and
  * their count. */
 struct Decimal {
-    uint64_t digits;
+    uint32_t digits;
     int exponent;
     int count;
 };
 
 /* Whether (below, high] holds a multiple of Power, with high - below = width. */
-template <uint64_t Power> uint64_t holdsMultiple(uint64_t high, uint64_t width)
+template <uint32_t Power> uint32_t holdsMultiple(uint32_t high, uint32_t width)
 {
     return high % Power < width;
 }
@@ -110,20 +110,24 @@ Decimal shortestDecimal(uint32_t significand, int binaryExponent)
     /* The interval's whole numbers, (below, high]. */
     const uint64_t below = ((lower + mask) >> s.shift) - 1 + (open & ((lower & mask) == 0));
     const uint64_t high = (upper >> s.shift) - (open & ((upper & mask) == 0));
-    const uint64_t whole = value >> s.shift, width = high - below;
+    /* Scaled, the floats are below 10 2^25: 32 bits, where division by a constant is
+     * cheaper. */
+    const uint32_t whole = static_cast<uint32_t>(value >> s.shift);
+    const uint32_t top = static_cast<uint32_t>(high), width = static_cast<uint32_t>(high - below);
     /* The widest power of ten with a multiple there: the first two tested side by side
      * and chosen by masks, as a branch on them is a guess the processor often loses;
      * wider ones, where a round number falls in, one by one. */
-    const uint64_t by10 = holdsMultiple<10>(high, width), by100 = holdsMultiple<100>(high, width);
+    const uint32_t by10 = holdsMultiple<10>(top, width), by100 = holdsMultiple<100>(top, width);
     int power = static_cast<int>(by10 + by100);
-    uint64_t digits = whole;
-    digits ^= (digits ^ whole / 10) & (0 - by10);
-    digits ^= (digits ^ whole / 100) & (0 - by100);
-    if (by100 && holdsMultiple<1000>(high, width)) {
-        while (high % kPowersOf10[power + 1] < width)
+    uint32_t shortest = whole;
+    shortest ^= (shortest ^ whole / 10) & (0 - by10);
+    shortest ^= (shortest ^ whole / 100) & (0 - by100);
+    if (by100 && holdsMultiple<1000>(top, width)) {
+        while (top % kPowersOf10[power + 1] < width)
             ++power;
-        digits = whole / kPowersOf10[power];
+        shortest = static_cast<uint32_t>(whole / kPowersOf10[power]);
     }
+    uint64_t digits = shortest;
     const uint64_t unit = kPowersOf10[power];
     const uint64_t rest2 = 2 * (value - ((digits * unit) << s.shift)), unit2 = unit << s.shift;
     digits += (rest2 > unit2) | ((rest2 == unit2) & digits);
@@ -131,14 +135,14 @@ Decimal shortestDecimal(uint32_t significand, int binaryExponent)
      * (0.0099999998 to 0.01). */
     int count = s.digits + (whole >= kPowersOf10[s.digits]) - power;
     count += digits >= kPowersOf10[count];
-    return {digits, power - s.k, count};
+    return {static_cast<uint32_t>(digits), power - s.k, count};
 }
 
 /* Eight digits of value (below 10^8) as text, the first in the lowest byte: the halves,
  * then their pairs, then single digits are split in the lanes of one integer. */
-uint64_t eightDigits(uint64_t value)
+uint64_t eightDigits(uint32_t value)
 {
-    uint64_t lanes = (value / 10000) | ((value % 10000) << 32);
+    uint64_t lanes = (value / 10000) | (uint64_t{value % 10000} << 32);
     const uint64_t hundreds = ((lanes * 10486) >> 20) & 0x0000007F0000007Full;
     lanes = hundreds | ((lanes - hundreds * 100) << 16);
     const uint64_t tens = ((lanes * 103) >> 10) & 0x000F000F000F000Full;
@@ -147,7 +151,7 @@ uint64_t eightDigits(uint64_t value)
 }
 
 /* The digits of value (below 10^9) at the end of nine bytes at text. */
-void writeDigits(char *text, uint64_t value)
+void writeDigits(char *text, uint32_t value)
 {
     text[0] = static_cast<char>('0' + value / 100000000);
     const uint64_t rest = eightDigits(value % 100000000);
