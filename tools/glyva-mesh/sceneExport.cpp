@@ -252,14 +252,62 @@ struct Bits12 {
     bool operator==(const Bits12 &o) const { return bits == o.bits; }
 };
 
+constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+
+/* Hashes whose low bits are mixed from every bit of the key. */
+size_t hashOf(uint64_t key)
+{
+    return static_cast<size_t>((key * kGolden) >> 32);
+}
+
+size_t hashOf(const Bits12 &key)
+{
+    uint64_t h = key.bits[0] * kGolden;
+    h = (h ^ key.bits[1]) * kGolden;
+    return hashOf(h ^ key.bits[2]);
+}
+
 struct Bits12Hash {
-    size_t operator()(const Bits12 &k) const
+    size_t operator()(const Bits12 &key) const { return hashOf(key); }
+};
+
+/* Places of distinct keys in the order first added, in one flat table with room for a
+ * known count of keys: the standard map's node per key cost more than the rest of
+ * preparing a mesh. */
+template <typename Key> class Places
+{
+  public:
+    explicit Places(size_t count = 0) : mask_(roomFor(count) - 1), slots_(mask_ + 1) {}
+    /* The key's place, and whether it is new; at most count keys. */
+    std::pair<uint32_t, bool> add(const Key &key)
     {
-        uint64_t h = k.bits[0];
-        h = h * 0x9E3779B97F4A7C15ull + k.bits[1];
-        h = h * 0x9E3779B97F4A7C15ull + k.bits[2];
-        return static_cast<size_t>(h ^ (h >> 29));
+        for (size_t at = hashOf(key) & mask_;; at = (at + 1) & mask_) {
+            Slot &slot = slots_[at];
+            if (slot.place == kFree) {
+                slot = {key, size_++};
+                return {slot.place, true};
+            }
+            if (slot.key == key)
+                return {slot.place, false};
+        }
     }
+
+  private:
+    static size_t roomFor(size_t count)
+    {
+        size_t room = 16;
+        while (room < 2 * count)
+            room *= 2;
+        return room;
+    }
+    static constexpr uint32_t kFree = UINT32_MAX;
+    struct Slot {
+        Key key{};
+        uint32_t place = kFree;
+    };
+    size_t mask_;
+    std::vector<Slot> slots_;
+    uint32_t size_ = 0;
 };
 
 template <typename T> Bits12 bitsOf(const T &value, uint32_t extra = 0)
@@ -307,12 +355,13 @@ struct Distinct {
 template <typename KeyOf> Distinct distinct(size_t count, KeyOf keyOf)
 {
     Distinct d;
-    std::unordered_map<Bits12, uint32_t, Bits12Hash> places;
+    Places<Bits12> places(count);
+    d.place.reserve(count);
     for (size_t v = 0; v < count; ++v) {
-        const auto [at, added] = places.emplace(keyOf(v), static_cast<uint32_t>(d.first.size()));
+        const auto [place, added] = places.add(keyOf(v));
         if (added)
             d.first.push_back(static_cast<uint32_t>(v));
-        d.place.push_back(at->second);
+        d.place.push_back(place);
     }
     return d;
 }
@@ -399,14 +448,18 @@ class ObjSharedTexts
 class ObjNumbers
 {
   public:
+    /* Room for count numbers to be added. */
+    void expect(size_t count) { added_ = Places<uint64_t>(count); }
     /* The number value moved by shift, as an index into texts. */
     uint32_t add(float value, Shift shift)
     {
-        const auto [at, added] =
-            indices_[shift].emplace(floatBits(value), static_cast<uint32_t>(values_[shift].size()));
-        if (added)
+        const uint32_t index = static_cast<uint32_t>(values_[shift].size());
+        const auto [place, added] = added_.add(uint64_t{floatBits(value)} << 8 | shift);
+        if (added) {
             values_[shift].push_back(value);
-        return at->second | static_cast<uint32_t>(shift) << kShiftBit;
+            indices_.push_back(index);
+        }
+        return indices_[place] | static_cast<uint32_t>(shift) << kShiftBit;
     }
     /* Every number has been added: the texts are laid out, each shift's followed by a
      * free slot, heights found among those kept, the fixed ones made. */
@@ -416,8 +469,9 @@ class ObjNumbers
         for (int s = 0; s < kShifts; ++s) {
             first_[s] = first;
             first += static_cast<uint32_t>(values_[s].size()) + 1;
-            indices_[s] = {};
         }
+        added_ = Places<uint64_t>();
+        indices_ = {};
         texts.resize(first);
         for (Shift s : {kByY, kByYInEms})
             for (float value : values_[s])
@@ -461,7 +515,9 @@ class ObjNumbers
     }
 
     static constexpr int kShiftBit = 29;
-    std::array<std::unordered_map<uint32_t, uint32_t>, kShifts> indices_;
+    /* Each added number's index among its shift's values, by its place. */
+    Places<uint64_t> added_;
+    std::vector<uint32_t> indices_;
     std::array<std::vector<float>, kShifts> values_;
     /* Where the heights are kept. */
     std::array<std::vector<uint32_t>, kShifts> shared_;
@@ -560,6 +616,7 @@ ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, fl
     const Distinct uvs = distinct(
         mesh.uvs.size(), [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
     FirstUse positionUse(positions.first.size()), uvUse(uvs.first.size());
+    m.numbers.expect(3 * positions.first.size() + 2 * uvs.first.size());
     size_t runStart = 0;
     for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
         const ObjMesh::Run run = faceRun(mesh, t, positions, uvs, positionUse, uvUse);
