@@ -1,6 +1,5 @@
 #include "floatText.h"
 
-#include <algorithm>
 #include <charconv>
 #include <cstdint>
 #include <cstring>
