@@ -26,6 +26,7 @@ TEST(GlyvaMesh, SkippedWithoutTheTool)
 #include <algorithm>
 #include <array>
 #include <cfloat>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -585,6 +586,35 @@ TEST_F(GlyvaMesh, LongTextWritesEveryFormatOnceForEachDistinctGlyph)
     EXPECT_EQ(px.width, 1200);
     EXPECT_GT(px.height, 300);
     EXPECT_GT(px.inked, px.width * px.height / 20);
+}
+
+/* Every number of an OBJ file is the shortest text that reads back as its float, what
+ * the standard library's std::to_chars writes for what it reads: texture coordinates
+ * mapped by position in outputs of one unit per em and of another size, and along the
+ * walls of solids. (That the floats are the right ones the triangle sets above show.) */
+TEST_F(GlyvaMesh, ObjNumbersAreTheShortestTextsThatReadBack)
+{
+    const std::string text = fileContents(GLYVA_LONG_TEXT).substr(0, 600);
+    for (const std::vector<std::string> &how : std::vector<std::vector<std::string>>{
+             {}, {"--size", "2.5"}, {"--depth", "0.1", "--bevel", "0.02"}}) {
+        ok(plus(how, {"-o", "n.obj"}), text);
+        std::istringstream lines(fileContents(path("n.obj")));
+        long numbers = 0, misfits = 0;
+        for (std::string line; std::getline(lines, line);) {
+            const std::string tag = line.substr(0, line.find(' '));
+            if (tag != "v" && tag != "vt" && tag != "vn")
+                continue;
+            std::istringstream words(line.substr(tag.size()));
+            for (std::string word; words >> word; ++numbers) {
+                char shortest[64];
+                const float value = std::strtof(word.c_str(), nullptr);
+                misfits += word !=
+                           std::string(shortest, std::to_chars(shortest, shortest + 64, value).ptr);
+            }
+        }
+        EXPECT_GT(numbers, 10000) << how.size();
+        EXPECT_EQ(misfits, 0) << how.size();
+    }
 }
 
 /* Pictures: the asked size, or the asked width and a height in the text's proportions,

@@ -1,5 +1,7 @@
 #include "sceneExport.h"
 
+#include "floatText.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,12 +61,6 @@ class Output
     void text(const char *s, size_t n) { bytes(s, n); }
     void text(const std::string &s) { bytes(s.data(), s.size()); }
     template <typename T> void value(T v) { bytes(&v, sizeof v); }
-    /* Shortest text that reads back as the same float. */
-    void number(float v)
-    {
-        char *at = room(kNumberRoom);
-        used_ += static_cast<size_t>(std::to_chars(at, at + kNumberRoom, v).ptr - at);
-    }
     /* At least size bytes to write into directly, committed by advance. */
     char *room(size_t size)
     {
@@ -88,9 +84,6 @@ class Output
         *error = std::string("write failed: ") + std::strerror(errno ? errno : EIO);
         return false;
     }
-
-    /* More than any float's shortest text. */
-    static constexpr size_t kNumberRoom = 32;
 
   private:
     void write(const void *data, size_t size)
@@ -219,65 +212,38 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
     return out.close(error);
 }
 
-/* Shortest round-trip text of floats, remembered by bit pattern in a small table: a
- * line of text repeats its y, a solid its depths, and texture coordinates their
- * positions, and a copy costs a fraction of the formatting. */
-class FloatText
-{
-  public:
-    FloatText() : slots_(new Slot[kSlots]) {}
-    char *put(char *at, float value)
-    {
-        uint32_t bits;
-        std::memcpy(&bits, &value, sizeof bits);
-        Slot &slot = slots_[(bits * 0x9E3779B1u) >> (32 - kSlotBits)];
-        if (slot.size != 0 && slot.bits == bits) {
-            std::memcpy(at, slot.text, sizeof slot.text);
-            return at + slot.size;
-        }
-        char *const end = std::to_chars(at, at + Output::kNumberRoom, value).ptr;
-        const size_t size = static_cast<size_t>(end - at);
-        if (size <= sizeof slot.text) {
-            slot.bits = bits;
-            slot.size = static_cast<uint8_t>(size);
-            std::memcpy(slot.text, at, size);
-        }
-        return end;
-    }
-
-  private:
-    static constexpr int kSlotBits = 15;
-    static constexpr size_t kSlots = size_t{1} << kSlotBits;
-    struct Slot {
-        uint32_t bits = 0;
-        uint8_t size = 0;
-        char text[15];
-    };
-    std::unique_ptr<Slot[]> slots_;
+/* A number's text in a slot of its own, its size in the last byte, so that it is copied
+ * whole with one move. Formatting writes past the slot: the next one must be free or
+ * made after it. */
+struct NumberText {
+    char text[kFloatTextSize];
+    uint8_t size = 0;
+    void make(float value) { size = static_cast<uint8_t>(floatText(text, value) - text); }
 };
+static_assert(sizeof(NumberText) == 16 && kFloatTextRoom <= 2 * sizeof(NumberText),
+              "one slot, one move, formatting runs into one more");
+
+/* Copies the number's slot whole and returns the end of its text: at needs 16 bytes. */
+inline char *putNumber(char *at, const NumberText &number)
+{
+    std::memcpy(at, &number, sizeof number);
+    return at + number.size;
+}
 
 /* One line of a tag and N numbers, formatted straight into the output's buffer. */
 template <size_t TagSize, int N>
-inline void objLine(Output &out, FloatText &numbers, const char (&tag)[TagSize],
-                    const float (&values)[N])
+void objLine(Output &out, const char (&tag)[TagSize], const float (&values)[N])
 {
-    char *const start = out.room(TagSize + N * (Output::kNumberRoom + 1));
+    char *const start = out.room(TagSize + N * (kFloatTextRoom + 1));
     std::memcpy(start, tag, TagSize - 1);
     char *at = start + TagSize - 1;
     for (int k = 0; k < N; ++k) {
         if (k > 0)
             *at++ = ' ';
-        at = numbers.put(at, values[k]);
+        at = floatText(at, values[k]);
     }
     *at++ = '\n';
     out.advance(static_cast<size_t>(at - start));
-}
-
-template <size_t TagSize>
-inline void objVector(Output &out, FloatText &numbers, const char (&tag)[TagSize], const Vec3 &v)
-{
-    const float values[3] = {v.x, v.y, v.z};
-    objLine(out, numbers, tag, values);
 }
 
 /* Twelve bytes of values, compared and hashed by bit pattern. */
@@ -286,14 +252,62 @@ struct Bits12 {
     bool operator==(const Bits12 &o) const { return bits == o.bits; }
 };
 
+constexpr uint64_t kGolden = 0x9E3779B97F4A7C15ull;
+
+/* Hashes whose low bits are mixed from every bit of the key. */
+size_t hashOf(uint64_t key)
+{
+    return static_cast<size_t>((key * kGolden) >> 32);
+}
+
+size_t hashOf(const Bits12 &key)
+{
+    uint64_t h = key.bits[0] * kGolden;
+    h = (h ^ key.bits[1]) * kGolden;
+    return hashOf(h ^ key.bits[2]);
+}
+
 struct Bits12Hash {
-    size_t operator()(const Bits12 &k) const
+    size_t operator()(const Bits12 &key) const { return hashOf(key); }
+};
+
+/* Places of distinct keys in the order first added, in one flat table with room for a
+ * known count of keys: the standard map's node per key cost more than the rest of
+ * preparing a mesh. */
+template <typename Key> class Places
+{
+  public:
+    explicit Places(size_t count = 0) : mask_(roomFor(count) - 1), slots_(mask_ + 1) {}
+    /* The key's place, and whether it is new; at most count keys. */
+    std::pair<uint32_t, bool> add(const Key &key)
     {
-        uint64_t h = k.bits[0];
-        h = h * 0x9E3779B97F4A7C15ull + k.bits[1];
-        h = h * 0x9E3779B97F4A7C15ull + k.bits[2];
-        return static_cast<size_t>(h ^ (h >> 29));
+        for (size_t at = hashOf(key) & mask_;; at = (at + 1) & mask_) {
+            Slot &slot = slots_[at];
+            if (slot.place == kFree) {
+                slot = {key, size_++};
+                return {slot.place, true};
+            }
+            if (slot.key == key)
+                return {slot.place, false};
+        }
     }
+
+  private:
+    static size_t roomFor(size_t count)
+    {
+        size_t room = 16;
+        while (room < 2 * count)
+            room *= 2;
+        return room;
+    }
+    static constexpr uint32_t kFree = UINT32_MAX;
+    struct Slot {
+        Key key{};
+        uint32_t place = kFree;
+    };
+    size_t mask_;
+    std::vector<Slot> slots_;
+    uint32_t size_ = 0;
 };
 
 template <typename T> Bits12 bitsOf(const T &value, uint32_t extra = 0)
@@ -305,17 +319,26 @@ template <typename T> Bits12 bitsOf(const T &value, uint32_t extra = 0)
     return key;
 }
 
+uint32_t floatBits(float value)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
 /* Each distinct normal direction is written once, at its first use, and numbered from 1
  * in the order written: a flat text has one, a solid's caps two, and the walls' repeat
  * wherever a glyph does. */
 class ObjNormals
 {
   public:
-    uint64_t number(Output &out, FloatText &text, const Vec3 &n)
+    uint64_t number(Output &out, const Vec3 &n)
     {
         const auto [at, added] = numbers_.emplace(bitsOf(n), numbers_.size() + 1);
-        if (added)
-            objVector(out, text, "vn ", n);
+        if (added) {
+            const float values[3] = {n.x, n.y, n.z};
+            objLine(out, "vn ", values);
+        }
         return at->second;
     }
 
@@ -332,12 +355,13 @@ struct Distinct {
 template <typename KeyOf> Distinct distinct(size_t count, KeyOf keyOf)
 {
     Distinct d;
-    std::unordered_map<Bits12, uint32_t, Bits12Hash> places;
+    Places<Bits12> places(count);
+    d.place.reserve(count);
     for (size_t v = 0; v < count; ++v) {
-        const auto [at, added] = places.emplace(keyOf(v), static_cast<uint32_t>(d.first.size()));
+        const auto [place, added] = places.add(keyOf(v));
         if (added)
             d.first.push_back(static_cast<uint32_t>(v));
-        d.place.push_back(at->second);
+        d.place.push_back(place);
     }
     return d;
 }
@@ -348,27 +372,6 @@ char *objIndex(char *at, uint64_t value, bool backwards)
         *at++ = '-';
     return std::to_chars(at, at + 24, value).ptr;
 }
-
-/* What every instance of one mesh writes: its distinct positions and texture
- * coordinates (a solid's caps and walls meet at the same positions, its front and back
- * caps share their texture coordinates), each just before the first face that uses it,
- * and the faces, which count back from the last position and texture coordinate written
- * (OBJ's negative indices, -1 the last): the numbers stay short (a third of the faces'
- * text, against counting back from the end of the instance's vertices) and the text is
- * the same for every instance. Normals go by their number in the file. */
-struct ObjMesh {
-    Distinct positions, uvs;
-    /* Distinct positions and texture coordinates in the order written: those no face
-     * uses come last. */
-    std::vector<uint32_t> positionOrder, uvOrder;
-    /* Per face, how many of each are written before it and where its text ends. */
-    struct Step {
-        uint8_t positions = 0, uvs = 0;
-        uint32_t textEnd = 0;
-    };
-    std::vector<Step> steps;
-    std::string faces;
-};
 
 /* The order in which distinct items are first used; the rank of each. */
 struct FirstUse {
@@ -391,42 +394,270 @@ struct FirstUse {
     }
 };
 
-ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers)
+/* What an instance's translation adds to a number of its lines: its x, y or z, its x or
+ * y in ems (texture coordinates mapped by position), or nothing (texture coordinates
+ * along the outline). */
+enum Shift : uint8_t { kByX, kByY, kByZ, kByXInEms, kByYInEms, kFixed, kShifts };
+
+/* Texts of heights kept for the whole text: glyphs share heights (the baseline, the
+ * x-height, the cap height), so that the meshes on one line of text need a third fewer
+ * of them formatted. Each is kept with the shift it was made for. */
+class ObjSharedTexts
+{
+  public:
+    /* The place of value moved by shift. */
+    uint32_t place(float value, Shift shift)
+    {
+        const uint64_t key = uint64_t{floatBits(value)} << 8 | shift;
+        const auto [at, added] = places_.emplace(key, static_cast<uint32_t>(kept_.size()));
+        if (added)
+            kept_.emplace_back();
+        return at->second;
+    }
+    /* The text at place moved by shift into text, made there if it was not kept. */
+    void put(NumberText *text, uint32_t place, float value, float shift)
+    {
+        Kept &kept = kept_[place];
+        const uint32_t bits = floatBits(shift);
+        if (kept.made && kept.madeFor == bits) {
+            *text = kept.text;
+            return;
+        }
+        text->make(value + shift);
+        kept.text = *text;
+        kept.madeFor = bits;
+        kept.made = true;
+    }
+
+  private:
+    struct Kept {
+        NumberText text;
+        uint32_t madeFor = 0;
+        bool made = false;
+    };
+    std::unordered_map<uint64_t, uint32_t> places_;
+    std::vector<Kept> kept_;
+};
+
+/* Each number an instance writes is one of its mesh's values plus one of the shifts,
+ * and most repeat: a position's x is its texture coordinate's x too (with outputs of
+ * one unit per em), every instance on a line of text has the same y, and every one the
+ * same z. So a mesh's numbers are the distinct (value, shift) pairs, whose texts are
+ * made when the shift changes (x for every instance, y once per line, z and the fixed
+ * ones once) and copied into each line that uses them. */
+class ObjNumbers
+{
+  public:
+    /* Room for count numbers to be added. */
+    void expect(size_t count) { added_ = Places<uint64_t>(count); }
+    /* The number value moved by shift, as an index into texts. */
+    uint32_t add(float value, Shift shift)
+    {
+        const uint32_t index = static_cast<uint32_t>(values_[shift].size());
+        const auto [place, added] = added_.add(uint64_t{floatBits(value)} << 8 | shift);
+        if (added) {
+            values_[shift].push_back(value);
+            indices_.push_back(index);
+        }
+        return indices_[place] | static_cast<uint32_t>(shift) << kShiftBit;
+    }
+    /* Every number has been added: the texts are laid out, each shift's followed by a
+     * free slot, heights found among those kept, the fixed ones made. */
+    void finish(ObjSharedTexts &shared)
+    {
+        uint32_t first = 0;
+        for (int s = 0; s < kShifts; ++s) {
+            first_[s] = first;
+            first += static_cast<uint32_t>(values_[s].size()) + 1;
+        }
+        added_ = Places<uint64_t>();
+        indices_ = {};
+        texts.resize(first);
+        for (Shift s : {kByY, kByYInEms})
+            for (float value : values_[s])
+                shared_[s].push_back(shared.place(value, s));
+        make(kFixed, 0.0f, shared);
+    }
+    /* Where in texts the number add returned is, once finished. */
+    uint32_t place(uint32_t added) const
+    {
+        return first_[added >> kShiftBit] + (added & ((1u << kShiftBit) - 1));
+    }
+    /* The texts for an instance translated by these shifts (x, y, z, x and y in ems). */
+    void place(const float (&shifts)[kFixed], ObjSharedTexts &shared)
+    {
+        for (int s = 0; s < kFixed; ++s) {
+            if (values_[s].empty() || (made_[s] && madeFor_[s] == floatBits(shifts[s])))
+                continue;
+            make(static_cast<Shift>(s), shifts[s], shared);
+        }
+    }
+
+    std::vector<NumberText> texts;
+
+  private:
+    void make(Shift s, float shift, ObjSharedTexts &shared)
+    {
+        NumberText *text = texts.data() + first_[s];
+        const std::vector<float> &values = values_[s];
+        if (s == kFixed) {
+            for (float value : values)
+                (text++)->make(value);
+        } else if (!shared_[s].empty()) {
+            for (size_t k = 0; k < values.size(); ++k)
+                shared.put(text++, shared_[s][k], values[k], shift);
+        } else {
+            for (float value : values)
+                (text++)->make(value + shift);
+        }
+        made_[s] = true;
+        madeFor_[s] = floatBits(shift);
+    }
+
+    static constexpr int kShiftBit = 29;
+    /* Each added number's index among its shift's values, by its place. */
+    Places<uint64_t> added_;
+    std::vector<uint32_t> indices_;
+    std::array<std::vector<float>, kShifts> values_;
+    /* Where the heights are kept. */
+    std::array<std::vector<uint32_t>, kShifts> shared_;
+    std::array<uint32_t, kShifts> first_{};
+    std::array<bool, kShifts> made_{};
+    std::array<uint32_t, kShifts> madeFor_{};
+};
+
+/* What every instance of one mesh writes: its distinct positions and texture
+ * coordinates (a solid's caps and walls meet at the same positions, its front and back
+ * caps share their texture coordinates), each just before the first face that uses it,
+ * and the faces, which count back from the last position and texture coordinate written
+ * (OBJ's negative indices, -1 the last): the numbers stay short (a third of the faces'
+ * text, against counting back from the end of the instance's vertices) and the text is
+ * the same for every instance. Normals go by their number in the file. */
+struct ObjMesh {
+    ObjNumbers numbers;
+    /* The written positions' numbers, three each, and texture coordinates', two each, as
+     * places in numbers.texts, in the order written: those no face uses come last. */
+    std::vector<uint32_t> positions, uvs;
+    /* Runs of lines: positions and texture coordinates (those first used by the run's
+     * first face), then faces up to facesEnd; each at most kObjRunSize bytes. */
+    struct Run {
+        uint32_t positions = 0, uvs = 0;
+        uint32_t facesEnd = 0;
+    };
+    std::vector<Run> runs;
+    /* The face lines, and room to copy their end in whole blocks. */
+    std::string faces;
+};
+
+constexpr size_t kCopyBlock = 32;
+/* The longest position and texture coordinate lines, and what writing one may write
+ * over past its end. */
+constexpr size_t kPositionLine = 2 + 3 * (kFloatTextSize + 1),
+                 kUvLine = 3 + 2 * (kFloatTextSize + 1);
+constexpr size_t kLineSlack = sizeof(NumberText);
+/* Runs are cut past this size, so that none takes twice as much. */
+constexpr size_t kObjRunSize = 16384;
+
+/* The room a run takes at most. */
+size_t runSize(const ObjMesh::Run &run, size_t facesStart)
+{
+    return run.positions * kPositionLine + run.uvs * kUvLine + (run.facesEnd - facesStart) +
+           std::max(kLineSlack, kCopyBlock);
+}
+
+ObjMesh::Run faceRun(const Mesh &mesh, size_t t, const Distinct &positions, const Distinct &uvs,
+                     FirstUse &positionUse, FirstUse &uvUse)
+{
+    ObjMesh::Run run;
+    for (int k = 0; k < 3; ++k) {
+        const uint32_t v = mesh.triangles[t + k];
+        run.positions += positionUse.use(positions.place[v]);
+        run.uvs += uvUse.use(uvs.place[v]);
+    }
+    return run;
+}
+
+void appendFace(std::string &faces, const Mesh &mesh, size_t t, const Distinct &positions,
+                const Distinct &uvs, const FirstUse &positionUse, const FirstUse &uvUse,
+                const std::vector<uint64_t> &normalNumbers)
+{
+    char line[3 * 72 + 4];
+    char *at = line;
+    *at++ = 'f';
+    for (int k = 0; k < 3; ++k) {
+        const uint32_t v = mesh.triangles[t + k];
+        *at++ = ' ';
+        at = objIndex(at, positionUse.order.size() - positionUse.rank[positions.place[v]], true);
+        *at++ = '/';
+        at = objIndex(at, uvUse.order.size() - uvUse.rank[uvs.place[v]], true);
+        *at++ = '/';
+        at = objIndex(at, normalNumbers[v], false);
+    }
+    *at++ = '\n';
+    faces.append(line, at);
+}
+
+/* The shift that moves vertex v's texture coordinates with its instance. */
+Shift uvShift(const Mesh &mesh, uint32_t v, bool y, float unitsPerEm)
+{
+    if (mesh.alongOutline[v])
+        return kFixed;
+    if (unitsPerEm == 1.0f) /* x / 1 is x: the position's own numbers */
+        return y ? kByY : kByX;
+    return y ? kByYInEms : kByXInEms;
+}
+
+ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, float unitsPerEm,
+                ObjSharedTexts &shared)
 {
     ObjMesh m;
-    m.positions =
+    const Distinct positions =
         distinct(mesh.positions.size(), [&](size_t v) { return bitsOf(mesh.positions[v]); });
-    m.uvs = distinct(mesh.uvs.size(),
-                     [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
-    FirstUse positions(m.positions.first.size()), uvs(m.uvs.first.size());
-    char line[3 * 72 + 4];
+    const Distinct uvs = distinct(
+        mesh.uvs.size(), [&](size_t v) { return bitsOf(mesh.uvs[v], mesh.alongOutline[v]); });
+    FirstUse positionUse(positions.first.size()), uvUse(uvs.first.size());
+    m.numbers.expect(3 * positions.first.size() + 2 * uvs.first.size());
+    size_t runStart = 0;
     for (size_t t = 0; t + 2 < mesh.triangles.size(); t += 3) {
-        ObjMesh::Step step;
-        for (int k = 0; k < 3; ++k) {
-            const uint32_t v = mesh.triangles[t + k];
-            step.positions += positions.use(m.positions.place[v]);
-            step.uvs += uvs.use(m.uvs.place[v]);
+        const ObjMesh::Run run = faceRun(mesh, t, positions, uvs, positionUse, uvUse);
+        if (m.runs.empty() || run.positions != 0 || run.uvs != 0 ||
+            runSize(m.runs.back(), runStart) > kObjRunSize) {
+            runStart = m.faces.size();
+            m.runs.push_back(run);
         }
-        char *at = line;
-        *at++ = 'f';
-        for (int k = 0; k < 3; ++k) {
-            const uint32_t v = mesh.triangles[t + k];
-            *at++ = ' ';
-            at = objIndex(at, positions.order.size() - positions.rank[m.positions.place[v]], true);
-            *at++ = '/';
-            at = objIndex(at, uvs.order.size() - uvs.rank[m.uvs.place[v]], true);
-            *at++ = '/';
-            at = objIndex(at, normalNumbers[v], false);
-        }
-        *at++ = '\n';
-        m.faces.append(line, at);
-        step.textEnd = static_cast<uint32_t>(m.faces.size());
-        m.steps.push_back(step);
+        appendFace(m.faces, mesh, t, positions, uvs, positionUse, uvUse, normalNumbers);
+        m.runs.back().facesEnd = static_cast<uint32_t>(m.faces.size());
     }
-    positions.finish();
-    uvs.finish();
-    m.positionOrder = std::move(positions.order);
-    m.uvOrder = std::move(uvs.order);
+    /* Then those no face uses. */
+    const size_t usedPositions = positionUse.order.size(), usedUvs = uvUse.order.size();
+    positionUse.finish();
+    uvUse.finish();
+    for (size_t p = usedPositions, u = usedUvs;
+         p < positionUse.order.size() || u < uvUse.order.size();) {
+        ObjMesh::Run run;
+        run.positions = static_cast<uint32_t>(std::min<size_t>(positionUse.order.size() - p, 128));
+        run.uvs = static_cast<uint32_t>(std::min<size_t>(uvUse.order.size() - u, 128));
+        run.facesEnd = static_cast<uint32_t>(m.faces.size());
+        m.runs.push_back(run);
+        p += run.positions;
+        u += run.uvs;
+    }
+    for (uint32_t p : positionUse.order) {
+        const Vec3 &at = mesh.positions[positions.first[p]];
+        m.positions.insert(m.positions.end(), {m.numbers.add(at.x, kByX), m.numbers.add(at.y, kByY),
+                                               m.numbers.add(at.z, kByZ)});
+    }
+    for (uint32_t u : uvUse.order) {
+        const uint32_t v = uvs.first[u];
+        m.uvs.insert(m.uvs.end(),
+                     {m.numbers.add(mesh.uvs[v].x, uvShift(mesh, v, false, unitsPerEm)),
+                      m.numbers.add(mesh.uvs[v].y, uvShift(mesh, v, true, unitsPerEm))});
+    }
+    m.numbers.finish(shared);
+    for (std::vector<uint32_t> *places : {&m.positions, &m.uvs})
+        for (uint32_t &place : *places)
+            place = m.numbers.place(place);
+    m.faces.append(kCopyBlock, '\0');
     return m;
 }
 
@@ -448,13 +679,66 @@ bool writeMtl(const std::string &path, const SceneWriting &how, std::string *err
 {
     Output out(path);
     out.text("# " + how.generator + "\nnewmtl glyph\nKa 0 0 0\nKd ");
-    out.number(how.color.r);
-    out.text(" ", 1);
-    out.number(how.color.g);
-    out.text(" ", 1);
-    out.number(how.color.b);
+    const float colour[3] = {how.color.r, how.color.g, how.color.b};
+    for (int k = 0; k < 3; ++k) {
+        char *const at = out.room(kFloatTextRoom + 1);
+        if (k > 0)
+            *at = ' ';
+        out.advance(static_cast<size_t>(floatText(at + (k > 0), colour[k]) - at));
+    }
     out.text("\nKs 0.1 0.1 0.1\nNs 32\nd 1\nillum 2\n");
     return out.close(error);
+}
+
+/* Count lines of a tag and N numbers each, from the mesh's texts, at at; the end. */
+template <size_t TagSize, int N>
+char *objLines(char *at, const char (&tag)[TagSize], const NumberText *texts,
+               const uint32_t *&numbers, size_t count)
+{
+    for (size_t line = 0; line < count; ++line) {
+        std::memcpy(at, tag, TagSize - 1);
+        at += TagSize - 1;
+        for (int k = 0; k < N; ++k) {
+            at = putNumber(at, texts[*numbers++]);
+            *at++ = k + 1 < N ? ' ' : '\n';
+        }
+    }
+    return at;
+}
+
+/* Copies in whole blocks, which the compiler keeps inline, rather than a library call
+ * for each of many short runs: from is readable and at writable a block past size. */
+char *copyBlocks(char *at, const char *from, size_t size)
+{
+    for (size_t done = 0; done < size; done += kCopyBlock)
+        std::memcpy(at + done, from + done, kCopyBlock);
+    return at + size;
+}
+
+/* One instance of a mesh: its texts made for the translation, then its runs of lines
+ * written straight into the output's buffer, room asked once for many runs (a check and
+ * an update of the buffer for every line cost as much as the line). */
+void writeObjInstance(Output &out, ObjMesh &m, ObjSharedTexts &shared, const Vec3 &t,
+                      float unitsPerEm)
+{
+    constexpr size_t kRoom = 16 * kObjRunSize, kRunRoom = 2 * kObjRunSize;
+    m.numbers.place({t.x, t.y, t.z, t.x / unitsPerEm, t.y / unitsPerEm}, shared);
+    const NumberText *const texts = m.numbers.texts.data();
+    const uint32_t *position = m.positions.data(), *uv = m.uvs.data();
+    const char *const faces = m.faces.data();
+    char *start = out.room(kRoom), *at = start;
+    uint32_t facesAt = 0;
+    for (const ObjMesh::Run &run : m.runs) {
+        if (static_cast<size_t>(at - start) > kRoom - kRunRoom) {
+            out.advance(static_cast<size_t>(at - start));
+            at = start = out.room(kRoom);
+        }
+        at = objLines<sizeof "v ", 3>(at, "v ", texts, position, run.positions);
+        at = objLines<sizeof "vt ", 2>(at, "vt ", texts, uv, run.uvs);
+        at = copyBlocks(at, faces + facesAt, run.facesEnd - facesAt);
+        facesAt = run.facesEnd;
+    }
+    out.advance(static_cast<size_t>(at - start));
 }
 
 /* Positions and texture coordinates are written per instance, moved; the faces and
@@ -472,45 +756,21 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
     if (how.merge)
         out.text("o " + how.name + "\nusemtl glyph\n");
     ObjNormals normals;
-    FloatText text;
-    std::vector<ObjMesh> meshes(scene.meshes.size());
-    std::vector<bool> seen(scene.meshes.size(), false);
+    ObjSharedTexts shared;
+    std::vector<std::unique_ptr<ObjMesh>> meshes(scene.meshes.size());
     for (size_t i = 0; i < scene.instances.size(); ++i) {
         const Instance &instance = scene.instances[i];
         const Mesh &mesh = meshOf(scene, instance);
-        ObjMesh &written = meshes[instance.mesh];
+        std::unique_ptr<ObjMesh> &written = meshes[instance.mesh];
         if (!how.merge)
             out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
-        if (!seen[instance.mesh]) {
-            seen[instance.mesh] = true;
+        if (!written) {
             std::vector<uint64_t> numbers;
             for (const Vec3 &n : mesh.normals)
-                numbers.push_back(normals.number(out, text, n));
-            written = objMesh(mesh, numbers);
+                numbers.push_back(normals.number(out, n));
+            written = std::make_unique<ObjMesh>(objMesh(mesh, numbers, scene.unitsPerEm, shared));
         }
-        size_t position = 0, uv = 0, textAt = 0;
-        auto writePositions = [&](size_t count) {
-            for (const size_t end = position + count; position < end; ++position) {
-                const uint32_t v = written.positions.first[written.positionOrder[position]];
-                objVector(out, text, "v ", moved(mesh.positions[v], instance.translation));
-            }
-        };
-        auto writeUvs = [&](size_t count) {
-            for (const size_t end = uv + count; uv < end; ++uv) {
-                const uint32_t v = written.uvs.first[written.uvOrder[uv]];
-                const Vec2 at = textUv(mesh, v, instance.translation, scene.unitsPerEm);
-                const float values[2] = {at.x, at.y};
-                objLine(out, text, "vt ", values);
-            }
-        };
-        for (const ObjMesh::Step &step : written.steps) {
-            writePositions(step.positions);
-            writeUvs(step.uvs);
-            out.text(written.faces.data() + textAt, step.textEnd - textAt);
-            textAt = step.textEnd;
-        }
-        writePositions(written.positionOrder.size() - position);
-        writeUvs(written.uvOrder.size() - uv);
+        writeObjInstance(out, *written, shared, instance.translation, scene.unitsPerEm);
         if (how.progress)
             how.progress(i + 1);
     }
