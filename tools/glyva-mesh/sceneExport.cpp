@@ -1,7 +1,5 @@
 #include "sceneExport.h"
 
-#include "floatText.h"
-
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -210,6 +208,18 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
             how.progress(i + 1);
     }
     return out.close(error);
+}
+
+/* The longest shortest text of a float: a sign, nine digits, a point and an exponent
+ * of four ("-1.17549435e-38"). */
+constexpr size_t kFloatTextSize = 15;
+constexpr size_t kFloatTextRoom = kFloatTextSize;
+
+/* The shortest text that reads back as the same float, fixed or scientific, whichever
+ * is shorter. */
+inline char *floatText(char *at, float value)
+{
+    return std::to_chars(at, at + kFloatTextSize, value).ptr;
 }
 
 /* A number's text in a slot of its own, its size in the last byte, so that it is copied
