@@ -36,9 +36,6 @@ struct GlyphScratch {
     /* Where each contour lies in points. */
     glyva::BudgetContour *contours;
     uint32_t contourCapacity;
-    /* Per point: the shared vertex array's index it last received. */
-    int32_t *corners;
-    uint32_t cornerCapacity;
     glyva::BudgetScratch budget;
 };
 
