@@ -74,30 +74,10 @@ void keepIndex(float *v, int32_t index)
     memcpy(v + 2, &index, sizeof index);
 }
 
-/* The index the window search gives v, which GLU hands back for the first time or
- * after its last index left the window: v merged or appended; -1 when the shared array
- * cannot grow. Kept apart from the callback, whose common case is only the check. */
-__attribute__((noinline)) int32_t searchVertex(tessInfo *info, float *v)
+/* The shared array's first index still inside the search window. */
+int64_t windowStart(tessInfo *info)
 {
-    int32_t index = info->window.searchInsert(info->vertices, v);
-    /* A NaN equals nothing, not even itself: the search appends it every time. */
-    if (index >= 0 && v[0] == v[0] && v[1] == v[1])
-        keepIndex(v, index);
-    return index;
-}
-
-/* The index the window search would give v now. The index an address last received
- * stands while it is inside the window: the window holds no other element equal to it,
- * so its search would find the same. Addresses hold their coordinates unchanged until
- * the polygon is over. */
-int32_t vertexIndex(tessInfo *info, float *v)
-{
-    const int32_t last = lastIndex(v);
-    const int64_t windowStart =
-        static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
-    if (last >= 0 && last >= windowStart)
-        return last;
-    return searchVertex(info, v);
+    return static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
 }
 
 float *newCombinedVertex(tessInfo *info)
@@ -130,22 +110,49 @@ void jglBegin(GLenum type, void *data)
     static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type);
 }
 
-void jglVertex(void *vertexData, void *data)
+void addCorner(tessInfo *info, int32_t index)
 {
-    auto *info = static_cast<tessInfo *>(data);
+    if (info->type == GL_TRIANGLES && !info->indices.append(&index))
+        info->incomplete = true;
+}
+
+/* A corner whose vertex GLU hands back for the first time or after its last index left
+ * the window: the window search merges or appends it. Also every case out of the
+ * ordinary, apart from the callback's short common case. */
+__attribute__((noinline)) void searchedCorner(tessInfo *info, float *v)
+{
     if (info->vertexStoreFailed || info->incomplete)
         return;
-    if (!vertexData) {
+    if (!v) {
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index = vertexIndex(info, static_cast<float *>(vertexData));
+    int32_t index = info->window.searchInsert(info->vertices, v);
     if (index < 0) {
         info->vertexStoreFailed = true;
         return;
     }
-    if (info->type == GL_TRIANGLES && !info->indices.append(&index))
-        info->incomplete = true;
+    /* A NaN equals nothing, not even itself: the search appends it every time. */
+    if (v[0] == v[0] && v[1] == v[1])
+        keepIndex(v, index);
+    addCorner(info, index);
+}
+
+/* The index an address last received stands while it is inside the window: the window
+ * holds no other element equal to it, so its search would find the same. Addresses hold
+ * their coordinates unchanged until the polygon is over. */
+void jglVertex(void *vertexData, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    auto *v = static_cast<float *>(vertexData);
+    if (v && !info->vertexStoreFailed && !info->incomplete) {
+        const int32_t last = lastIndex(v);
+        if (last >= 0 && last >= windowStart(info)) {
+            addCorner(info, last);
+            return;
+        }
+    }
+    searchedCorner(info, v);
 }
 
 /* Without storage no vertex is returned; GLU then reports the polygon's error and the

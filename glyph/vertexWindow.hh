@@ -19,7 +19,8 @@ namespace glyva
  *   over, and the table is started afresh (holding the window alone) before such
  *   entries fill it;
  * - equal elements share a probe chain, in which the older lies first, so the first
- *   match found is the oldest in the window, as the scan's is.
+ *   match found is the oldest in the window, as the scan's is;
+ * - an element with a NaN equals nothing, not even itself: its entry is never found.
  * Keys are read from the array itself, so the array must change only through this
  * object (and the Reserve it appends through) while it is in use. */
 template <typename MF, int N> class VertexWindow
@@ -41,16 +42,12 @@ template <typename MF, int N> class VertexWindow
     {
         MF &array = store.array();
         const uint32_t n = array.count;
-        const bool usable = indexable(v);
-        uint32_t s = 0;
-        if (usable) {
-            const uint32_t first = n > kWindow ? n - kWindow : 0;
-            for (s = hash(v) & (kSlots - 1); slots_[s].generation == generation_;
-                 s = (s + 1) & (kSlots - 1)) {
-                const uint32_t index = slots_[s].index;
-                if (index >= first && matches(array.values[index], v))
-                    return static_cast<int32_t>(index);
-            }
+        const uint32_t first = n > kWindow ? n - kWindow : 0;
+        uint32_t s = hash(v) & (kSlots - 1);
+        for (; slots_[s].generation == generation_; s = (s + 1) & (kSlots - 1)) {
+            const uint32_t index = slots_[s].index;
+            if (index >= first && matches(array.values[index], v))
+                return static_cast<int32_t>(index);
         }
         float copy[N];
         memcpy(copy, v, sizeof copy); /* v may point into the storage that moves */
@@ -58,11 +55,9 @@ template <typename MF, int N> class VertexWindow
             restart(array);
             return -1;
         }
-        if (usable) {
-            slots_[s] = {generation_, n};
-            if (++placed_ == kPlacedLimit)
-                restart(array);
-        }
+        slots_[s] = {generation_, n};
+        if (++placed_ == kPlacedLimit)
+            restart(array);
         return static_cast<int32_t>(n);
     }
 
@@ -82,15 +77,6 @@ template <typename MF, int N> class VertexWindow
     {
         for (int c = 0; c < N; ++c)
             if (!(a[c] == b[c]))
-                return false;
-        return true;
-    }
-
-    /* NaN equals nothing: such elements are never indexed nor found. */
-    static bool indexable(const float *v)
-    {
-        for (int c = 0; c < N; ++c)
-            if (v[c] != v[c])
                 return false;
         return true;
     }
@@ -119,10 +105,7 @@ template <typename MF, int N> class VertexWindow
         placed_ = 0;
         const uint32_t first = array.count > kWindow ? array.count - kWindow : 0;
         for (uint32_t i = first; i < array.count; ++i) {
-            const float *v = array.values[i];
-            if (!indexable(v))
-                continue;
-            uint32_t s = hash(v) & (kSlots - 1);
+            uint32_t s = hash(array.values[i]) & (kSlots - 1);
             while (slots_[s].generation == generation_)
                 s = (s + 1) & (kSlots - 1);
             slots_[s] = {generation_, i};
