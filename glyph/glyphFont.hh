@@ -8,6 +8,7 @@
 
 #include "Skrib/GlyvaInterface.h"
 #include "glyph/glyphBudget.hh"
+#include "glyph/vertexWindow.hh"
 #include "util/plyxTypes.h"
 
 class GLUtesselator;
@@ -37,6 +38,8 @@ struct GlyphScratch {
     glyva::BudgetContour *contours;
     uint32_t contourCapacity;
     glyva::BudgetScratch budget;
+    /* The corner merge's index, kept so that a glyph need not clear one. */
+    glyva::VertexWindow<MFVec2f, 2> window;
 };
 
 /* The font handle of both interfaces. */

@@ -36,10 +36,10 @@ struct CombinedChunk {
 /* Context of one glyph tessellation, handed to every callback. The shared vertex array
  * and the glyph's list grow through reserves for the length of the tessellation. */
 struct tessInfo {
-    tessInfo(MFVec2f &shared, internalGlyphData *record)
-        : vertices(shared), indices(record->triangleIndices), glyph(record)
+    tessInfo(MFVec2f &shared, internalGlyphData *record, GlyphScratch &scratch)
+        : vertices(shared), indices(record->triangleIndices), glyph(record), window(scratch.window)
     {
-        window.seed(shared);
+        window.resume(shared);
     }
 
     uint16_t type = 0;
@@ -56,7 +56,7 @@ struct tessInfo {
      * kept for the next glyph. */
     bool reported = false;
     /* Merges corners with the shared array's last 65 vertices without scanning them. */
-    glyva::VertexWindow<MFVec2f, 2> window;
+    glyva::VertexWindow<MFVec2f, 2> &window;
 };
 
 /* GLU hands a vertex back by the address it was given, once for every triangle that
@@ -110,15 +110,18 @@ void jglBegin(GLenum type, void *data)
     static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type);
 }
 
-void addCorner(tessInfo *info, int32_t index)
+/* Whether the index v last received is the one the window search would give it now.
+ * The index an address last received stands while it is inside the window: the window holds no
+ * other element equal to it, so its search would find the same. Addresses hold their coordinates
+ * unchanged until the polygon is over. */
+bool lastStands(tessInfo *info, int32_t last)
 {
-    if (info->type == GL_TRIANGLES && !info->indices.append(&index))
-        info->incomplete = true;
+    return last >= 0 && last >= windowStart(info);
 }
 
-/* A corner whose vertex GLU hands back for the first time or after its last index left
- * the window: the window search merges or appends it. Also every case out of the
- * ordinary, apart from the callback's short common case. */
+/* Every corner but the most common: one whose vertex GLU hands back for the first time
+ * or after its last index left the window, which the window search merges or appends,
+ * one that finds the index list full, and every case out of the ordinary. */
 __attribute__((noinline)) void searchedCorner(tessInfo *info, float *v)
 {
     if (info->vertexStoreFailed || info->incomplete)
@@ -127,28 +130,32 @@ __attribute__((noinline)) void searchedCorner(tessInfo *info, float *v)
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index = info->window.searchInsert(info->vertices, v);
-    if (index < 0) {
-        info->vertexStoreFailed = true;
-        return;
+    int32_t index = lastIndex(v);
+    if (!lastStands(info, index)) {
+        index = info->window.searchInsert(info->vertices, v);
+        if (index < 0) {
+            info->vertexStoreFailed = true;
+            return;
+        }
+        /* A NaN equals nothing, not even itself: the search appends it every time. */
+        if (v[0] == v[0] && v[1] == v[1])
+            keepIndex(v, index);
     }
-    /* A NaN equals nothing, not even itself: the search appends it every time. */
-    if (v[0] == v[0] && v[1] == v[1])
-        keepIndex(v, index);
-    addCorner(info, index);
+    if (info->type == GL_TRIANGLES && !info->indices.append(&index))
+        info->incomplete = true;
 }
 
-/* The index an address last received stands while it is inside the window: the window
- * holds no other element equal to it, so its search would find the same. Addresses hold
- * their coordinates unchanged until the polygon is over. */
+/* The most common corner is a leaf: a vertex whose index stands, in a triangle, with
+ * room in the index list. */
 void jglVertex(void *vertexData, void *data)
 {
     auto *info = static_cast<tessInfo *>(data);
     auto *v = static_cast<float *>(vertexData);
-    if (v && !info->vertexStoreFailed && !info->incomplete) {
+    if (v && !info->vertexStoreFailed && !info->incomplete && info->type == GL_TRIANGLES &&
+        info->indices.hasRoom()) {
         const int32_t last = lastIndex(v);
-        if (last >= 0 && last >= windowStart(info)) {
-            addCorner(info, last);
+        if (lastStands(info, last)) {
+            info->indices.append(&last);
             return;
         }
     }
@@ -323,7 +330,7 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
-    tessInfo info(font->glyphVertices, record);
+    tessInfo info(font->glyphVertices, record, scratch);
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours; ++k) {
         if (scratch.contours[k].count == 0)

@@ -36,6 +36,10 @@ template <typename MF, int N> class VertexWindow
         restart(array);
     }
 
+    /* As seed, for a table seeded before or all zeros, whose entries are then all of
+     * earlier generations: nothing needs clearing. */
+    void resume(const MF &array) { restart(array); }
+
     /* The index of v in the window, else v appended; -1 when the array cannot grow
      * (it is then empty, and the window index with it). */
     int32_t searchInsert(mf::Reserve<MF> &store, const float *v)
@@ -49,9 +53,7 @@ template <typename MF, int N> class VertexWindow
             if (index >= first && matches(array.values[index], v))
                 return static_cast<int32_t>(index);
         }
-        float copy[N];
-        memcpy(copy, v, sizeof copy); /* v may point into the storage that moves */
-        if (!store.append(copy)) {
+        if (!store.append(v)) { /* which copies v before the storage it may be in moves */
             restart(array);
             return -1;
         }
@@ -114,8 +116,8 @@ template <typename MF, int N> class VertexWindow
     }
 
     Slot slots_[kSlots];
-    uint32_t generation_ = 0;
-    uint32_t placed_ = 0; /* entries of the current generation */
+    uint32_t generation_;
+    uint32_t placed_; /* entries of the current generation */
 };
 
 } // namespace glyva

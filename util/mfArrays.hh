@@ -181,6 +181,9 @@ template <typename Record> class Reserve
         }
     }
 
+    /* Whether an append needs no growth. */
+    bool hasRoom() const { return array_.count < capacity_; }
+
     /* As append(): 0 when the record cannot grow, which then leaves it empty. */
     int append(const void *element)
     {
