@@ -292,8 +292,9 @@ bool plainEdges(const glyva::BudgetContour *contours, size_t count, Box *box, ui
             if (x == px && y == py)
                 return false;
             nan += (x - x) + (y - y);
-            minX = x < minX ? x : minX, maxX = x > maxX ? x : maxX;
-            minY = y < minY ? y : minY, maxY = y > maxY ? y : maxY;
+            /* In the order of the processor's min and max, which then need no moves. */
+            minX = minX < x ? minX : x, maxX = maxX > x ? maxX : x;
+            minY = minY < y ? minY : y, maxY = maxY > y ? maxY : y;
             px = x, py = y;
         }
         n += m;
@@ -331,15 +332,18 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
     edgeCount_ = edges;
     frame(box);
     edgeCount_ = 0;
+    /* A cell's chain run (as countCells keeps it) and how many edges it holds. */
+    struct CoverCell {
+        ChainRun run;
+        uint32_t edges;
+    };
     const size_t cells = static_cast<size_t>(side_) * side_;
-    uint32_t *counts = scratchBlock<uint32_t>(scratch_, kFirst, cells);
-    ChainRun *runs = scratchBlock<ChainRun>(scratch_, kRuns, cells);
-    if (!counts || !runs)
+    CoverCell *grid = scratchBlock<CoverCell>(scratch_, kRuns, cells);
+    if (!grid)
         return false;
-    kdMemset(counts, 0, cells * sizeof(uint32_t));
-    kdMemset(runs, 0, cells * sizeof(ChainRun)); /* chains count from 1 */
+    kdMemset(grid, 0, cells * sizeof(CoverCell)); /* chains count from 1 */
     /* In rows: delta and far more than the rounding of the division. */
-    const double slack = ldexp(fabs(box.minY) + fabs(box.maxY), -40) / cellH_ + 0x1p-30;
+    const double slack = (fabs(box.minY) + fabs(box.maxY)) * 0x1p-40 / cellH_ + 0x1p-30;
     /* The grid in locals: the counts written below could otherwise be the members. */
     const uint32_t side = side_;
     const double minX = minX_, minY = minY_, cellW = cellW_, cellH = cellH_, top = side - 1;
@@ -351,18 +355,39 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
     struct Corner {
         uint32_t column, low, high;
     };
+    /* x and y in cells, as column and row compute them. */
+    auto cornerAt = [&](double x, double y) -> Corner {
+        return {clamp(x), clamp(y - slack), clamp(y + slack)};
+    };
     auto cornerOf = [&](const float *v) -> Corner {
-        const double y = (v[1] - minY) / cellH;
-        return {clamp((v[0] - minX) / cellW), clamp(y - slack), clamp(y + slack)};
+        return cornerAt((v[0] - minX) / cellW, (v[1] - minY) / cellH);
+    };
+    /* The points whose corner is that of a corner in a single cell: x in its column, as
+     * column and row divide it, and y far enough inside its row that the slack leaves
+     * it there. None for a corner spanning two rows. */
+    struct Inside {
+        double left, right, bottom, top;
+        uint32_t cell;
+        bool holds(double x, double y) const
+        {
+            return x >= left && x < right && y >= bottom && y < top;
+        }
+    };
+    const double margin = slack + 0x1p-30;
+    auto insideOf = [&](const Corner &a) -> Inside {
+        if (a.low != a.high)
+            return {1, 0, 1, 0, 0};
+        const double c = a.column, r = a.low;
+        return {c, c + 1, r + margin, r + 1 - margin, a.low * side + a.column};
     };
     uint64_t entries = 0, shared = 0, pairs = 0;
     auto visit = [&](uint32_t cell, uint32_t chain) {
-        ChainRun &run = runs[cell];
-        if (run.chain != chain)
-            run = {chain, 0};
-        const uint32_t n = counts[cell]++;
+        CoverCell &c = grid[cell];
+        if (c.run.chain != chain)
+            c.run = {chain, 0};
+        const uint32_t n = c.edges++;
         shared += n;
-        pairs += n - run.edges++;
+        pairs += n - c.run.edges++;
     };
     auto cover = [&](const Corner &a, const Corner &b, uint32_t chain) {
         const uint32_t left = a.column < b.column ? a.column : b.column;
@@ -390,16 +415,24 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
                 continue;
             const Corner start = cornerOf(k.xy);
             Corner a = start;
+            Inside inside = insideOf(a);
             int way = 0;
             const float *p = k.xy;
             for (uint32_t i = 1; i <= m; ++i) {
                 const float *q = i < m ? p + k.stride : k.xy;
-                const Corner b = i < m ? cornerOf(q) : start;
                 const int next = q[0] > p[0] ? 1 : q[0] < p[0] ? -1 : 0;
                 chain += next != 0 && next == way ? 0 : 1;
                 way = next;
+                p = q;
+                const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
+                if (i < m && inside.holds(x, y)) { /* most edges: within a's one cell */
+                    ++entries;
+                    visit(inside.cell, chain);
+                    continue;
+                }
+                const Corner b = i < m ? cornerAt(x, y) : start;
                 cover(a, b, chain);
-                a = b, p = q;
+                a = b, inside = insideOf(a);
             }
         }
     } else {
