@@ -437,14 +437,22 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
         }
     } else {
         Corner a = {0, 0, 0};
+        Inside inside = insideOf({0, 0, 1});
         end = nullptr;
         forEachEdge(contours, count, [&](const float *p, const float *q, uint32_t chain) {
-            if (p != end)
-                a = cornerOf(p);
-            const Corner b = cornerOf(q);
+            const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
+            const bool follows = p == end;
             end = q;
+            if (follows && inside.holds(x, y)) {
+                ++entries;
+                visit(inside.cell, chain);
+                return;
+            }
+            if (!follows)
+                a = cornerOf(p);
+            const Corner b = cornerAt(x, y);
             cover(a, b, chain);
-            a = b;
+            a = b, inside = insideOf(a);
         });
     }
     return entries <= kMaxCellEntries && shared <= kMaxPairTests &&
