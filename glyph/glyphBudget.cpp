@@ -116,6 +116,18 @@ T *scratchBlock(glyva::BudgetScratch *scratch, Block b, uint64_t count, bool kee
     return static_cast<T *>(block);
 }
 
+/* The edges' bounding box, grown point by point. Edges are finite, so plain comparisons
+ * find what fmin and fmax would. */
+struct Box {
+    double minX, maxX, minY, maxY;
+
+    void add(double x, double y)
+    {
+        minX = x < minX ? x : minX, maxX = x > maxX ? x : maxX;
+        minY = y < minY ? y : minY, maxY = y > maxY ? y : maxY;
+    }
+};
+
 /* A square grid over the edges' bounding box, about one cell per edge, each cell listing
  * the edges that pass through it; two edges can only cross where they share a cell,
  * and a crossing is counted in the cell that holds it. */
@@ -130,6 +142,8 @@ class CrossingCount
   private:
     bool collectEdges(const glyva::BudgetContour *contours, size_t count, uint64_t points);
     void frame();
+    void frame(const Box &box);
+    bool coverWithin(const glyva::BudgetContour *contours, size_t count);
     template <typename Visit> void cellsOf(const Edge &e, Visit visit) const;
     Budget countCells();
     bool surelyWithin() const;
@@ -158,56 +172,77 @@ class CrossingCount
     glyva::BudgetScratch *scratch_;
 };
 
-/* Edges between consecutive finite points, the closing one included; an edge of no
- * length crosses nothing. */
+bool finite(const float *v)
+{
+    return isfinite(v[0]) && isfinite(v[1]);
+}
+
+/* Every edge between consecutive finite points, the closing one included, as
+ * visit(p, q, chain); an edge of no length crosses nothing and is left out. Each point's
+ * finiteness is asked once. */
+template <typename Visit>
+void forEachEdge(const glyva::BudgetContour *contours, size_t count, Visit visit)
+{
+    uint32_t chain = 0;
+    for (size_t c = 0; c < count; ++c) {
+        const glyva::BudgetContour &k = contours[c];
+        if (k.count < 2)
+            continue;
+        /* The x direction of the last edge if it was kept: 1 rightwards, -1 leftwards,
+         * 0 upright or none, which no edge continues. */
+        int way = 0;
+        const float *p = k.xy, *last = k.xy + static_cast<size_t>(k.count - 1) * k.stride;
+        const bool startFinite = finite(p);
+        bool pFinite = startFinite;
+        for (;;) {
+            const bool closing = p == last;
+            const float *q = closing ? k.xy : p + k.stride;
+            const bool qFinite = closing ? startFinite : finite(q);
+            if (pFinite && qFinite && (p[0] != q[0] || p[1] != q[1])) {
+                const int next = q[0] > p[0] ? 1 : q[0] < p[0] ? -1 : 0;
+                chain += next != 0 && next == way ? 0 : 1;
+                way = next;
+                visit(p, q, chain);
+            } else {
+                way = 0;
+            }
+            if (closing)
+                break;
+            p = q, pFinite = qFinite;
+        }
+    }
+}
+
 bool CrossingCount::collectEdges(const glyva::BudgetContour *contours, size_t count,
                                  uint64_t points)
 {
     edges_ = scratchBlock<Edge>(scratch_, kEdges, points);
     if (!edges_)
         return false;
-    uint32_t chain = 0;
-    for (size_t c = 0; c < count; ++c) {
-        const glyva::BudgetContour &k = contours[c];
-        bool joined = false; /* whether this edge follows the last one kept */
-        for (uint32_t i = 0; k.count > 1 && i < k.count; ++i) {
-            const float *p = k.xy + static_cast<size_t>(i) * k.stride;
-            const float *q = i + 1 < k.count ? p + k.stride : k.xy;
-            if (!isfinite(p[0]) || !isfinite(p[1]) || !isfinite(q[0]) || !isfinite(q[1]) ||
-                (p[0] == q[0] && p[1] == q[1])) {
-                joined = false;
-                continue;
-            }
-            const double ax = p[0], ay = p[1], bx = q[0], by = q[1];
-            const Edge *last = edgeCount_ ? &edges_[edgeCount_ - 1] : nullptr;
-            const bool sameWay =
-                joined && bx != ax && ((bx > ax && last->dx > 0) || (bx < ax && last->dx < 0));
-            chain += sameWay ? 0 : 1;
-            edges_[edgeCount_++] = {ax, ay, bx, by, bx - ax, by - ay, chain};
-            joined = true;
-        }
-    }
+    forEachEdge(contours, count, [&](const float *p, const float *q, uint32_t chain) {
+        const double ax = p[0], ay = p[1], bx = q[0], by = q[1];
+        edges_[edgeCount_++] = {ax, ay, bx, by, bx - ax, by - ay, chain};
+    });
     return true;
 }
 
 void CrossingCount::frame()
 {
-    /* Edges are finite, so plain comparisons find what fmin and fmax would. */
-    auto least = [](double a, double b) { return b < a ? b : a; };
-    auto most = [](double a, double b) { return b > a ? b : a; };
-    double maxX = edges_[0].ax, maxY = edges_[0].ay;
-    minX_ = maxX, minY_ = maxY;
+    Box box = {edges_[0].ax, edges_[0].ax, edges_[0].ay, edges_[0].ay};
     for (uint32_t i = 0; i < edgeCount_; ++i) {
-        const Edge &e = edges_[i];
-        minX_ = least(minX_, least(e.ax, e.bx));
-        maxX = most(maxX, most(e.ax, e.bx));
-        minY_ = least(minY_, least(e.ay, e.by));
-        maxY = most(maxY, most(e.ay, e.by));
+        box.add(edges_[i].ax, edges_[i].ay);
+        box.add(edges_[i].bx, edges_[i].by);
     }
+    frame(box);
+}
+
+void CrossingCount::frame(const Box &box)
+{
+    minX_ = box.minX, minY_ = box.minY;
     side_ = static_cast<uint32_t>(sqrt(static_cast<double>(edgeCount_))) + 1;
     side_ = side_ > kMaxGridSide ? kMaxGridSide : side_;
-    cellW_ = maxX > minX_ ? (maxX - minX_) / side_ : 1;
-    cellH_ = maxY > minY_ ? (maxY - minY_) / side_ : 1;
+    cellW_ = box.maxX > minX_ ? (box.maxX - minX_) / side_ : 1;
+    cellH_ = box.maxY > minY_ ? (box.maxY - minY_) / side_ : 1;
 }
 
 /* The cells along the edge: column by column, the rows its part in the column spans. */
@@ -223,6 +258,205 @@ template <typename Visit> void CrossingCount::cellsOf(const Edge &e, Visit visit
         for (uint32_t r = row(y0 < y1 ? y0 : y1), top = row(y0 < y1 ? y1 : y0); r <= top; ++r)
             visit(r * side_ + c);
     }
+}
+
+/* The points of a contour without a closing repeat of its first: the edge to the repeat
+ * ends where the closing edge would, and the closing edge from it has no length. */
+uint32_t openCount(const glyva::BudgetContour &k)
+{
+    if (k.count < 2)
+        return k.count;
+    const float *last = k.xy + static_cast<size_t>(k.count - 1) * k.stride;
+    return last[0] == k.xy[0] && last[1] == k.xy[1] ? k.count - 1 : k.count;
+}
+
+/* Whether every point is finite and, closing repeats aside, no edge is of no length,
+ * so that forEachEdge keeps every edge between the open contours' points; then also
+ * their count and bounding box. One plain pass, where forEachEdge asks each edge what
+ * to leave out. */
+bool plainEdges(const glyva::BudgetContour *contours, size_t count, Box *box, uint32_t *edges)
+{
+    float minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
+    float nan = 0; /* x - x is a NaN for an infinity or a NaN */
+    uint32_t n = 0;
+    for (size_t c = 0; c < count; ++c) {
+        const glyva::BudgetContour &k = contours[c];
+        const uint32_t m = openCount(k);
+        if (m < 2)
+            continue;
+        const float *p = k.xy;
+        const float *last = p + static_cast<size_t>(m - 1) * k.stride;
+        float px = last[0], py = last[1];
+        for (uint32_t i = 0; i < m; ++i, p += k.stride) {
+            const float x = p[0], y = p[1];
+            if (x == px && y == py)
+                return false;
+            nan += (x - x) + (y - y);
+            /* In the order of the processor's min and max, which then need no moves. */
+            minX = minX < x ? minX : x, maxX = maxX > x ? maxX : x;
+            minY = minY < y ? minY : y, maxY = maxY > y ? maxY : y;
+            px = x, py = y;
+        }
+        n += m;
+    }
+    if (nan != 0)
+        return false;
+    *box = {minX, maxX, minY, maxY};
+    *edges = n;
+    return true;
+}
+
+/* surelyWithin's answer without walking the edges' cells, for most glyphs: each edge is
+ * counted in every cell of the rectangle spanning its end points' cells, which holds
+ * every cell its walk passes through. Pairs and entries counted so can only be more, so
+ * when they stay within the limits, so would the walk's. The walk's rows come from y
+ * interpolated along the edge, which may stray from the end points' range by rounding:
+ * far less than delta, a tiny fraction of a row. */
+bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t count)
+{
+    Box box = {0, 0, 0, 0};
+    uint32_t edges = 0;
+    const bool plain = plainEdges(contours, count, &box, &edges);
+    const float *end = nullptr; /* the last edge's end, already in the box */
+    if (!plain)
+        forEachEdge(contours, count, [&](const float *p, const float *q, uint32_t) {
+            if (edges++ == 0)
+                box = {p[0], p[0], p[1], p[1]};
+            if (p != end)
+                box.add(p[0], p[1]);
+            box.add(q[0], q[1]);
+            end = q;
+        });
+    if (edges < 2)
+        return true;
+    edgeCount_ = edges;
+    frame(box);
+    edgeCount_ = 0;
+    /* A cell's chain run (as countCells keeps it) and how many edges it holds. */
+    struct CoverCell {
+        ChainRun run;
+        uint32_t edges;
+    };
+    const size_t cells = static_cast<size_t>(side_) * side_;
+    CoverCell *grid = scratchBlock<CoverCell>(scratch_, kRuns, cells);
+    if (!grid)
+        return false;
+    kdMemset(grid, 0, cells * sizeof(CoverCell)); /* chains count from 1 */
+    /* In rows: delta and far more than the rounding of the division. */
+    const double slack = (fabs(box.minY) + fabs(box.maxY)) * 0x1p-40 / cellH_ + 0x1p-30;
+    /* The grid in locals: the counts written below could otherwise be the members. */
+    const uint32_t side = side_;
+    const double minX = minX_, minY = minY_, cellW = cellW_, cellH = cellH_, top = side - 1;
+    /* clampCell's answer, without branches. */
+    auto clamp = [top](double v) -> uint32_t {
+        v = v > 0 ? v : 0;
+        return static_cast<uint32_t>(v < top ? v : top);
+    };
+    struct Corner {
+        uint32_t column, low, high;
+    };
+    /* x and y in cells, as column and row compute them. */
+    auto cornerAt = [&](double x, double y) -> Corner {
+        return {clamp(x), clamp(y - slack), clamp(y + slack)};
+    };
+    auto cornerOf = [&](const float *v) -> Corner {
+        return cornerAt((v[0] - minX) / cellW, (v[1] - minY) / cellH);
+    };
+    /* The points whose corner is that of a corner in a single cell: x in its column, as
+     * column and row divide it, and y far enough inside its row that the slack leaves
+     * it there. None for a corner spanning two rows. */
+    struct Inside {
+        double left, right, bottom, top;
+        uint32_t cell;
+        bool holds(double x, double y) const
+        {
+            return x >= left && x < right && y >= bottom && y < top;
+        }
+    };
+    const double margin = slack + 0x1p-30;
+    auto insideOf = [&](const Corner &a) -> Inside {
+        if (a.low != a.high)
+            return {1, 0, 1, 0, 0};
+        const double c = a.column, r = a.low;
+        return {c, c + 1, r + margin, r + 1 - margin, a.low * side + a.column};
+    };
+    uint64_t entries = 0, shared = 0, pairs = 0;
+    auto visit = [&](uint32_t cell, uint32_t chain) {
+        CoverCell &c = grid[cell];
+        if (c.run.chain != chain)
+            c.run = {chain, 0};
+        const uint32_t n = c.edges++;
+        shared += n;
+        pairs += n - c.run.edges++;
+    };
+    auto cover = [&](const Corner &a, const Corner &b, uint32_t chain) {
+        const uint32_t left = a.column < b.column ? a.column : b.column;
+        const uint32_t right = a.column ^ b.column ^ left;
+        const uint32_t low = a.low < b.low ? a.low : b.low;
+        const uint32_t high = a.high < b.high ? b.high : a.high;
+        if (left == right && low == high) { /* most edges */
+            ++entries;
+            visit(low * side + left, chain);
+            return;
+        }
+        entries += static_cast<uint64_t>(right - left + 1) * (high - low + 1);
+        if (entries > kMaxCellEntries)
+            return;
+        for (uint32_t r = low; r <= high; ++r)
+            for (uint32_t c = left; c <= right; ++c)
+                visit(r * side + c, chain);
+    };
+    if (plain) { /* forEachEdge's walk, for contours without a point to leave out */
+        uint32_t chain = 0;
+        for (size_t c = 0; c < count; ++c) {
+            const glyva::BudgetContour &k = contours[c];
+            const uint32_t m = openCount(k);
+            if (m < 2)
+                continue;
+            const Corner start = cornerOf(k.xy);
+            Corner a = start;
+            Inside inside = insideOf(a);
+            int way = 0;
+            const float *p = k.xy;
+            for (uint32_t i = 1; i <= m; ++i) {
+                const float *q = i < m ? p + k.stride : k.xy;
+                const int next = q[0] > p[0] ? 1 : q[0] < p[0] ? -1 : 0;
+                chain += next != 0 && next == way ? 0 : 1;
+                way = next;
+                p = q;
+                const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
+                if (i < m && inside.holds(x, y)) { /* most edges: within a's one cell */
+                    ++entries;
+                    visit(inside.cell, chain);
+                    continue;
+                }
+                const Corner b = i < m ? cornerAt(x, y) : start;
+                cover(a, b, chain);
+                a = b, inside = insideOf(a);
+            }
+        }
+    } else {
+        Corner a = {0, 0, 0};
+        Inside inside = insideOf({0, 0, 1});
+        end = nullptr;
+        forEachEdge(contours, count, [&](const float *p, const float *q, uint32_t chain) {
+            const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
+            const bool follows = p == end;
+            end = q;
+            if (follows && inside.holds(x, y)) {
+                ++entries;
+                visit(inside.cell, chain);
+                return;
+            }
+            if (!follows)
+                a = cornerOf(p);
+            const Corner b = cornerAt(x, y);
+            cover(a, b, chain);
+            a = b, inside = insideOf(a);
+        });
+    }
+    return entries <= kMaxCellEntries && shared <= kMaxPairTests &&
+           pairs <= glyva::kMaxGlyphCrossings;
 }
 
 /* One walk over the edges' cells: the count of each (in first_[c + 1]), and the walk
@@ -321,7 +555,7 @@ Budget CrossingCount::run(const glyva::BudgetContour *contours, size_t count, ui
     uint64_t points = 0;
     for (size_t c = 0; c < count; ++c)
         points += contours[c].count;
-    if (!exact_ && points <= kSurelyWithinPoints)
+    if (!exact_ && (points <= kSurelyWithinPoints || coverWithin(contours, count)))
         return Budget::kWithin;
     if (!collectEdges(contours, count, points))
         return Budget::kOutOfMemory;

@@ -156,7 +156,6 @@ void releaseScratch(GlyphScratch *scratch)
 {
     clearMFVec3f(&scratch->points);
     kdFree(scratch->contours);
-    kdFree(scratch->corners);
     releaseBudgetScratch(&scratch->budget);
     kdMemset(scratch, 0, sizeof *scratch);
 }

@@ -8,6 +8,7 @@
 
 #include "Skrib/GlyvaInterface.h"
 #include "glyph/glyphBudget.hh"
+#include "glyph/vertexWindow.hh"
 #include "util/plyxTypes.h"
 
 class GLUtesselator;
@@ -36,10 +37,9 @@ struct GlyphScratch {
     /* Where each contour lies in points. */
     glyva::BudgetContour *contours;
     uint32_t contourCapacity;
-    /* Per point: the shared vertex array's index it last received. */
-    int32_t *corners;
-    uint32_t cornerCapacity;
     glyva::BudgetScratch budget;
+    /* The corner merge's index, kept so that a glyph need not clear one. */
+    glyva::VertexWindow<MFVec2f, 2> window;
 };
 
 /* The font handle of both interfaces. */

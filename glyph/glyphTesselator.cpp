@@ -1,6 +1,7 @@
 #include "glyph/glyphMesh.hh"
 
 #include <stdint.h>
+#include <string.h>
 
 #include "glyph/flatten.hh"
 #include "glyph/gluTess.hh"
@@ -16,10 +17,11 @@ namespace
 
 constexpr const char *kSource = "glyph/glyphTesselator";
 
-/* A vertex GLU creates at an intersection or merge, and the shared array's index it
- * last received (as GlyphScratch::corners keeps it for the glyph's own points). */
+/* A vertex GLU creates at an intersection or merge: its position, and the shared
+ * array's index it last received in the place a submitted point keeps it (see
+ * submitContour). */
 struct CombinedVertex {
-    float xyz[3];
+    float xy[2];
     int32_t index;
 };
 
@@ -34,13 +36,10 @@ struct CombinedChunk {
 /* Context of one glyph tessellation, handed to every callback. The shared vertex array
  * and the glyph's list grow through reserves for the length of the tessellation. */
 struct tessInfo {
-    tessInfo(MFVec2f &shared, internalGlyphData *record, const GlyphScratch &scratch,
-             uint32_t pointCount)
-        : vertices(shared), indices(record->triangleIndices), glyph(record),
-          points(reinterpret_cast<uintptr_t>(scratch.points.values)),
-          pointBytes(static_cast<uintptr_t>(pointCount) * sizeof(SFVec3f)), corners(scratch.corners)
+    tessInfo(MFVec2f &shared, internalGlyphData *record, GlyphScratch &scratch)
+        : vertices(shared), indices(record->triangleIndices), glyph(record), window(scratch.window)
     {
-        window.seed(shared);
+        window.resume(shared);
     }
 
     uint16_t type = 0;
@@ -57,42 +56,28 @@ struct tessInfo {
      * kept for the next glyph. */
     bool reported = false;
     /* Merges corners with the shared array's last 65 vertices without scanning them. */
-    glyva::VertexWindow<MFVec2f, 2> window;
-    /* The glyph's flattened points, whose addresses GLU hands back, and the index each
-     * last received (-1 before its first). */
-    uintptr_t points;
-    uintptr_t pointBytes;
-    int32_t *corners;
+    glyva::VertexWindow<MFVec2f, 2> &window;
 };
 
 /* GLU hands a vertex back by the address it was given, once for every triangle that
- * uses it: a flattened point, or a combined vertex. Either has its own place for the
- * index it last received, found from the address alone. */
-int32_t *lastIndex(tessInfo *info, const float *v)
+ * uses it: a flattened point or a combined vertex, each of which keeps the index it
+ * last received in its third float (-1 before its first). */
+int32_t lastIndex(const float *v)
 {
-    const uintptr_t offset = reinterpret_cast<uintptr_t>(v) - info->points;
-    if (offset < info->pointBytes)
-        return &info->corners[offset / sizeof(SFVec3f)];
-    return &reinterpret_cast<CombinedVertex *>(const_cast<float *>(v))->index;
+    int32_t index;
+    memcpy(&index, v + 2, sizeof index);
+    return index;
 }
 
-/* The index the window search would give v now, else v merged or appended by it; -1 when
- * the shared array cannot grow. The index an address last received stands while it is
- * inside the window: the window holds no other element equal to it, so its search
- * would find the same. Addresses hold their coordinates unchanged until the polygon is
- * over. */
-int32_t vertexIndex(tessInfo *info, const float *v)
+void keepIndex(float *v, int32_t index)
 {
-    int32_t *last = lastIndex(info, v);
-    const int64_t windowStart =
-        static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
-    if (*last >= 0 && *last >= windowStart)
-        return *last;
-    int32_t index = info->window.searchInsert(info->vertices, v);
-    /* A NaN equals nothing, not even itself: the search appends it every time. */
-    if (index >= 0 && v[0] == v[0] && v[1] == v[1])
-        *last = index;
-    return index;
+    memcpy(v + 2, &index, sizeof index);
+}
+
+/* The shared array's first index still inside the search window. */
+int64_t windowStart(tessInfo *info)
+{
+    return static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
 }
 
 float *newCombinedVertex(tessInfo *info)
@@ -108,7 +93,7 @@ float *newCombinedVertex(tessInfo *info)
     }
     CombinedVertex *vertex = &chunk->vertices[chunk->used++];
     vertex->index = -1;
-    return vertex->xyz;
+    return vertex->xy;
 }
 
 void releaseCombined(tessInfo *info)
@@ -125,22 +110,56 @@ void jglBegin(GLenum type, void *data)
     static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type);
 }
 
-void jglVertex(void *vertexData, void *data)
+/* Whether the index v last received is the one the window search would give it now.
+ * The index an address last received stands while it is inside the window: the window holds no
+ * other element equal to it, so its search would find the same. Addresses hold their coordinates
+ * unchanged until the polygon is over. */
+bool lastStands(tessInfo *info, int32_t last)
 {
-    auto *info = static_cast<tessInfo *>(data);
+    return last >= 0 && last >= windowStart(info);
+}
+
+/* Every corner but the most common: one whose vertex GLU hands back for the first time
+ * or after its last index left the window, which the window search merges or appends,
+ * one that finds the index list full, and every case out of the ordinary. */
+__attribute__((noinline)) void searchedCorner(tessInfo *info, float *v)
+{
     if (info->vertexStoreFailed || info->incomplete)
         return;
-    if (!vertexData) {
+    if (!v) {
         info->vertexStoreFailed = true;
         return;
     }
-    int32_t index = vertexIndex(info, static_cast<const float *>(vertexData));
-    if (index < 0) {
-        info->vertexStoreFailed = true;
-        return;
+    int32_t index = lastIndex(v);
+    if (!lastStands(info, index)) {
+        index = info->window.searchInsert(info->vertices, v);
+        if (index < 0) {
+            info->vertexStoreFailed = true;
+            return;
+        }
+        /* A NaN equals nothing, not even itself: the search appends it every time. */
+        if (v[0] == v[0] && v[1] == v[1])
+            keepIndex(v, index);
     }
     if (info->type == GL_TRIANGLES && !info->indices.append(&index))
         info->incomplete = true;
+}
+
+/* The most common corner is a leaf: a vertex whose index stands, in a triangle, with
+ * room in the index list. */
+void jglVertex(void *vertexData, void *data)
+{
+    auto *info = static_cast<tessInfo *>(data);
+    auto *v = static_cast<float *>(vertexData);
+    if (v && !info->vertexStoreFailed && !info->incomplete && info->type == GL_TRIANGLES &&
+        info->indices.hasRoom()) {
+        const int32_t last = lastIndex(v);
+        if (lastStands(info, last)) {
+            info->indices.append(&last);
+            return;
+        }
+    }
+    searchedCorner(info, v);
 }
 
 /* Without storage no vertex is returned; GLU then reports the polygon's error and the
@@ -156,7 +175,6 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
     }
     v[0] = static_cast<float>(coords[0]);
     v[1] = static_cast<float>(coords[1]);
-    v[2] = static_cast<float>(coords[2]);
     *outData = v;
 }
 
@@ -184,7 +202,8 @@ constexpr glyva::TessCallbacks kCallbacks = {jglBegin, jglVertex, jglCombine,
 
 /* Hands a flattened contour to the open polygon, without a closing repeat. The
  * tessellator keeps the points' addresses as vertex data: they must not move until the
- * polygon is over. */
+ * polygon is over. It copies the coordinates it is given, and the points lie on the
+ * plane z = 0, so a submitted point's z is free to hold the index it last received. */
 void submitContour(GLUtesselator *tess, const glyva::BudgetContour &contour)
 {
     uint32_t m = contour.count;
@@ -199,6 +218,7 @@ void submitContour(GLUtesselator *tess, const glyva::BudgetContour &contour)
         float *point = points + 3 * p;
         GLdouble xyz[3] = {point[0], point[1], point[2]};
         gluTessVertex(tess, xyz, point);
+        keepIndex(point, -1);
     }
     gluTessEndContour(tess);
 }
@@ -259,11 +279,6 @@ void trimScratch(GlyphScratch &scratch)
         clearMFVec3f(&scratch.points);
         scratch.pointCapacity = 0;
     }
-    if (scratch.cornerCapacity > kKeptPoints) {
-        kdFree(scratch.corners);
-        scratch.corners = nullptr;
-        scratch.cornerCapacity = 0;
-    }
 }
 
 /* Once the vertex array has been emptied by a failed store, every index list that
@@ -309,16 +324,13 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
 {
     GlyphScratch &scratch = font->scratch;
     const uint32_t points = scratch.points.count;
-    if (!room(scratch.corners, scratch.cornerCapacity, points))
-        return false;
-    kdMemset(scratch.corners, 0xff, static_cast<size_t>(points) * sizeof(int32_t));
     GLUtesselator *tess = takeTessellator(font);
     if (!tess)
         return false;
     gluTessProperty(tess, GLU_TESS_WINDING_RULE,
                     (outline->flags & FT_OUTLINE_EVEN_ODD_FILL) ? GLU_TESS_WINDING_ODD
                                                                 : GLU_TESS_WINDING_NONZERO);
-    tessInfo info(font->glyphVertices, record, scratch, points);
+    tessInfo info(font->glyphVertices, record, scratch);
     gluTessBeginPolygon(tess, &info);
     for (int k = 0; k < outline->n_contours; ++k) {
         if (scratch.contours[k].count == 0)

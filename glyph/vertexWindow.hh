@@ -10,15 +10,19 @@
 namespace glyva
 {
 
-/* The search-insert of the multi-value arrays, answered through a position index of
- * the array's search window instead of a scan of it. Results and growth are those of
- * searchInsertMFVec2f/3f exactly:
- * - an element is appended only when no equal one lies in the window, so the window
- *   never holds two equal elements and one index per position is enough;
- * - the index holds exactly the window's elements: each append removes the element
- *   that leaves the window, so at most kWindow entries live in kSlots slots.
- * The array must change only through this object (and the Reserve it appends through)
- * while it is in use. */
+/* The search-insert of the multi-value arrays, answered through a hash of element
+ * indices instead of a scan of the array's search window. Results and growth are those
+ * of searchInsertMFVec2f/3f exactly:
+ * - every element appended since the table was last started is in it, so every element
+ *   of the window is;
+ * - entries are never removed: an entry whose element has left the window is passed
+ *   over, and the table is started afresh (holding the window alone) before such
+ *   entries fill it;
+ * - equal elements share a probe chain, in which the older lies first, so the first
+ *   match found is the oldest in the window, as the scan's is;
+ * - an element with a NaN equals nothing, not even itself: its entry is never found.
+ * Keys are read from the array itself, so the array must change only through this
+ * object (and the Reserve it appends through) while it is in use. */
 template <typename MF, int N> class VertexWindow
 {
   public:
@@ -28,44 +32,47 @@ template <typename MF, int N> class VertexWindow
     void seed(const MF &array)
     {
         memset(slots_, 0, sizeof slots_);
-        uint32_t first = array.count > kWindow ? array.count - kWindow : 0;
-        for (uint32_t i = first; i < array.count; ++i)
-            insert(array.values[i], i);
+        generation_ = 0;
+        restart(array);
     }
+
+    /* As seed, for a table seeded before or all zeros, whose entries are then all of
+     * earlier generations: nothing needs clearing. */
+    void resume(const MF &array) { restart(array); }
 
     /* The index of v in the window, else v appended; -1 when the array cannot grow
      * (it is then empty, and the window index with it). */
     int32_t searchInsert(mf::Reserve<MF> &store, const float *v)
     {
         MF &array = store.array();
-        const bool usable = indexable(v);
-        const uint32_t h = usable ? hash(v) : 0;
-        if (usable) {
-            const Slot &slot = slots_[probe(v, h)];
-            if (slot.next)
-                return static_cast<int32_t>(slot.next - 1);
+        const uint32_t n = array.count;
+        const uint32_t first = n > kWindow ? n - kWindow : 0;
+        uint32_t s = hash(v) & (kSlots - 1);
+        for (; slots_[s].generation == generation_; s = (s + 1) & (kSlots - 1)) {
+            const uint32_t index = slots_[s].index;
+            if (index >= first && matches(array.values[index], v))
+                return static_cast<int32_t>(index);
         }
-        float copy[N];
-        memcpy(copy, v, sizeof copy); /* v may point into the storage that moves */
-        uint32_t n = array.count;
-        if (!store.append(copy)) {
-            memset(slots_, 0, sizeof slots_);
+        if (!store.append(v)) { /* which copies v before the storage it may be in moves */
+            restart(array);
             return -1;
         }
-        if (n >= kWindow)
-            remove(array.values[n - kWindow], n - kWindow);
-        if (usable)
-            place(copy, h, n);
+        slots_[s] = {generation_, n};
+        if (++placed_ == kPlacedLimit)
+            restart(array);
         return static_cast<int32_t>(n);
     }
 
   private:
-    static constexpr uint32_t kSlots = 256; /* a power of two, over 3 x kWindow */
+    /* A power of two; the table is started afresh after kPlacedLimit entries, so that
+     * probe chains stay short. */
+    static constexpr uint32_t kSlots = 1024;
+    static constexpr uint32_t kPlacedLimit = kSlots * 3 / 8;
+    static_assert(kPlacedLimit > 2 * kWindow, "a fresh table must have room to fill");
 
     struct Slot {
-        float key[N];
-        uint32_t next; /* element index + 1, so that a zeroed slot is free */
-        uint32_t hash; /* of key, kept for the moves of a removal */
+        uint32_t generation; /* the entry is live only in the table's current one */
+        uint32_t index;
     };
 
     static bool matches(const float *a, const float *b)
@@ -76,79 +83,41 @@ template <typename MF, int N> class VertexWindow
         return true;
     }
 
-    /* NaN equals nothing: such elements are never indexed nor found. */
-    static bool indexable(const float *v)
-    {
-        for (int c = 0; c < N; ++c)
-            if (v[c] != v[c])
-                return false;
-        return true;
-    }
-
     /* +0.0 and -0.0 are equal, so they must hash alike. */
     static uint32_t hash(const float *v)
     {
-        uint32_t h = 2166136261u;
+        static const uint32_t kFactors[3] = {0x9e3779b1u, 0x85ebca77u, 0xc2b2ae3du};
+        uint32_t h = 0;
         for (int c = 0; c < N; ++c) {
             float f = v[c] + 0.0f;
             uint32_t bits;
             memcpy(&bits, &f, sizeof bits);
-            h = (h ^ bits) * 16777619u;
+            h ^= bits * kFactors[c];
         }
-        return h ^ (h >> 15);
+        return h ^ (h >> 16);
     }
 
-    /* The slot holding v (whose hash is h), or the free slot where its probe chain ends. */
-    uint32_t probe(const float *v, uint32_t h) const
+    /* A new generation holding the window's elements alone, oldest first. */
+    void restart(const MF &array)
     {
-        uint32_t s = h & (kSlots - 1);
-        while (slots_[s].next != 0 && !matches(slots_[s].key, v))
-            s = (s + 1) & (kSlots - 1);
-        return s;
-    }
-
-    void insert(const float *v, uint32_t index)
-    {
-        if (indexable(v))
-            place(v, hash(v), index);
-    }
-
-    void place(const float *v, uint32_t h, uint32_t index)
-    {
-        Slot &slot = slots_[probe(v, h)];
-        memcpy(slot.key, v, sizeof slot.key);
-        slot.next = index + 1;
-        slot.hash = h;
-        hashes_[index % kWindow] = h;
-    }
-
-    /* Backward-shift deletion keeps every probe chain unbroken without tombstones. The
-     * element leaving the window is found by the hash it was placed with. */
-    void remove(const float *v, uint32_t index)
-    {
-        if (!indexable(v))
-            return;
-        uint32_t hole = probe(v, hashes_[index % kWindow]);
-        if (slots_[hole].next != index + 1)
-            return;
-        for (uint32_t s = (hole + 1) & (kSlots - 1);; s = (s + 1) & (kSlots - 1)) {
-            if (slots_[s].next == 0) {
-                slots_[hole].next = 0;
-                return;
-            }
-            uint32_t home = slots_[s].hash & (kSlots - 1);
-            /* The entry at s stays unless its home lies cyclically outside (hole, s]. */
-            bool stays = hole <= s ? (home > hole && home <= s) : (home > hole || home <= s);
-            if (!stays) {
-                slots_[hole] = slots_[s];
-                hole = s;
-            }
+        if (++generation_ == 0) {
+            memset(slots_, 0, sizeof slots_);
+            generation_ = 1;
+        }
+        placed_ = 0;
+        const uint32_t first = array.count > kWindow ? array.count - kWindow : 0;
+        for (uint32_t i = first; i < array.count; ++i) {
+            uint32_t s = hash(array.values[i]) & (kSlots - 1);
+            while (slots_[s].generation == generation_)
+                s = (s + 1) & (kSlots - 1);
+            slots_[s] = {generation_, i};
+            ++placed_;
         }
     }
 
     Slot slots_[kSlots];
-    /* The hash of the window's element i at i % kWindow. */
-    uint32_t hashes_[kWindow];
+    uint32_t generation_;
+    uint32_t placed_; /* entries of the current generation */
 };
 
 } // namespace glyva

@@ -37,6 +37,36 @@ uint32_t bruteForceCrossings(const Polygon &polygon)
     return n;
 }
 
+/* h horizontal and v upright thin bars on a lattice, each pair crossing 4 times. */
+Polygon bars(int h, int v)
+{
+    Polygon p;
+    for (int i = 0; i < h; ++i)
+        p.push_back({0, 4.0f * i, 4.0f * v, 4.0f * i, 4.0f * v, 4.0f * i + 1, 0, 4.0f * i + 1});
+    for (int j = 0; j < v; ++j)
+        p.push_back(
+            {4.0f * j + 1, -1, 4.0f * j + 2, -1, 4.0f * j + 2, 4.0f * h, 4.0f * j + 1, 4.0f * h});
+    return p;
+}
+
+/* A contour of n lattice points on a circle, its first repeated at the end as flattened
+ * contours have it, and the same contour again with one point's y spoilt (or, for
+ * 0, the point made a repeat of the one before). */
+Polygon closedCircle(int n, float spoilt)
+{
+    Polygon p(1);
+    for (int k = 0; k <= n; ++k)
+        p[0].insert(p[0].end(), {std::round(100 * std::cos(k * 6.2831853f / n)),
+                                 std::round(100 * std::sin(k * 6.2831853f / n))});
+    p.push_back(p[0]);
+    const size_t at = 2 * static_cast<size_t>(n / 2);
+    if (spoilt == 0)
+        p[1][at] = p[1][at - 2], p[1][at + 1] = p[1][at - 1];
+    else
+        p[1][at + 1] = spoilt;
+    return p;
+}
+
 Polygon randomPolygon(uint32_t seed, int contours, int points, float spread)
 {
     std::mt19937 rng(seed);
@@ -55,7 +85,8 @@ Polygon randomPolygon(uint32_t seed, int contours, int points, float spread)
  * tests when no limit can be reached. The answer, and the cost of a refusal, must be
  * checkBudget's, and checkBudget's that of a plain count of every pair of edges. The
  * cases lie below, at and past the point count where the skipping starts and around
- * both limits. */
+ * both limits, and include closing repeats, repeated points and points that are not
+ * finite, which the edges leave out. */
 TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
 {
     std::vector<Polygon> cases = {
@@ -71,6 +102,10 @@ TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
         randomPolygon(7, 1, 3000, 640),
         Polygon(1, std::vector<float>(2 * (glyva::kMaxGlyphPoints + 1), 1.0f)),
     };
+    for (int v : {31, 32, 33}) /* 1984, 2048 and 2112 crossings */
+        cases.push_back(bars(16, v));
+    for (float spoilt : {150.0f, NAN, INFINITY, 0.0f})
+        cases.push_back(closedCircle(120, spoilt));
     cases.emplace_back(1);
     for (int k = 0; k < 5000; ++k) /* a circle */
         cases.back()[0].insert(cases.back()[0].end(),

@@ -1,5 +1,6 @@
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include <GL/glu.h>
 #include <gtest/gtest.h>
 
+#include "glyph/vertexWindow.hh"
 #include "support/glyph.hh"
 #include "support/support.hh"
 #include "util/plyxUtil.h"
@@ -201,4 +203,44 @@ TEST(TesselatorMerge, RandomPolygonsMatchTheWindowSearch)
         }
     }
     EXPECT_GT(merged, 1000u);
+}
+
+/* The window's index driven directly, against the window search on a second array:
+ * a hundred positions (among them +0 and -0, and NaNs, which equal nothing), so that
+ * positions leave the window and come back, over enough appends that the index starts
+ * new generations many times; rounds resume the index, seed it afresh, or start from an
+ * empty array. */
+TEST(VertexWindowIndex, MatchesTheWindowSearchAcrossGenerations)
+{
+    const float coordinates[] = {-0.0f, 0.0f, 1, 2, 3, 4, 5, 6, 7, NAN};
+    std::mt19937 rng(5);
+    std::uniform_int_distribution<int> pick(0, 9), length(0, 3000);
+    auto window = std::make_unique<glyva::VertexWindow<MFVec2f, 2>>();
+    MFVec2f array = {0, nullptr}, plain = {0, nullptr};
+    window->seed(array);
+    size_t found = 0;
+    for (int round = 0; round < 24; ++round) {
+        {
+            glyva::mf::Reserve<MFVec2f> store(array);
+            if (round % 3 == 1)
+                window->seed(array);
+            else
+                window->resume(array);
+            for (int i = 0, n = length(rng); i < n; ++i) {
+                const float v[2] = {coordinates[pick(rng)], coordinates[pick(rng)]};
+                const uint32_t size = plain.count;
+                const int32_t index = searchInsertMFVec2f(&plain, v);
+                ASSERT_EQ(window->searchInsert(store, v), index) << "round " << round;
+                found += static_cast<uint32_t>(index) < size;
+            }
+        }
+        ASSERT_TRUE(sameValues(array, plain.values, plain.count)) << "round " << round;
+        if (round % 6 == 5) {
+            clearMFVec2f(&array);
+            clearMFVec2f(&plain);
+        }
+    }
+    clearMFVec2f(&array);
+    clearMFVec2f(&plain);
+    EXPECT_GT(found, 10000u);
 }
