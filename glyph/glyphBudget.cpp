@@ -177,20 +177,37 @@ bool finite(const float *v)
     return isfinite(v[0]) && isfinite(v[1]);
 }
 
+/* Edges along which x keeps one direction form a chain (see countCells): the chain of
+ * each edge in turn, counted on from the one before; a new contour, or an edge left out,
+ * starts a new chain. */
+struct ChainCounter {
+    uint32_t chain = 0;
+    /* The x direction of the last edge if it was kept: 1 rightwards, -1 leftwards, 0
+     * upright or none, which no edge continues. */
+    int way = 0;
+
+    uint32_t next(const float *p, const float *q)
+    {
+        const int to = q[0] > p[0] ? 1 : q[0] < p[0] ? -1 : 0;
+        chain += to != 0 && to == way ? 0 : 1;
+        way = to;
+        return chain;
+    }
+    void breakOff() { way = 0; }
+};
+
 /* Every edge between consecutive finite points, the closing one included, as
  * visit(p, q, chain); an edge of no length crosses nothing and is left out. Each point's
  * finiteness is asked once. */
 template <typename Visit>
 void forEachEdge(const glyva::BudgetContour *contours, size_t count, Visit visit)
 {
-    uint32_t chain = 0;
+    ChainCounter chains;
     for (size_t c = 0; c < count; ++c) {
         const glyva::BudgetContour &k = contours[c];
         if (k.count < 2)
             continue;
-        /* The x direction of the last edge if it was kept: 1 rightwards, -1 leftwards,
-         * 0 upright or none, which no edge continues. */
-        int way = 0;
+        chains.breakOff();
         const float *p = k.xy, *last = k.xy + static_cast<size_t>(k.count - 1) * k.stride;
         const bool startFinite = finite(p);
         bool pFinite = startFinite;
@@ -198,14 +215,10 @@ void forEachEdge(const glyva::BudgetContour *contours, size_t count, Visit visit
             const bool closing = p == last;
             const float *q = closing ? k.xy : p + k.stride;
             const bool qFinite = closing ? startFinite : finite(q);
-            if (pFinite && qFinite && (p[0] != q[0] || p[1] != q[1])) {
-                const int next = q[0] > p[0] ? 1 : q[0] < p[0] ? -1 : 0;
-                chain += next != 0 && next == way ? 0 : 1;
-                way = next;
-                visit(p, q, chain);
-            } else {
-                way = 0;
-            }
+            if (pFinite && qFinite && (p[0] != q[0] || p[1] != q[1]))
+                visit(p, q, chains.next(p, q));
+            else
+                chains.breakOff();
             if (closing)
                 break;
             p = q, pFinite = qFinite;
@@ -270,6 +283,18 @@ uint32_t openCount(const glyva::BudgetContour &k)
     return last[0] == k.xy[0] && last[1] == k.xy[1] ? k.count - 1 : k.count;
 }
 
+/* Each contour of at least two points without its closing repeat, as visit(k, m) with m
+ * its open count. */
+template <typename Visit>
+void forEachOpenContour(const glyva::BudgetContour *contours, size_t count, Visit visit)
+{
+    for (size_t c = 0; c < count; ++c) {
+        const uint32_t m = openCount(contours[c]);
+        if (m >= 2)
+            visit(contours[c], m);
+    }
+}
+
 /* Whether every point is finite and, closing repeats aside, no edge is of no length,
  * so that forEachEdge keeps every edge between the open contours' points; then also
  * their count and bounding box. One plain pass, where forEachEdge asks each edge what
@@ -279,18 +304,14 @@ bool plainEdges(const glyva::BudgetContour *contours, size_t count, Box *box, ui
     float minX = INFINITY, maxX = -INFINITY, minY = INFINITY, maxY = -INFINITY;
     float nan = 0; /* x - x is a NaN for an infinity or a NaN */
     uint32_t n = 0;
-    for (size_t c = 0; c < count; ++c) {
-        const glyva::BudgetContour &k = contours[c];
-        const uint32_t m = openCount(k);
-        if (m < 2)
-            continue;
+    bool repeats = false;
+    forEachOpenContour(contours, count, [&](const glyva::BudgetContour &k, uint32_t m) {
         const float *p = k.xy;
         const float *last = p + static_cast<size_t>(m - 1) * k.stride;
         float px = last[0], py = last[1];
-        for (uint32_t i = 0; i < m; ++i, p += k.stride) {
+        for (uint32_t i = 0; i < m && !repeats; ++i, p += k.stride) {
             const float x = p[0], y = p[1];
-            if (x == px && y == py)
-                return false;
+            repeats = x == px && y == py;
             nan += (x - x) + (y - y);
             /* In the order of the processor's min and max, which then need no moves. */
             minX = minX < x ? minX : x, maxX = maxX > x ? maxX : x;
@@ -298,8 +319,8 @@ bool plainEdges(const glyva::BudgetContour *contours, size_t count, Box *box, ui
             px = x, py = y;
         }
         n += m;
-    }
-    if (nan != 0)
+    });
+    if (repeats || nan != 0)
         return false;
     *box = {minX, maxX, minY, maxY};
     *edges = n;
@@ -407,22 +428,16 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
                 visit(r * side + c, chain);
     };
     if (plain) { /* forEachEdge's walk, for contours without a point to leave out */
-        uint32_t chain = 0;
-        for (size_t c = 0; c < count; ++c) {
-            const glyva::BudgetContour &k = contours[c];
-            const uint32_t m = openCount(k);
-            if (m < 2)
-                continue;
+        ChainCounter chains;
+        forEachOpenContour(contours, count, [&](const glyva::BudgetContour &k, uint32_t m) {
             const Corner start = cornerOf(k.xy);
             Corner a = start;
             Inside inside = insideOf(a);
-            int way = 0;
+            chains.breakOff();
             const float *p = k.xy;
             for (uint32_t i = 1; i <= m; ++i) {
                 const float *q = i < m ? p + k.stride : k.xy;
-                const int next = q[0] > p[0] ? 1 : q[0] < p[0] ? -1 : 0;
-                chain += next != 0 && next == way ? 0 : 1;
-                way = next;
+                const uint32_t chain = chains.next(p, q);
                 p = q;
                 const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
                 if (i < m && inside.holds(x, y)) { /* most edges: within a's one cell */
@@ -434,7 +449,7 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
                 cover(a, b, chain);
                 a = b, inside = insideOf(a);
             }
-        }
+        });
     } else {
         Corner a = {0, 0, 0};
         Inside inside = insideOf({0, 0, 1});
