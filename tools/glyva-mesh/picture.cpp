@@ -14,7 +14,6 @@
 #include <functional>
 #include <map>
 #include <tuple>
-#include <unordered_map>
 #include <vector>
 
 #include "perspective.h"

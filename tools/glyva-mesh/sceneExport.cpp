@@ -213,7 +213,6 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
 /* The longest shortest text of a float: a sign, nine digits, a point and an exponent
  * of four ("-1.17549435e-38"). */
 constexpr size_t kFloatTextSize = 15;
-constexpr size_t kFloatTextRoom = kFloatTextSize;
 
 /* The shortest text that reads back as the same float, fixed or scientific, whichever
  * is shorter. */
@@ -223,15 +222,13 @@ inline char *floatText(char *at, float value)
 }
 
 /* A number's text in a slot of its own, its size in the last byte, so that it is copied
- * whole with one move. Formatting writes past the slot: the next one must be free or
- * made after it. */
+ * whole with one move. */
 struct NumberText {
     char text[kFloatTextSize];
     uint8_t size = 0;
     void make(float value) { size = static_cast<uint8_t>(floatText(text, value) - text); }
 };
-static_assert(sizeof(NumberText) == 16 && kFloatTextRoom <= 2 * sizeof(NumberText),
-              "one slot, one move, formatting runs into one more");
+static_assert(sizeof(NumberText) == 16, "one slot, one move");
 
 /* Copies the number's slot whole and returns the end of its text: at needs 16 bytes. */
 inline char *putNumber(char *at, const NumberText &number)
@@ -244,7 +241,7 @@ inline char *putNumber(char *at, const NumberText &number)
 template <size_t TagSize, int N>
 void objLine(Output &out, const char (&tag)[TagSize], const float (&values)[N])
 {
-    char *const start = out.room(TagSize + N * (kFloatTextRoom + 1));
+    char *const start = out.room(TagSize + N * (kFloatTextSize + 1));
     std::memcpy(start, tag, TagSize - 1);
     char *at = start + TagSize - 1;
     for (int k = 0; k < N; ++k) {
@@ -471,14 +468,14 @@ class ObjNumbers
         }
         return indices_[place] | static_cast<uint32_t>(shift) << kShiftBit;
     }
-    /* Every number has been added: the texts are laid out, each shift's followed by a
-     * free slot, heights found among those kept, the fixed ones made. */
+    /* Every number has been added: the texts are laid out by shift, heights found among
+     * those kept, the fixed ones made. */
     void finish(ObjSharedTexts &shared)
     {
         uint32_t first = 0;
         for (int s = 0; s < kShifts; ++s) {
             first_[s] = first;
-            first += static_cast<uint32_t>(values_[s].size()) + 1;
+            first += static_cast<uint32_t>(values_[s].size());
         }
         added_ = Places<uint64_t>();
         indices_ = {};
@@ -691,7 +688,7 @@ bool writeMtl(const std::string &path, const SceneWriting &how, std::string *err
     out.text("# " + how.generator + "\nnewmtl glyph\nKa 0 0 0\nKd ");
     const float colour[3] = {how.color.r, how.color.g, how.color.b};
     for (int k = 0; k < 3; ++k) {
-        char *const at = out.room(kFloatTextRoom + 1);
+        char *const at = out.room(kFloatTextSize + 1);
         if (k > 0)
             *at = ' ';
         out.advance(static_cast<size_t>(floatText(at + (k > 0), colour[k]) - at));
