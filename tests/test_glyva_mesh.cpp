@@ -454,13 +454,17 @@ TEST_F(GlyvaMesh, GlyphCountsAndWarningsFollowTheText)
 TEST_F(GlyvaMesh, EquivalentRunsWriteTheSameBytes)
 {
     std::ofstream(path("text.txt")) << "Hi\nthere\n";
+    /* One name in two folders: an OBJ names its material. */
+    ASSERT_EQ(mkdir(path("a").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir(path("b").c_str(), 0755), 0);
     for (const std::vector<std::string> &row : rowsOf("same")) {
         SCOPED_TRACE(row[2]);
         const std::string input = row[1] == "-" ? "" : arguments(row[1])[0];
-        const std::string err = ok(plus(arguments(row[2]), {"-o", "a." + row[0]}), input);
-        ok(plus(arguments(row[3]), {"-o", "b." + row[0]}));
+        const std::string name = "same." + row[0];
+        const std::string err = ok(plus(arguments(row[2]), {"-o", "a/" + name}), input);
+        ok(plus(arguments(row[3]), {"-o", "b/" + name}));
         EXPECT_EQ(err.find("warning"), npos) << err;
-        EXPECT_EQ(fileContents(path("a." + row[0])), fileContents(path("b." + row[0])));
+        EXPECT_EQ(fileContents(path("a/" + name)), fileContents(path("b/" + name)));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Skrib/GlyvaInterface.h"
@@ -395,6 +396,8 @@ bool writeOne(const Run &run, const OutputPlan &plan, const std::string &path, s
     how.name = run.options.allGlyphs ? "glyphs" : "text";
     how.generator = std::string("glyva-mesh ") + GLYVA_MESH_VERSION;
     how.picture = run.options.picture;
+    how.threads = run.options.threads ? run.options.threads
+                                      : std::max(1u, std::thread::hardware_concurrency());
     std::unique_ptr<Progress> progress;
     if (plan.mesh) {
         progress = std::make_unique<Progress>("writing " + plan.path, run.scene.instances.size(),

@@ -37,6 +37,7 @@ enum LongOnly {
     kColor,
     kView,
     kOrigin,
+    kThreads,
 };
 
 const option kLongOptions[] = {
@@ -71,6 +72,7 @@ const option kLongOptions[] = {
     {"view", required_argument, nullptr, kView},
     {"origin", required_argument, nullptr, kOrigin},
     {"quiet", no_argument, nullptr, 'Q'},
+    {"threads", required_argument, nullptr, kThreads},
     {"help", no_argument, nullptr, 'h'},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -271,7 +273,7 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
         return applyShapingOption(c, arg, o, error);
     if (c >= kBevel && c <= kOrigin)
         return applySolidOption(c, arg, o, error);
-    long quality = 0;
+    long quality = 0, threads = 0;
     switch (c) {
     case 'o':
         o->outputs.push_back(arg);
@@ -322,6 +324,13 @@ bool applyOption(int c, const char *arg, Options *o, std::string *error)
     case 'Q':
         o->quiet = true;
         return true;
+    case kThreads:
+        if (parseInt(arg, 1, 64, &threads)) {
+            o->threads = static_cast<unsigned>(threads);
+            return true;
+        }
+        *error = std::string("--threads takes a whole number from 1 to 64, not '") + arg + "'";
+        return false;
     case 'h':
         o->help = true;
         return true;
@@ -484,6 +493,8 @@ Options:
                          perspective with --depth, front without
       --quiet            no summary and no progress bar (warnings and errors remain);
                          the bar shows on a terminal once a run takes over a second
+      --threads N        threads that format OBJ text (default: one per processor);
+                         the file is the same with any number
   -h, --help             this text
       --version          the tool's and the library's version
 

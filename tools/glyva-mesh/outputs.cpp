@@ -69,6 +69,7 @@ bool writeOutput(const OutputPlan &plan, const OutputSource &source, const Outpu
         writing.name = how.name;
         writing.generator = how.generator;
         writing.color = how.picture.color;
+        writing.threads = how.threads;
         writing.progress = how.progress;
         return writeScene(*source.scene, plan.meshFormat, path, writing, error);
     }

@@ -9,9 +9,13 @@
 #include <cfloat>
 #include <charconv>
 #include <cmath>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -55,6 +59,12 @@ class Output
         }
         std::memcpy(room(size), data, size);
         used_ += size;
+    }
+    /* Bytes written as they are, after what the buffer holds. */
+    void block(const void *data, size_t size)
+    {
+        flush();
+        write(data, size);
     }
     void text(const char *s, size_t n) { bytes(s, n); }
     void text(const std::string &s) { bytes(s.data(), s.size()); }
@@ -237,20 +247,20 @@ inline char *putNumber(char *at, const NumberText &number)
     return at + number.size;
 }
 
-/* One line of a tag and N numbers, formatted straight into the output's buffer. */
+/* One line of a tag and N numbers. */
 template <size_t TagSize, int N>
-void objLine(Output &out, const char (&tag)[TagSize], const float (&values)[N])
+void objLine(std::string &out, const char (&tag)[TagSize], const float (&values)[N])
 {
-    char *const start = out.room(TagSize + N * (kFloatTextSize + 1));
-    std::memcpy(start, tag, TagSize - 1);
-    char *at = start + TagSize - 1;
+    char line[TagSize + N * (kFloatTextSize + 1)];
+    std::memcpy(line, tag, TagSize - 1);
+    char *at = line + TagSize - 1;
     for (int k = 0; k < N; ++k) {
         if (k > 0)
             *at++ = ' ';
         at = floatText(at, values[k]);
     }
     *at++ = '\n';
-    out.advance(static_cast<size_t>(at - start));
+    out.append(line, at);
 }
 
 /* Twelve bytes of values, compared and hashed by bit pattern. */
@@ -339,7 +349,7 @@ uint32_t floatBits(float value)
 class ObjNormals
 {
   public:
-    uint64_t number(Output &out, const Vec3 &n)
+    uint64_t number(std::string &out, const Vec3 &n)
     {
         const auto [at, added] = numbers_.emplace(bitsOf(n), numbers_.size() + 1);
         if (added) {
@@ -406,21 +416,30 @@ struct FirstUse {
  * along the outline). */
 enum Shift : uint8_t { kByX, kByY, kByZ, kByXInEms, kByYInEms, kFixed, kShifts };
 
-/* Texts of heights kept for the whole text: glyphs share heights (the baseline, the
- * x-height, the cap height), so that the meshes on one line of text need a third fewer
- * of them formatted. Each is kept with the shift it was made for. */
-class ObjSharedTexts
+/* Heights kept for the whole text: glyphs share heights (the baseline, the x-height, the
+ * cap height), so that the meshes on one line of text need a third fewer of them
+ * formatted. Each height is placed with the shift it is made for while the meshes are
+ * prepared; each writing thread keeps its own texts of them (ObjHeightTexts). */
+class ObjHeights
 {
   public:
     /* The place of value moved by shift. */
     uint32_t place(float value, Shift shift)
     {
         const uint64_t key = uint64_t{floatBits(value)} << 8 | shift;
-        const auto [at, added] = places_.emplace(key, static_cast<uint32_t>(kept_.size()));
-        if (added)
-            kept_.emplace_back();
-        return at->second;
+        return places_.emplace(key, static_cast<uint32_t>(places_.size())).first->second;
     }
+    size_t size() const { return places_.size(); }
+
+  private:
+    std::unordered_map<uint64_t, uint32_t> places_;
+};
+
+/* One writing thread's texts of the kept heights, each with the shift it was made for. */
+class ObjHeightTexts
+{
+  public:
+    explicit ObjHeightTexts(size_t count) : kept_(count) {}
     /* The text at place moved by shift into text, made there if it was not kept. */
     void put(NumberText *text, uint32_t place, float value, float shift)
     {
@@ -442,8 +461,15 @@ class ObjSharedTexts
         uint32_t madeFor = 0;
         bool made = false;
     };
-    std::unordered_map<uint64_t, uint32_t> places_;
     std::vector<Kept> kept_;
+};
+
+/* One writing thread's texts of one mesh's numbers, each shift's made for the shift
+ * named. */
+struct ObjTexts {
+    std::vector<NumberText> texts;
+    std::array<bool, kShifts> made{};
+    std::array<uint32_t, kShifts> madeFor{};
 };
 
 /* Each number an instance writes is one of its mesh's values plus one of the shifts,
@@ -468,57 +494,56 @@ class ObjNumbers
         }
         return indices_[place] | static_cast<uint32_t>(shift) << kShiftBit;
     }
-    /* Every number has been added: the texts are laid out by shift, heights found among
-     * those kept, the fixed ones made. */
-    void finish(ObjSharedTexts &shared)
+    /* Every number has been added: the texts are laid out by shift and heights found
+     * among those kept. */
+    void finish(ObjHeights &heights)
     {
         uint32_t first = 0;
         for (int s = 0; s < kShifts; ++s) {
             first_[s] = first;
             first += static_cast<uint32_t>(values_[s].size());
         }
+        count_ = first;
         added_ = Places<uint64_t>();
         indices_ = {};
-        texts.resize(first);
         for (Shift s : {kByY, kByYInEms})
             for (float value : values_[s])
-                shared_[s].push_back(shared.place(value, s));
-        make(kFixed, 0.0f, shared);
+                heights_[s].push_back(heights.place(value, s));
     }
-    /* Where in texts the number add returned is, once finished. */
+    /* Where in the texts the number add returned is, once finished. */
     uint32_t place(uint32_t added) const
     {
         return first_[added >> kShiftBit] + (added & ((1u << kShiftBit) - 1));
     }
-    /* The texts for an instance translated by these shifts (x, y, z, x and y in ems). */
-    void place(const float (&shifts)[kFixed], ObjSharedTexts &shared)
+    /* The texts for an instance translated by these shifts (x, y, z, x and y in ems),
+     * those already made for the same shift kept. */
+    void place(ObjTexts &made, const float (&shifts)[kFixed], ObjHeightTexts &heights) const
     {
-        for (int s = 0; s < kFixed; ++s) {
-            if (values_[s].empty() || (made_[s] && madeFor_[s] == floatBits(shifts[s])))
+        made.texts.resize(count_);
+        for (int s = 0; s < kShifts; ++s) {
+            const float shift = s < kFixed ? shifts[s] : 0.0f;
+            if (values_[s].empty() || (made.made[s] && made.madeFor[s] == floatBits(shift)))
                 continue;
-            make(static_cast<Shift>(s), shifts[s], shared);
+            make(made.texts.data() + first_[s], static_cast<Shift>(s), shift, heights);
+            made.made[s] = true;
+            made.madeFor[s] = floatBits(shift);
         }
     }
 
-    std::vector<NumberText> texts;
-
   private:
-    void make(Shift s, float shift, ObjSharedTexts &shared)
+    void make(NumberText *text, Shift s, float shift, ObjHeightTexts &heights) const
     {
-        NumberText *text = texts.data() + first_[s];
         const std::vector<float> &values = values_[s];
         if (s == kFixed) {
             for (float value : values)
                 (text++)->make(value);
-        } else if (!shared_[s].empty()) {
+        } else if (!heights_[s].empty()) {
             for (size_t k = 0; k < values.size(); ++k)
-                shared.put(text++, shared_[s][k], values[k], shift);
+                heights.put(text++, heights_[s][k], values[k], shift);
         } else {
             for (float value : values)
                 (text++)->make(value + shift);
         }
-        made_[s] = true;
-        madeFor_[s] = floatBits(shift);
     }
 
     static constexpr int kShiftBit = 29;
@@ -527,10 +552,9 @@ class ObjNumbers
     std::vector<uint32_t> indices_;
     std::array<std::vector<float>, kShifts> values_;
     /* Where the heights are kept. */
-    std::array<std::vector<uint32_t>, kShifts> shared_;
+    std::array<std::vector<uint32_t>, kShifts> heights_;
     std::array<uint32_t, kShifts> first_{};
-    std::array<bool, kShifts> made_{};
-    std::array<uint32_t, kShifts> madeFor_{};
+    uint32_t count_ = 0;
 };
 
 /* What every instance of one mesh writes: its distinct positions and texture
@@ -541,6 +565,9 @@ class ObjNumbers
  * text, against counting back from the end of the instance's vertices) and the text is
  * the same for every instance. Normals go by their number in the file. */
 struct ObjMesh {
+    /* The normal lines the mesh adds, written before its first instance. */
+    std::string normals;
+    size_t firstInstance = 0;
     ObjNumbers numbers;
     /* The written positions' numbers, three each, and texture coordinates', two each, as
      * places in numbers.texts, in the order written: those no face uses come last. */
@@ -615,7 +642,7 @@ Shift uvShift(const Mesh &mesh, uint32_t v, bool y, float unitsPerEm)
 }
 
 ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, float unitsPerEm,
-                ObjSharedTexts &shared)
+                ObjHeights &heights)
 {
     ObjMesh m;
     const Distinct positions =
@@ -660,7 +687,7 @@ ObjMesh objMesh(const Mesh &mesh, const std::vector<uint64_t> &normalNumbers, fl
                      {m.numbers.add(mesh.uvs[v].x, uvShift(mesh, v, false, unitsPerEm)),
                       m.numbers.add(mesh.uvs[v].y, uvShift(mesh, v, true, unitsPerEm))});
     }
-    m.numbers.finish(shared);
+    m.numbers.finish(heights);
     for (std::vector<uint32_t> *places : {&m.positions, &m.uvs})
         for (uint32_t &place : *places)
             place = m.numbers.place(place);
@@ -722,15 +749,41 @@ char *copyBlocks(char *at, const char *from, size_t size)
     return at + size;
 }
 
+/* Text made apart from the file and written into it whole. */
+class TextChunk
+{
+  public:
+    /* At least size bytes to write into directly, committed by advance. */
+    char *room(size_t size)
+    {
+        if (used_ + size > data_.size())
+            data_.resize(std::max(2 * data_.size(), used_ + size));
+        return data_.data() + used_;
+    }
+    void advance(size_t size) { used_ += size; }
+    void text(const std::string &s)
+    {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        advance(s.size());
+    }
+    const char *data() const { return data_.data(); }
+    size_t size() const { return used_; }
+    void clear() { used_ = 0; }
+
+  private:
+    std::vector<char> data_;
+    size_t used_ = 0;
+};
+
 /* One instance of a mesh: its texts made for the translation, then its runs of lines
- * written straight into the output's buffer, room asked once for many runs (a check and
- * an update of the buffer for every line cost as much as the line). */
-void writeObjInstance(Output &out, ObjMesh &m, ObjSharedTexts &shared, const Vec3 &t,
-                      float unitsPerEm)
+ * written straight into the chunk, room asked once for many runs (a check and an
+ * update of the chunk for every line cost as much as the line). */
+void writeObjInstance(TextChunk &out, const ObjMesh &m, ObjTexts &made, ObjHeightTexts &heights,
+                      const Vec3 &t, float unitsPerEm)
 {
     constexpr size_t kRoom = 16 * kObjRunSize, kRunRoom = 2 * kObjRunSize;
-    m.numbers.place({t.x, t.y, t.z, t.x / unitsPerEm, t.y / unitsPerEm}, shared);
-    const NumberText *const texts = m.numbers.texts.data();
+    m.numbers.place(made, {t.x, t.y, t.z, t.x / unitsPerEm, t.y / unitsPerEm}, heights);
+    const NumberText *const texts = made.texts.data();
     const uint32_t *position = m.positions.data(), *uv = m.uvs.data();
     const char *const faces = m.faces.data();
     char *start = out.room(kRoom), *at = start;
@@ -748,39 +801,183 @@ void writeObjInstance(Output &out, ObjMesh &m, ObjSharedTexts &shared, const Vec
     out.advance(static_cast<size_t>(at - start));
 }
 
+/* Every distinct mesh prepared, in the order of the instances that first use them (so
+ * that the normals are numbered as they are written). */
+struct ObjPlan {
+    const Scene &scene;
+    bool merge = false;
+    std::vector<std::unique_ptr<ObjMesh>> meshes;
+    ObjHeights heights;
+};
+
+void prepareObj(ObjPlan &plan)
+{
+    const Scene &scene = plan.scene;
+    ObjNormals normals;
+    plan.meshes.resize(scene.meshes.size());
+    for (size_t i = 0; i < scene.instances.size(); ++i) {
+        std::unique_ptr<ObjMesh> &m = plan.meshes[scene.instances[i].mesh];
+        if (m)
+            continue;
+        const Mesh &mesh = meshOf(scene, scene.instances[i]);
+        std::string lines;
+        std::vector<uint64_t> numbers;
+        for (const Vec3 &n : mesh.normals)
+            numbers.push_back(normals.number(lines, n));
+        m = std::make_unique<ObjMesh>(objMesh(mesh, numbers, scene.unitsPerEm, plan.heights));
+        m->normals = std::move(lines);
+        m->firstInstance = i;
+    }
+}
+
+/* Instances are written in chunks of this many consecutive ones. */
+constexpr size_t kObjChunk = 16;
+
+/* What one formatting thread keeps: its texts of every mesh and of the heights. */
+class ObjFormatter
+{
+  public:
+    explicit ObjFormatter(const ObjPlan &plan)
+        : plan_(plan), texts_(plan.meshes.size()), heights_(plan.heights.size())
+    {
+    }
+    /* Chunk c's text into out. */
+    void format(size_t c, TextChunk &out)
+    {
+        const std::vector<Instance> &instances = plan_.scene.instances;
+        out.clear();
+        for (size_t i = c * kObjChunk; i < std::min(instances.size(), (c + 1) * kObjChunk); ++i) {
+            const Instance &instance = instances[i];
+            const ObjMesh &m = *plan_.meshes[instance.mesh];
+            if (!plan_.merge)
+                out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
+            if (m.firstInstance == i)
+                out.text(m.normals);
+            writeObjInstance(out, m, texts_[instance.mesh], heights_, instance.translation,
+                             plan_.scene.unitsPerEm);
+        }
+    }
+
+  private:
+    const ObjPlan &plan_;
+    std::vector<ObjTexts> texts_;
+    ObjHeightTexts heights_;
+};
+
+/* Formats the chunks on threads threads (with one, here), each taking the next chunk not yet taken
+ * into one of two slots of its own, while this thread writes them in order; a thread waits for its
+ * slot's previous chunk to be written. Each text is a function of its number and shift alone, so
+ * the file is the same however many threads made it. */
+class ObjChunkWriter
+{
+  public:
+    ObjChunkWriter(const ObjPlan &plan, Output &out, const SceneWriting &how)
+        : plan_(plan), out_(out), how_(how),
+          chunks_((plan.scene.instances.size() + kObjChunk - 1) / kObjChunk)
+    {
+    }
+    void write(unsigned threads)
+    {
+        std::vector<std::thread> workers;
+        threads = static_cast<unsigned>(std::min<size_t>(threads, chunks_ / 2));
+        slots_.resize(2 * std::max(threads, 1u));
+        for (size_t k = 0; k < slots_.size(); ++k)
+            slots_[k].chunk = k;
+        for (unsigned k = 0; threads > 1 && k < threads; ++k)
+            startWorker(workers);
+        if (workers.empty())
+            return writeHere();
+        for (size_t c = 0; c < chunks_; ++c) {
+            Slot &slot = slots_[c % slots_.size()];
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return slot.chunk == c && slot.ready; });
+            lock.unlock();
+            writeChunk(c, slot.text);
+            lock.lock();
+            slot.ready = false;
+            slot.chunk = c + slots_.size();
+            changed_.notify_all();
+        }
+        for (std::thread &worker : workers)
+            worker.join();
+    }
+
+  private:
+    struct Slot {
+        TextChunk text;
+        size_t chunk = SIZE_MAX; /* the chunk it is for next */
+        bool ready = false;
+    };
+
+    /* A thread that cannot start leaves the work to the others, or to this one. */
+    void startWorker(std::vector<std::thread> &workers)
+    {
+        try {
+            workers.emplace_back([this] { work(); });
+        } catch (const std::system_error &) {
+        }
+    }
+    void work()
+    {
+        ObjFormatter formatter(plan_);
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            const size_t c = next_++;
+            if (c >= chunks_)
+                return;
+            Slot &slot = slots_[c % slots_.size()];
+            changed_.wait(lock, [&] { return slot.chunk == c; });
+            lock.unlock();
+            formatter.format(c, slot.text);
+            lock.lock();
+            slot.ready = true;
+            changed_.notify_all();
+        }
+    }
+    void writeHere()
+    {
+        ObjFormatter formatter(plan_);
+        TextChunk text;
+        for (size_t c = 0; c < chunks_; ++c) {
+            formatter.format(c, text);
+            writeChunk(c, text);
+        }
+    }
+    void writeChunk(size_t c, const TextChunk &text)
+    {
+        out_.block(text.data(), text.size());
+        if (how_.progress)
+            how_.progress(std::min(plan_.scene.instances.size(), (c + 1) * kObjChunk));
+    }
+
+    const ObjPlan &plan_;
+    Output &out_;
+    const SceneWriting &how_;
+    const size_t chunks_;
+    std::vector<Slot> slots_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t next_ = 0;
+};
+
 /* Positions and texture coordinates are written per instance, moved; the faces and
  * normals do not move, so each distinct mesh's face lines are made once and its new
- * normal directions written at its first instance. The material goes into a .mtl file
- * beside. */
+ * normal directions written at its first instance. Numbers are most of an OBJ's time (a
+ * page of text writes millions), so the instances are formatted on as many threads as
+ * the writing asks. The material goes into a .mtl file beside. */
 bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &how,
               std::string *error)
 {
     const std::string mtl = besidePath(path, ".mtl");
     if (!writeMtl(mtl, how, error))
         return false;
+    ObjPlan plan{scene, how.merge, {}, {}};
+    prepareObj(plan);
     Output out(path);
     out.text("# " + how.generator + "\nmtllib " + fileName(mtl) + "\n");
     if (how.merge)
         out.text("o " + how.name + "\nusemtl glyph\n");
-    ObjNormals normals;
-    ObjSharedTexts shared;
-    std::vector<std::unique_ptr<ObjMesh>> meshes(scene.meshes.size());
-    for (size_t i = 0; i < scene.instances.size(); ++i) {
-        const Instance &instance = scene.instances[i];
-        const Mesh &mesh = meshOf(scene, instance);
-        std::unique_ptr<ObjMesh> &written = meshes[instance.mesh];
-        if (!how.merge)
-            out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
-        if (!written) {
-            std::vector<uint64_t> numbers;
-            for (const Vec3 &n : mesh.normals)
-                numbers.push_back(normals.number(out, n));
-            written = std::make_unique<ObjMesh>(objMesh(mesh, numbers, scene.unitsPerEm, shared));
-        }
-        writeObjInstance(out, *written, shared, instance.translation, scene.unitsPerEm);
-        if (how.progress)
-            how.progress(i + 1);
-    }
+    ObjChunkWriter(plan, out, how).write(how.threads);
     return out.close(error);
 }
 

@@ -24,6 +24,9 @@ struct SceneWriting {
     std::string generator;
     /* The material's colour. */
     Rgb color;
+    /* Threads that format the instances of a text format (OBJ); with one, the calling
+     * thread formats them, with more it only writes. The file is the same. */
+    unsigned threads = 1;
     /* Called with the instances written so far, for a progress bar. */
     std::function<void(size_t)> progress;
 };
