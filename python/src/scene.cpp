@@ -1,10 +1,12 @@
 #include "scene.hh"
 
+#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <cstring>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "arguments.hh"
 #include "errors.hh"
@@ -162,6 +164,7 @@ void write(const py::object &source, const py::object &path, std::optional<doubl
     how.merge = merge;
     how.generator = std::string("glyva ") + GLYVA_VERSION + " (Python)";
     how.picture = pictureOptions(pictureWidth, pictureHeight, edges, color, view);
+    how.threads = std::max(1u, std::thread::hardware_concurrency());
     const WriteSource written = sourceOf(source, size, !plan.layout);
     glyvamesh::OutputSource from;
     if (written.scene) {
