@@ -493,8 +493,8 @@ Options:
                          perspective with --depth, front without
       --quiet            no summary and no progress bar (warnings and errors remain);
                          the bar shows on a terminal once a run takes over a second
-      --threads N        threads that format OBJ text (default: one per processor);
-                         the file is the same with any number
+      --threads N        threads that make OBJ and STL files (default: one per
+                         processor); the file is the same with any number
   -h, --help             this text
       --version          the tool's and the library's version
 

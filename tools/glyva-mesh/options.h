@@ -57,7 +57,7 @@ struct Options {
     bool haveVariation = false;
     PictureOptions picture;
     bool quiet = false;
-    /* Threads formatting text outputs; 0 for one per processor. */
+    /* Threads making OBJ and STL files; 0 for one per processor. */
     unsigned threads = 0;
     bool help = false;
     bool version = false;

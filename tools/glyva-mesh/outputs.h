@@ -47,7 +47,7 @@ struct OutputSettings {
     std::string name = "text";
     std::string generator;
     PictureOptions picture;
-    /* Threads that format OBJ text; the file is the same with any number. */
+    /* Threads that make OBJ and STL files; the file is the same with any number. */
     unsigned threads = 1;
     /* Called with the instances written so far, for a progress bar. */
     std::function<void(size_t)> progress;

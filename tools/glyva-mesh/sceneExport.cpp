@@ -127,6 +127,137 @@ class Output
     bool ok_ = true;
 };
 
+/* Bytes made apart from the file and written into it whole. */
+class TextChunk
+{
+  public:
+    /* At least size bytes to write into directly, committed by advance. */
+    char *room(size_t size)
+    {
+        if (used_ + size > data_.size())
+            data_.resize(std::max(2 * data_.size(), used_ + size));
+        return data_.data() + used_;
+    }
+    void advance(size_t size) { used_ += size; }
+    void text(const std::string &s)
+    {
+        std::memcpy(room(s.size()), s.data(), s.size());
+        advance(s.size());
+    }
+    const char *data() const { return data_.data(); }
+    size_t size() const { return used_; }
+    void clear() { used_ = 0; }
+
+  private:
+    std::vector<char> data_;
+    size_t used_ = 0;
+};
+
+/* Instances are written in chunks of this many consecutive ones. */
+constexpr size_t kChunk = 16;
+
+/* Writes a file's instances in chunks of consecutive ones, made on threads threads
+ * (with one, here) while this thread writes them in order: making the bytes and the
+ * kernel taking them into the page cache overlap, and the making is shared. Each thread
+ * takes the next chunk not yet taken into one of two slots of its own and waits for
+ * the slot's previous chunk to be written. What a chunk holds may not depend on which
+ * thread made it, so that the file is the same however many threads made it. */
+class ChunkWriter
+{
+  public:
+    ChunkWriter(Output &out, size_t instances, size_t perChunk, const SceneWriting &how)
+        : out_(out), how_(how), instances_(instances), perChunk_(perChunk),
+          chunks_((instances + perChunk - 1) / perChunk)
+    {
+    }
+    /* makeMaker() is called once by each thread for what makes its chunks:
+     * make(first, end, bytes) puts instances [first, end) into bytes. */
+    template <typename MakeMaker> void write(unsigned threads, MakeMaker makeMaker)
+    {
+        std::vector<std::thread> workers;
+        threads = static_cast<unsigned>(std::min<size_t>(threads, chunks_ / 2));
+        slots_.resize(2 * std::max(threads, 1u));
+        for (size_t k = 0; k < slots_.size(); ++k)
+            slots_[k].chunk = k;
+        for (unsigned k = 0; threads > 1 && k < threads; ++k)
+            startWorker(workers, [this, &makeMaker] { work(makeMaker()); });
+        if (workers.empty())
+            return writeHere(makeMaker());
+        for (size_t c = 0; c < chunks_; ++c) {
+            Slot &slot = slots_[c % slots_.size()];
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(lock, [&] { return slot.chunk == c && slot.ready; });
+            lock.unlock();
+            writeChunk(c, slot.bytes);
+            lock.lock();
+            slot.ready = false;
+            slot.chunk = c + slots_.size();
+            changed_.notify_all();
+        }
+        for (std::thread &worker : workers)
+            worker.join();
+    }
+
+  private:
+    struct Slot {
+        TextChunk bytes;
+        size_t chunk = 0; /* the chunk it is for next */
+        bool ready = false;
+    };
+
+    /* A thread that cannot start leaves the work to the others, or to this one. */
+    template <typename Work> static void startWorker(std::vector<std::thread> &workers, Work work)
+    {
+        try {
+            workers.emplace_back(work);
+        } catch (const std::system_error &) {
+        }
+    }
+    template <typename Make> void work(Make make)
+    {
+        for (;;) {
+            std::unique_lock<std::mutex> lock(mutex_);
+            const size_t c = next_++;
+            if (c >= chunks_)
+                return;
+            Slot &slot = slots_[c % slots_.size()];
+            changed_.wait(lock, [&] { return slot.chunk == c; });
+            lock.unlock();
+            makeChunk(make, c, slot.bytes);
+            lock.lock();
+            slot.ready = true;
+            changed_.notify_all();
+        }
+    }
+    template <typename Make> void writeHere(Make make)
+    {
+        TextChunk bytes;
+        for (size_t c = 0; c < chunks_; ++c) {
+            makeChunk(make, c, bytes);
+            writeChunk(c, bytes);
+        }
+    }
+    template <typename Make> void makeChunk(Make &make, size_t c, TextChunk &bytes) const
+    {
+        bytes.clear();
+        make(c * perChunk_, std::min(instances_, (c + 1) * perChunk_), bytes);
+    }
+    void writeChunk(size_t c, const TextChunk &bytes)
+    {
+        out_.block(bytes.data(), bytes.size());
+        if (how_.progress)
+            how_.progress(std::min(instances_, (c + 1) * perChunk_));
+    }
+
+    Output &out_;
+    const SceneWriting &how_;
+    const size_t instances_, perChunk_, chunks_;
+    std::vector<Slot> slots_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    size_t next_ = 0;
+};
+
 static_assert(sizeof(Vec3) == 12, "positions and normals go to the buffer as they are");
 static_assert(sizeof(Vec2) == 8, "texture coordinates go to the buffer as they are");
 
@@ -173,7 +304,7 @@ std::vector<char> stlRecords(const Mesh &mesh)
 
 /* The records moved by the translation, straight into the output's buffer, read from
  * the prepared ones only (reading back what was just stored stalls the processor). */
-void writeStlRecords(Output &out, const std::vector<char> &records, const Vec3 &translation)
+void writeStlRecords(TextChunk &out, const std::vector<char> &records, const Vec3 &translation)
 {
     const float t[3] = {translation.x, translation.y, translation.z};
     for (size_t at = 0; at < records.size(); at += kStlRecord) {
@@ -211,12 +342,13 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
     out.expect(84 + kStlRecord * facets);
     out.bytes(header, sizeof header);
     out.value(static_cast<uint32_t>(facets));
-    for (size_t i = 0; i < scene.instances.size(); ++i) {
-        const Instance &instance = scene.instances[i];
-        writeStlRecords(out, records[instance.mesh], instance.translation);
-        if (how.progress)
-            how.progress(i + 1);
-    }
+    const auto place = [&](size_t first, size_t end, TextChunk &bytes) {
+        for (size_t i = first; i < end; ++i) {
+            const Instance &instance = scene.instances[i];
+            writeStlRecords(bytes, records[instance.mesh], instance.translation);
+        }
+    };
+    ChunkWriter(out, scene.instances.size(), kChunk, how).write(how.threads, [&] { return place; });
     return out.close(error);
 }
 
@@ -749,32 +881,6 @@ char *copyBlocks(char *at, const char *from, size_t size)
     return at + size;
 }
 
-/* Text made apart from the file and written into it whole. */
-class TextChunk
-{
-  public:
-    /* At least size bytes to write into directly, committed by advance. */
-    char *room(size_t size)
-    {
-        if (used_ + size > data_.size())
-            data_.resize(std::max(2 * data_.size(), used_ + size));
-        return data_.data() + used_;
-    }
-    void advance(size_t size) { used_ += size; }
-    void text(const std::string &s)
-    {
-        std::memcpy(room(s.size()), s.data(), s.size());
-        advance(s.size());
-    }
-    const char *data() const { return data_.data(); }
-    size_t size() const { return used_; }
-    void clear() { used_ = 0; }
-
-  private:
-    std::vector<char> data_;
-    size_t used_ = 0;
-};
-
 /* One instance of a mesh: its texts made for the translation, then its runs of lines
  * written straight into the chunk, room asked once for many runs (a check and an
  * update of the chunk for every line cost as much as the line). */
@@ -830,10 +936,8 @@ void prepareObj(ObjPlan &plan)
     }
 }
 
-/* Instances are written in chunks of this many consecutive ones. */
-constexpr size_t kObjChunk = 16;
-
-/* What one formatting thread keeps: its texts of every mesh and of the heights. */
+/* What one thread keeps while it makes OBJ text: its texts of every mesh and of the
+ * heights. Each text is a function of its number and shift alone. */
 class ObjFormatter
 {
   public:
@@ -841,13 +945,10 @@ class ObjFormatter
         : plan_(plan), texts_(plan.meshes.size()), heights_(plan.heights.size())
     {
     }
-    /* Chunk c's text into out. */
-    void format(size_t c, TextChunk &out)
+    void operator()(size_t first, size_t end, TextChunk &out)
     {
-        const std::vector<Instance> &instances = plan_.scene.instances;
-        out.clear();
-        for (size_t i = c * kObjChunk; i < std::min(instances.size(), (c + 1) * kObjChunk); ++i) {
-            const Instance &instance = instances[i];
+        for (size_t i = first; i < end; ++i) {
+            const Instance &instance = plan_.scene.instances[i];
             const ObjMesh &m = *plan_.meshes[instance.mesh];
             if (!plan_.merge)
                 out.text("o " + objectName(i, instance.code) + "\nusemtl glyph\n");
@@ -862,102 +963,6 @@ class ObjFormatter
     const ObjPlan &plan_;
     std::vector<ObjTexts> texts_;
     ObjHeightTexts heights_;
-};
-
-/* Formats the chunks on threads threads (with one, here), each taking the next chunk not yet taken
- * into one of two slots of its own, while this thread writes them in order; a thread waits for its
- * slot's previous chunk to be written. Each text is a function of its number and shift alone, so
- * the file is the same however many threads made it. */
-class ObjChunkWriter
-{
-  public:
-    ObjChunkWriter(const ObjPlan &plan, Output &out, const SceneWriting &how)
-        : plan_(plan), out_(out), how_(how),
-          chunks_((plan.scene.instances.size() + kObjChunk - 1) / kObjChunk)
-    {
-    }
-    void write(unsigned threads)
-    {
-        std::vector<std::thread> workers;
-        threads = static_cast<unsigned>(std::min<size_t>(threads, chunks_ / 2));
-        slots_.resize(2 * std::max(threads, 1u));
-        for (size_t k = 0; k < slots_.size(); ++k)
-            slots_[k].chunk = k;
-        for (unsigned k = 0; threads > 1 && k < threads; ++k)
-            startWorker(workers);
-        if (workers.empty())
-            return writeHere();
-        for (size_t c = 0; c < chunks_; ++c) {
-            Slot &slot = slots_[c % slots_.size()];
-            std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return slot.chunk == c && slot.ready; });
-            lock.unlock();
-            writeChunk(c, slot.text);
-            lock.lock();
-            slot.ready = false;
-            slot.chunk = c + slots_.size();
-            changed_.notify_all();
-        }
-        for (std::thread &worker : workers)
-            worker.join();
-    }
-
-  private:
-    struct Slot {
-        TextChunk text;
-        size_t chunk = SIZE_MAX; /* the chunk it is for next */
-        bool ready = false;
-    };
-
-    /* A thread that cannot start leaves the work to the others, or to this one. */
-    void startWorker(std::vector<std::thread> &workers)
-    {
-        try {
-            workers.emplace_back([this] { work(); });
-        } catch (const std::system_error &) {
-        }
-    }
-    void work()
-    {
-        ObjFormatter formatter(plan_);
-        for (;;) {
-            std::unique_lock<std::mutex> lock(mutex_);
-            const size_t c = next_++;
-            if (c >= chunks_)
-                return;
-            Slot &slot = slots_[c % slots_.size()];
-            changed_.wait(lock, [&] { return slot.chunk == c; });
-            lock.unlock();
-            formatter.format(c, slot.text);
-            lock.lock();
-            slot.ready = true;
-            changed_.notify_all();
-        }
-    }
-    void writeHere()
-    {
-        ObjFormatter formatter(plan_);
-        TextChunk text;
-        for (size_t c = 0; c < chunks_; ++c) {
-            formatter.format(c, text);
-            writeChunk(c, text);
-        }
-    }
-    void writeChunk(size_t c, const TextChunk &text)
-    {
-        out_.block(text.data(), text.size());
-        if (how_.progress)
-            how_.progress(std::min(plan_.scene.instances.size(), (c + 1) * kObjChunk));
-    }
-
-    const ObjPlan &plan_;
-    Output &out_;
-    const SceneWriting &how_;
-    const size_t chunks_;
-    std::vector<Slot> slots_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    size_t next_ = 0;
 };
 
 /* Positions and texture coordinates are written per instance, moved; the faces and
@@ -977,7 +982,9 @@ bool writeObj(const Scene &scene, const std::string &path, const SceneWriting &h
     out.text("# " + how.generator + "\nmtllib " + fileName(mtl) + "\n");
     if (how.merge)
         out.text("o " + how.name + "\nusemtl glyph\n");
-    ObjChunkWriter(plan, out, how).write(how.threads);
+    ChunkWriter(out, scene.instances.size(), kChunk, how).write(how.threads, [&plan] {
+        return ObjFormatter(plan);
+    });
     return out.close(error);
 }
 

@@ -24,8 +24,8 @@ struct SceneWriting {
     std::string generator;
     /* The material's colour. */
     Rgb color;
-    /* Threads that format the instances of a text format (OBJ); with one, the calling
-     * thread formats them, with more it only writes. The file is the same. */
+    /* Threads that make OBJ's and STL's placed glyphs; with one, the calling thread
+     * makes them, with more it only writes them. The file is the same. */
     unsigned threads = 1;
     /* Called with the instances written so far, for a progress bar. */
     std::function<void(size_t)> progress;
