@@ -25,11 +25,13 @@ TEST(GlyvaMesh, SkippedWithoutTheTool)
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -285,14 +287,16 @@ class GlyvaMesh : public ::testing::Test
 
     std::string path(const std::string &name) const { return dir_ + "/" + name; }
 
-    Result run(const std::vector<std::string> &args, const std::string &input = "")
+    /* shell, if any, runs first in the tool's shell (limits, traps). */
+    Result run(const std::vector<std::string> &args, const std::string &input = "",
+               const std::string &shell = "")
     {
         const std::string in = path(".stdin"), out = path(".stdout"), err = path(".stderr");
         std::ofstream(in, std::ios::binary) << input;
-        std::string cmd = "cd " + quote(dir_) + " && " + quote(GLYVA_MESH_TOOL);
+        std::string cmd = "cd " + quote(dir_) + " && { " + shell + " " + quote(GLYVA_MESH_TOOL);
         for (const std::string &a : args)
             cmd += " " + quote(a);
-        cmd += " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err);
+        cmd += " <" + quote(in) + " >" + quote(out) + " 2>" + quote(err) + "; }";
         const int raw = std::system(cmd.c_str());
         const Result r = {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, fileContents(out),
                           fileContents(err)};
@@ -894,6 +898,20 @@ TEST_F(GlyvaMesh, RefusedRunsNameTheCulpritAndLeaveNothing)
         << "the rest of a font whose glyphs fail still works";
     EXPECT_NE(fileContents(path("keep.obj")), "old") << "a good run replaces the file";
     EXPECT_EQ(outputs(), (std::vector<std::string>{"keep.mtl", "keep.obj", "plainfile", "x.bin"}));
+}
+
+/* A write that fails part way (the file size limit reached, whichever thread writes)
+ * is reported with its cause, and nothing is left behind. */
+TEST_F(GlyvaMesh, FailedWritesNameTheCauseAndLeaveNothing)
+{
+    const std::string text = fileContents(GLYVA_LONG_TEXT).substr(0, 600);
+    for (const char *file : {"big.obj", "big.stl"}) {
+        const Result r = run({"--depth", "0.1", "--threads", "2", "-o", file}, text,
+                             "trap '' XFSZ; ulimit -f 256;");
+        EXPECT_EQ(r.status, 3) << r.err;
+        EXPECT_NE(r.err.find("write failed: " + std::string(std::strerror(EFBIG))), npos) << r.err;
+        EXPECT_EQ(outputs(), std::vector<std::string>{}) << file;
+    }
 }
 
 } // namespace

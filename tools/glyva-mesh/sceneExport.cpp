@@ -60,12 +60,6 @@ class Output
         std::memcpy(room(size), data, size);
         used_ += size;
     }
-    /* Bytes written as they are, after what the buffer holds. */
-    void block(const void *data, size_t size)
-    {
-        flush();
-        write(data, size);
-    }
     void text(const char *s, size_t n) { bytes(s, n); }
     void text(const std::string &s) { bytes(s.data(), s.size()); }
     template <typename T> void value(T v) { bytes(&v, sizeof v); }
@@ -79,6 +73,44 @@ class Output
     void advance(size_t size) { used_ += size; }
     /* The file will hold this many bytes: its blocks are allocated at once. */
     void expect(uint64_t size) { allocate(size); }
+
+    /* Writing at offsets, from any thread, between placing and placed, during which
+     * nothing else is written: where the next byte goes, what the buffer held flushed. */
+    uint64_t placing()
+    {
+        flush();
+        ok_ = ok_ && file_ && std::fflush(file_) == 0;
+        return written_;
+    }
+    /* The file will reach end: called in the order of the offsets, by one thread at a
+     * time. */
+    void reach(uint64_t end)
+    {
+        if (end > std::max<uint64_t>(allocated_, kStreamBuffer))
+            allocate(std::max<uint64_t>({end, 2 * allocated_, kFirstAllocation}));
+    }
+    /* Size bytes at offset; 0 or the failure's errno. */
+    int writeAt(const char *data, size_t size, uint64_t offset) const
+    {
+        for (size_t done = 0; file_ && done < size;) {
+            const ssize_t n =
+                pwrite(fileno(file_), data + done, size - done, static_cast<off_t>(offset + done));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return n < 0 ? errno : EIO;
+            done += static_cast<size_t>(n);
+        }
+        return file_ ? 0 : EBADF;
+    }
+    /* The file now ends at end, or failed with failure's errno. */
+    void placed(uint64_t end, int failure)
+    {
+        written_ = end;
+        ok_ = ok_ && failure == 0 && fseeko(file_, static_cast<off_t>(end), SEEK_SET) == 0;
+        if (failure != 0)
+            errno = failure;
+    }
     bool close(std::string *error)
     {
         flush();
@@ -96,8 +128,7 @@ class Output
   private:
     void write(const void *data, size_t size)
     {
-        if (written_ + size > std::max<uint64_t>(allocated_, kStreamBuffer))
-            allocate(std::max<uint64_t>({written_ + size, 2 * allocated_, kFirstAllocation}));
+        reach(written_ + size);
         ok_ = ok_ && file_ && std::fwrite(data, 1, size, file_) == size;
         written_ += size;
     }
@@ -157,11 +188,12 @@ class TextChunk
 constexpr size_t kChunk = 16;
 
 /* Writes a file's instances in chunks of consecutive ones, made on threads threads
- * (with one, here) while this thread writes them in order: making the bytes and the
- * kernel taking them into the page cache overlap, and the making is shared. Each thread
- * takes the next chunk not yet taken into one of two slots of its own and waits for
- * the slot's previous chunk to be written. What a chunk holds may not depend on which
- * thread made it, so that the file is the same however many threads made it. */
+ * (with one, here; with more, this thread reports progress). Each thread takes the next
+ * chunk, makes it, and when the chunks before it are written writes it itself: the
+ * kernel copies it from the cache of the processor that made it, while the other
+ * threads make theirs, and one thread at a time writes (threads writing one file at
+ * once contend for it in the kernel). What a chunk holds may not depend on which thread
+ * made it, so that the file is the same however many made it. */
 class ChunkWriter
 {
   public:
@@ -174,37 +206,26 @@ class ChunkWriter
      * make(first, end, bytes) puts instances [first, end) into bytes. */
     template <typename MakeMaker> void write(unsigned threads, MakeMaker makeMaker)
     {
+        end_ = out_.placing();
         std::vector<std::thread> workers;
         threads = static_cast<unsigned>(std::min<size_t>(threads, chunks_ / 2));
-        slots_.resize(2 * std::max(threads, 1u));
-        for (size_t k = 0; k < slots_.size(); ++k)
-            slots_[k].chunk = k;
         for (unsigned k = 0; threads > 1 && k < threads; ++k)
-            startWorker(workers, [this, &makeMaker] { work(makeMaker()); });
+            startWorker(workers, [this, &makeMaker] { work(makeMaker(), false); });
         if (workers.empty())
-            return writeHere(makeMaker());
-        for (size_t c = 0; c < chunks_; ++c) {
-            Slot &slot = slots_[c % slots_.size()];
+            work(makeMaker(), true);
+        for (size_t reported = 0; !workers.empty() && reported < chunks_;) {
             std::unique_lock<std::mutex> lock(mutex_);
-            changed_.wait(lock, [&] { return slot.chunk == c && slot.ready; });
+            changed_.wait(lock, [&] { return written_ > reported; });
+            reported = written_;
             lock.unlock();
-            writeChunk(c, slot.bytes);
-            lock.lock();
-            slot.ready = false;
-            slot.chunk = c + slots_.size();
-            changed_.notify_all();
+            report(reported);
         }
         for (std::thread &worker : workers)
             worker.join();
+        out_.placed(end_, failure_);
     }
 
   private:
-    struct Slot {
-        TextChunk bytes;
-        size_t chunk = 0; /* the chunk it is for next */
-        bool ready = false;
-    };
-
     /* A thread that cannot start leaves the work to the others, or to this one. */
     template <typename Work> static void startWorker(std::vector<std::thread> &workers, Work work)
     {
@@ -213,49 +234,50 @@ class ChunkWriter
         } catch (const std::system_error &) {
         }
     }
-    template <typename Make> void work(Make make)
+    template <typename Make> void work(Make make, bool reporting)
     {
+        TextChunk bytes;
         for (;;) {
             std::unique_lock<std::mutex> lock(mutex_);
             const size_t c = next_++;
             if (c >= chunks_)
                 return;
-            Slot &slot = slots_[c % slots_.size()];
-            changed_.wait(lock, [&] { return slot.chunk == c; });
             lock.unlock();
-            makeChunk(make, c, slot.bytes);
+            bytes.clear();
+            make(c * perChunk_, std::min(instances_, (c + 1) * perChunk_), bytes);
             lock.lock();
-            slot.ready = true;
+            changed_.wait(lock, [&] { return written_ == c; });
+            lock.unlock();
+            /* The chunks before are in the file, and no other thread writes until this
+             * one says so. */
+            const uint64_t offset = end_;
+            end_ += bytes.size();
+            out_.reach(end_);
+            const int failure = out_.writeAt(bytes.data(), bytes.size(), offset);
+            lock.lock();
+            failure_ = failure_ ? failure_ : failure;
+            const size_t written = ++written_;
             changed_.notify_all();
+            lock.unlock();
+            if (reporting)
+                report(written);
         }
     }
-    template <typename Make> void writeHere(Make make)
+    void report(size_t chunks) const
     {
-        TextChunk bytes;
-        for (size_t c = 0; c < chunks_; ++c) {
-            makeChunk(make, c, bytes);
-            writeChunk(c, bytes);
-        }
-    }
-    template <typename Make> void makeChunk(Make &make, size_t c, TextChunk &bytes) const
-    {
-        bytes.clear();
-        make(c * perChunk_, std::min(instances_, (c + 1) * perChunk_), bytes);
-    }
-    void writeChunk(size_t c, const TextChunk &bytes)
-    {
-        out_.block(bytes.data(), bytes.size());
         if (how_.progress)
-            how_.progress(std::min(instances_, (c + 1) * perChunk_));
+            how_.progress(std::min(instances_, chunks * perChunk_));
     }
 
     Output &out_;
     const SceneWriting &how_;
     const size_t instances_, perChunk_, chunks_;
-    std::vector<Slot> slots_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    size_t next_ = 0;
+    /* Chunks taken, chunks written. */
+    size_t next_ = 0, written_ = 0;
+    uint64_t end_ = 0;
+    int failure_ = 0;
 };
 
 static_assert(sizeof(Vec3) == 12, "positions and normals go to the buffer as they are");
