@@ -159,7 +159,7 @@ class Output
 };
 
 /* Bytes made apart from the file and written into it whole. */
-class TextChunk
+class ChunkBytes
 {
   public:
     /* At least size bytes to write into directly, committed by advance. */
@@ -236,7 +236,7 @@ class ChunkWriter
     }
     template <typename Make> void work(Make make, bool reporting)
     {
-        TextChunk bytes;
+        ChunkBytes bytes;
         for (;;) {
             std::unique_lock<std::mutex> lock(mutex_);
             const size_t c = next_++;
@@ -326,7 +326,7 @@ std::vector<char> stlRecords(const Mesh &mesh)
 
 /* The records moved by the translation, straight into the output's buffer, read from
  * the prepared ones only (reading back what was just stored stalls the processor). */
-void writeStlRecords(TextChunk &out, const std::vector<char> &records, const Vec3 &translation)
+void writeStlRecords(ChunkBytes &out, const std::vector<char> &records, const Vec3 &translation)
 {
     const float t[3] = {translation.x, translation.y, translation.z};
     for (size_t at = 0; at < records.size(); at += kStlRecord) {
@@ -364,7 +364,7 @@ bool writeStl(const Scene &scene, const std::string &path, const SceneWriting &h
     out.expect(84 + kStlRecord * facets);
     out.bytes(header, sizeof header);
     out.value(static_cast<uint32_t>(facets));
-    const auto place = [&](size_t first, size_t end, TextChunk &bytes) {
+    const auto place = [&](size_t first, size_t end, ChunkBytes &bytes) {
         for (size_t i = first; i < end; ++i) {
             const Instance &instance = scene.instances[i];
             writeStlRecords(bytes, records[instance.mesh], instance.translation);
@@ -906,7 +906,7 @@ char *copyBlocks(char *at, const char *from, size_t size)
 /* One instance of a mesh: its texts made for the translation, then its runs of lines
  * written straight into the chunk, room asked once for many runs (a check and an
  * update of the chunk for every line cost as much as the line). */
-void writeObjInstance(TextChunk &out, const ObjMesh &m, ObjTexts &made, ObjHeightTexts &heights,
+void writeObjInstance(ChunkBytes &out, const ObjMesh &m, ObjTexts &made, ObjHeightTexts &heights,
                       const Vec3 &t, float unitsPerEm)
 {
     constexpr size_t kRoom = 16 * kObjRunSize, kRunRoom = 2 * kObjRunSize;
@@ -967,7 +967,7 @@ class ObjFormatter
         : plan_(plan), texts_(plan.meshes.size()), heights_(plan.heights.size())
     {
     }
-    void operator()(size_t first, size_t end, TextChunk &out)
+    void operator()(size_t first, size_t end, ChunkBytes &out)
     {
         for (size_t i = first; i < end; ++i) {
             const Instance &instance = plan_.scene.instances[i];
