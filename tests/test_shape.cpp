@@ -39,7 +39,7 @@ using namespace glyva_test;
 
 TEST(Shape, PositionsAsHbShape)
 {
-    for (const std::vector<std::string> &row : shapingRows("shape")) {
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "shape")) {
         const std::string font = caseFont(row[1]), &text = row[2];
         const std::string hbOptions = row[3] == "-" ? "" : row[3];
         SCOPED_TRACE(row[1] + " '" + text + "' " + hbOptions);
@@ -165,7 +165,7 @@ void freetypeInstance(double wght, int namedInstance, double *area, double *adva
 
 TEST(Shape, VariableInstancesChangeOutlinesAsFreeType)
 {
-    for (const std::vector<std::string> &row : shapingRows("instance")) {
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "instance")) {
         SCOPED_TRACE(row[1]);
         ShapeFont f(fixture("variable.ttf"), 0, row[1] == "-" ? nullptr : row[1].c_str());
         ASSERT_EQ(f.status, GLYVA_SHAPE_OK) << f.message;
@@ -202,7 +202,7 @@ TEST(Shape, CollectionFaces)
 
 TEST(Shape, BadFontsFacesAndInstancesAreRefused)
 {
-    for (const std::vector<std::string> &row : shapingRows("open")) {
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "open")) {
         SCOPED_TRACE(row[1] + " " + row[2] + " " + row[3]);
         ShapeFont f(caseFont(row[1]), std::stoi(row[2]), row[3] == "-" ? nullptr : row[3].c_str());
         EXPECT_EQ(statusName(f.status), row[4]);
