@@ -280,11 +280,9 @@ def write_prefix(src, name, length):
     """The first bytes of a font: cut at half, glyf loses its later glyphs and kern, name
     and post are gone, which FreeType still opens; cut at 100, inside the table
     directory, which it refuses."""
-    with open(src, "rb") as f:
-        data = f.read()
     path = os.path.join(HERE, name)
-    with open(path, "wb") as f:
-        f.write(data[:length])
+    with open(src, "rb") as f, open(path, "wb") as out:
+        out.write(f.read()[:length])
     return path
 
 
@@ -328,11 +326,9 @@ SOLID_GLYPHS = [
 
 def make_solids():
     order = [".notdef", "space"] + [name for name, _, _ in SOLID_GLYPHS]
-    glyphs = {".notdef": tt_glyph(NOTDEF), "space": tt_glyph([])}
-    cmap = {0x20: "space"}
-    for name, code, contours in SOLID_GLYPHS:
-        glyphs[name] = tt_glyph(contours)
-        cmap[code] = name
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": tt_glyph([]),
+              **{name: tt_glyph(contours) for name, _, contours in SOLID_GLYPHS}}
+    cmap = {0x20: "space", **{code: name for name, code, _ in SOLID_GLYPHS}}
     advances = {n: 320 if n == "space" else 640 for n in order}
     fb = build_ttf(order, glyphs, unicode_cmap_tables(cmap), advances, "Glyva Solids")
     return save(fb, "solids.ttf")
@@ -373,9 +369,8 @@ def make_collection():
                        square=rect, advance=advance, extra=True)
         fb.font.recalcTimestamp = False
         fonts.append(fb.font)
-    collection = TTCollection()
+    collection, path = TTCollection(), os.path.join(HERE, "collection.ttc")
     collection.fonts = fonts
-    path = os.path.join(HERE, "collection.ttc")
     collection.save(path)
     return path
 
