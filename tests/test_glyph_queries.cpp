@@ -100,21 +100,6 @@ int32_t contourCount(tavixInternalFontData *font, uint32_t code, int32_t k,
     return GetGlyphContour(points ? points : &unused, font, code, k, &evenOdd, &postScript);
 }
 
-/* The glyph's mesh as the shared arrays stand now, without clearing anything first. */
-Mesh meshNow(tavixInternalFontData *font, uint32_t code)
-{
-    Mesh mesh;
-    float *vertices = nullptr;
-    int32_t *indices = nullptr;
-    int32_t nv = GetGlyphVertices(&vertices, font, code);
-    int32_t ni = GetGlyphTriangleIndices(&indices, font, code);
-    for (int32_t v = 0; v < nv; ++v)
-        mesh.vertices.push_back({vertices[2 * v], vertices[2 * v + 1]});
-    if (ni > 0)
-        mesh.indices.assign(indices, indices + ni);
-    return mesh;
-}
-
 } // namespace
 
 TEST_F(FontTest, UnusableFontsGiveAHandleWithTheCreationValues)
@@ -505,7 +490,8 @@ TEST_F(FontTest, GlyphsShareTheVertexArrayUntilCleared)
     EXPECT_EQ(vertexCount(font, 'B'), 4 + 7);
     EXPECT_EQ(vertexCount(font, 'V'), 4 + 7);
     EXPECT_EQ(indexCount(font, ' '), 0);
-    Mesh shared = meshNow(font, ' ');
+    Mesh shared, again;
+    ASSERT_TRUE(readMesh(font, ' ', &shared, false));
     int32_t *indices = nullptr;
     for (uint32_t code : {'A', 'B', 'V'}) {
         Mesh mesh = shared;
@@ -514,7 +500,7 @@ TEST_F(FontTest, GlyphsShareTheVertexArrayUntilCleared)
         EXPECT_TRUE(meshInvariants(mesh)) << char(code);
         EXPECT_DOUBLE_EQ(meshArea(mesh), code == 'A' ? 0.25 : code == 'B' ? 0.75 : 0.5);
     }
-    Mesh again = meshNow(font, 'A');
+    ASSERT_TRUE(readMesh(font, 'A', &again, false));
     EXPECT_EQ(again.vertices.size(), 11u);
     ASSERT_EQ(again.indices.size(), 12u);
     EXPECT_TRUE(

@@ -295,7 +295,7 @@ TEST(Paragraph, MixedLinesShapeRunByRunAsHbShape)
 #ifndef GLYVA_HB_SHAPE
     GTEST_SKIP() << "needs hb-shape (libharfbuzz-bin)";
 #endif
-    for (const std::vector<std::string> &row : shapingRows("mixed")) {
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "mixed")) {
         SCOPED_TRACE(row[1]);
         std::vector<std::string> paths;
         std::istringstream names(row[2]);
@@ -402,7 +402,7 @@ std::string webFont(const char *name)
 TEST(Paragraph, WebAndType1FontsLayOutAsTheirOpenTypeOriginals)
 {
     const std::string text = "Office AVATAR Wave, 2024!";
-    for (const std::vector<std::string> &row : shapingRows("same")) {
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "same")) {
         SCOPED_TRACE(row[2]);
         ShapeFont original(caseFont(row[1]));
         ShapeFont other(row[2][0] == '+' ? webFont(row[2].c_str() + 1) : caseFont(row[2]));
@@ -464,7 +464,7 @@ TEST(Paragraph, HostileAndOddTextLosesNothing)
 {
     ShapeFont dejavu(kDejaVuSans), arabic(kNotoSansArabic);
     std::vector<std::string> texts = {std::string(300, ' ') + "x"};
-    for (const std::vector<std::string> &row : shapingRows("odd"))
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "odd"))
         texts.push_back(nlohmann::json::parse(row[1]).get<std::string>());
     for (const std::string &text : texts) {
         SCOPED_TRACE("'" + text + "'");
@@ -563,7 +563,7 @@ glyvaLayoutOptions layoutOptions(std::map<std::string, std::string> &v)
 TEST(Paragraph, BadTextAndOptionsAreRefusedByBothCalls)
 {
     ShapeFont font(kDejaVuSans);
-    for (const std::vector<std::string> &row : shapingRows("refuse")) {
+    for (const std::vector<std::string> &row : caseRows("shaping.txt", "refuse")) {
         SCOPED_TRACE(row[1] + " " + row[2]);
         const std::string text = hexBytes(row[1].c_str());
         std::map<std::string, std::string> values = optionValues(row[2]);

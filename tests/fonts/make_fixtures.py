@@ -10,6 +10,7 @@ tests' hand-computed values are exact. The CFF fixture's coordinates are multipl
 what each glyph is for.
 """
 
+import math
 import os
 import struct
 import sys
@@ -47,12 +48,6 @@ def tt_glyph(contours):
     g.endPtsOfContours = ends
     g.program = Program()
     g.program.fromBytecode(b"")
-    return g
-
-
-def empty_glyph():
-    g = _g_l_y_f.Glyph()
-    g.numberOfContours = 0
     return g
 
 
@@ -97,13 +92,9 @@ def build_ttf(order, glyphs, cmap_tables, advances, family, kern_pairs=None, upe
                 usWinDescent=upem // 4, achVendID="GLYV")
     fb.setupPost(keepGlyphNames=glyph_names)
     if kern_pairs is not None:
-        kern = newTable("kern")
-        kern.version = 0
-        sub = KernTable_format_0()
-        sub.coverage = 1
-        sub.tupleIndex = None
-        sub.kernTable = dict(kern_pairs)
-        kern.kernTables = [sub]
+        kern, sub = newTable("kern"), KernTable_format_0()
+        sub.coverage, sub.tupleIndex, sub.kernTable = 1, None, dict(kern_pairs)
+        kern.version, kern.kernTables = 0, [sub]
         fb.font["kern"] = kern
     return fb
 
@@ -119,7 +110,7 @@ NOTDEF = [rect_cw(0, 0, 320, 640), rect_ccw(64, 64, 256, 576)]
 
 FIXTURE_GLYPHS = [
     (".notdef", None, tt_glyph(NOTDEF)),
-    ("space", 0x20, empty_glyph()),
+    ("space", " ", tt_glyph([])),
     ("square", "A", tt_glyph([rect_cw(0, 0, 320, 320)])),
     ("squareHole", "B", tt_glyph([rect_cw(0, 0, 640, 640), rect_ccw(160, 160, 480, 480)])),
     ("allOff", "C", tt_glyph([[(0, 320, OFF), (320, 640, OFF), (640, 320, OFF),
@@ -142,14 +133,10 @@ FIXTURE_KERN = {("square", "triDown"): -64, ("square", "triUp"): -128,
                 ("squareHole", "squareHole"): -640}
 
 
-def code(c):
-    return ord(c) if isinstance(c, str) else c
-
-
 def make_fixtures():
     order = [name for name, _, _ in FIXTURE_GLYPHS]
     advances = {n: 320 if n == "space" else 640 for n in order}
-    cmap = {code(c): name for name, c, _ in FIXTURE_GLYPHS if c is not None}
+    cmap = {ord(c): name for name, c, _ in FIXTURE_GLYPHS if c is not None}
     fb = build_ttf(order, {name: g for name, _, g in FIXTURE_GLYPHS},
                    unicode_cmap_tables(cmap), advances, "Glyva Fixtures",
                    kern_pairs=FIXTURE_KERN)
@@ -159,7 +146,7 @@ def make_fixtures():
 def small_ttf(name, family, cmap_tables, glyph_names=True, square=(0, 0, 320, 320),
               advance=640, extra=None):
     order = [".notdef", "space", "square"]
-    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": tt_glyph([]),
               "square": tt_glyph([rect_cw(*square)])}
     advances = {".notdef": 640, "space": 320, "square": advance}
     fb = build_ttf(order, glyphs, cmap_tables, advances, family, glyph_names=glyph_names)
@@ -180,39 +167,32 @@ def make_small_fonts():
     ]
 
 
-def cff_square(pen):
-    pen.moveTo((0, 0))
-    for p in ((500, 0), (500, 500), (0, 500)):
-        pen.lineTo(p)
-    pen.closePath()
+# Each contour a start point and segments: an end point for a line, three points for a
+# cubic. The ring: outer circle r=500 counter-clockwise, hole r=250 clockwise.
+CFF_GLYPHS = {
+    "square": [((0, 0), [(500, 0), (500, 500), (0, 500)])],
+    "ring": [((500, 0), [((775, 0), (1000, 225), (1000, 500)),
+                         ((1000, 775), (775, 1000), (500, 1000)),
+                         ((225, 1000), (0, 775), (0, 500)), ((0, 225), (225, 0), (500, 0))]),
+             ((500, 250), [((350, 250), (250, 350), (250, 500)),
+                           ((250, 650), (350, 750), (500, 750)),
+                           ((650, 750), (750, 650), (750, 500)),
+                           ((750, 350), (650, 250), (500, 250))])],
+    "oneCubic": [((0, 0), [((0, 500), (500, 500), (500, 0))])],
+}
 
 
-def cff_ring(pen):
-    """Outer circle r=500 counter-clockwise, hole r=250 clockwise, four cubics each."""
-    for start, curves in (
-            ((500, 0), [((775, 0), (1000, 225), (1000, 500)),
-                        ((1000, 775), (775, 1000), (500, 1000)),
-                        ((225, 1000), (0, 775), (0, 500)), ((0, 225), (225, 0), (500, 0))]),
-            ((500, 250), [((350, 250), (250, 350), (250, 500)),
-                          ((250, 650), (350, 750), (500, 750)),
-                          ((650, 750), (750, 650), (750, 500)),
-                          ((750, 350), (650, 250), (500, 250))])):
+def cff_draw(pen, contours):
+    for start, segments in contours:
         pen.moveTo(start)
-        for c in curves:
-            pen.curveTo(*c)
+        for s in segments:
+            pen.lineTo(s) if len(s) == 2 else pen.curveTo(*s)
         pen.closePath()
-
-
-def cff_one_cubic(pen):
-    pen.moveTo((0, 0))
-    pen.curveTo((0, 500), (500, 500), (500, 0))
-    pen.closePath()
 
 
 def make_cubic():
     upem = 1000
-    drawings = {".notdef": None, "space": None, "square": cff_square, "ring": cff_ring,
-                "oneCubic": cff_one_cubic}
+    drawings = {".notdef": [], "space": [], **CFF_GLYPHS}
     advances = {".notdef": 500, "space": 250, "square": 1000, "ring": 1000, "oneCubic": 1000}
     fb = FontBuilder(upem, isTTF=False)
     fb.updateHead(created=FIXED_TIMESTAMP, modified=FIXED_TIMESTAMP)
@@ -222,9 +202,8 @@ def make_cubic():
     charstrings, metrics = {}, {}
     for name, draw in drawings.items():
         pen, bpen = T2CharStringPen(advances[name], None), BoundsPen(None)
-        if draw is not None:
-            draw(pen)
-            draw(bpen)
+        cff_draw(pen, draw)
+        cff_draw(bpen, draw)
         charstrings[name] = pen.getCharString()
         metrics[name] = (advances[name], otRound(bpen.bounds[0]) if bpen.bounds else 0)
     fb.setupCFF("GlyvaCubic-Regular", {"FullName": "Glyva Cubic"}, charstrings, {})
@@ -267,13 +246,10 @@ def fix_checksums(data):
 
 def glyph_start(data, glyph_id):
     tables = sfnt_tables(data)
-    long_loca = struct.unpack(">h", data[tables["head"][1] + 50:tables["head"][1] + 52])[0]
     loca = tables["loca"][1]
-    if long_loca:
-        a = struct.unpack(">L", data[loca + 4 * glyph_id:loca + 4 * glyph_id + 4])[0]
-    else:
-        a = 2 * struct.unpack(">H", data[loca + 2 * glyph_id:loca + 2 * glyph_id + 2])[0]
-    return tables["glyf"][1] + a
+    if struct.unpack_from(">h", data, tables["head"][1] + 50)[0]:  # long offsets
+        return tables["glyf"][1] + struct.unpack_from(">L", data, loca + 4 * glyph_id)[0]
+    return tables["glyf"][1] + 2 * struct.unpack_from(">H", data, loca + 2 * glyph_id)[0]
 
 
 def make_malformed():
@@ -281,7 +257,7 @@ def make_malformed():
     past its record; C is a good square."""
     order = [".notdef", "space", "badEnds", "badCount", "square"]
     two_squares = [rect_cw(0, 0, 320, 320), rect_cw(320, 320, 640, 640)]
-    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": tt_glyph([]),
               "badEnds": tt_glyph(two_squares), "badCount": tt_glyph(two_squares),
               "square": tt_glyph([rect_cw(0, 0, 320, 320)])}
     advances = {n: 320 if n == "space" else 640 for n in order}
@@ -304,11 +280,9 @@ def write_prefix(src, name, length):
     """The first bytes of a font: cut at half, glyf loses its later glyphs and kern, name
     and post are gone, which FreeType still opens; cut at 100, inside the table
     directory, which it refuses."""
-    with open(src, "rb") as f:
-        data = f.read()
     path = os.path.join(HERE, name)
-    with open(path, "wb") as f:
-        f.write(data[:length])
+    with open(src, "rb") as f, open(path, "wb") as out:
+        out.write(f.read()[:length])
     return path
 
 
@@ -316,23 +290,15 @@ def write_prefix(src, name, length):
 # solids.ttf: outlines for the solid library's edge cases
 
 def star(count, inner, outer, cx, cy):
-    """count off-curve points alternating between two radii: count conics."""
-    import math
-    pts = []
-    for i in range(count):
-        r = outer if i % 2 else inner
-        a = -2 * math.pi * i / count  # clockwise
-        pts.append((cx + otRound(r * math.cos(a)), cy + otRound(r * math.sin(a)), OFF))
-    return pts
+    """count off-curve points alternating between two radii, clockwise: count conics."""
+    radii = [(outer if i % 2 else inner, -2 * math.pi * i / count) for i in range(count)]
+    return [(cx + otRound(r * math.cos(a)), cy + otRound(r * math.sin(a)), OFF) for r, a in radii]
 
 
 def small_triangles(count):
     """count clockwise triangles on a grid, 3 points each."""
-    contours = []
-    for i in range(count):
-        x, y = (i % 64) * 10, (i // 64) * 10
-        contours.append(on_poly((x, y), (x + 4, y + 8), (x + 8, y)))
-    return contours
+    corners = [((i % 64) * 10, (i // 64) * 10) for i in range(count)]
+    return [on_poly((x, y), (x + 4, y + 8), (x + 8, y)) for x, y in corners]
 
 
 SOLID_GLYPHS = [
@@ -360,13 +326,10 @@ SOLID_GLYPHS = [
 
 def make_solids():
     order = [".notdef", "space"] + [name for name, _, _ in SOLID_GLYPHS]
-    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph()}
-    cmap = {0x20: "space"}
-    for name, code, contours in SOLID_GLYPHS:
-        glyphs[name] = tt_glyph(contours)
-        cmap[code] = name
-    advances = {name: 640 for name in order}
-    advances["space"] = 320
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": tt_glyph([]),
+              **{name: tt_glyph(contours) for name, _, contours in SOLID_GLYPHS}}
+    cmap = {0x20: "space", **{code: name for name, code, _ in SOLID_GLYPHS}}
+    advances = {n: 320 if n == "space" else 640 for n in order}
     fb = build_ttf(order, glyphs, unicode_cmap_tables(cmap), advances, "Glyva Solids")
     return save(fb, "solids.ttf")
 
@@ -383,7 +346,7 @@ def main():
 
 def make_variable_font():
     order = [".notdef", "space", "bar"]
-    glyphs = {".notdef": tt_glyph(NOTDEF), "space": empty_glyph(),
+    glyphs = {".notdef": tt_glyph(NOTDEF), "space": tt_glyph([]),
               "bar": tt_glyph([rect_cw(0, 0, 160, 640)])}
     fb = build_ttf(order, glyphs, unicode_cmap_tables({0x20: "space", 0x41: "bar"}),
                    {".notdef": 640, "space": 320, "bar": 320}, "Glyva Variable")
@@ -406,9 +369,8 @@ def make_collection():
                        square=rect, advance=advance, extra=True)
         fb.font.recalcTimestamp = False
         fonts.append(fb.font)
-    collection = TTCollection()
+    collection, path = TTCollection(), os.path.join(HERE, "collection.ttc")
     collection.fonts = fonts
-    path = os.path.join(HERE, "collection.ttc")
     collection.save(path)
     return path
 

@@ -25,12 +25,13 @@ double polygonArea(const std::vector<Point2> &polygon)
     return 0.5 * twice;
 }
 
-bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh)
+bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh, bool fresh)
 {
     glyphInfoRecord info;
-    if (!GetGlyphInfo(&info, font, code))
+    if (fresh && !GetGlyphInfo(&info, font, code))
         return false;
-    ClearGlyphData(font, code);
+    if (fresh)
+        ClearGlyphData(font, code);
     float *vertices = nullptr;
     int32_t *indices = nullptr;
     int32_t vertexCount = GetGlyphVertices(&vertices, font, code);
@@ -40,7 +41,8 @@ bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh)
         mesh->vertices.push_back({vertices[2 * v], vertices[2 * v + 1]});
     if (indexCount > 0)
         mesh->indices.assign(indices, indices + indexCount);
-    ClearGlyphData(font, code);
+    if (fresh)
+        ClearGlyphData(font, code);
     return vertexCount >= 0 && indexCount >= 0;
 }
 

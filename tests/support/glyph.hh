@@ -44,8 +44,9 @@ inline bool operator==(const Mesh &a, const Mesh &b)
 }
 
 /* GetGlyphInfo, ClearGlyphData, GetGlyphVertices, GetGlyphTriangleIndices, copy,
- * ClearGlyphData: the glyph's mesh alone in fresh arrays. False when a query fails. */
-bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh);
+ * ClearGlyphData: the glyph's mesh alone in fresh arrays. Not fresh, only the two reads:
+ * the shared arrays as they stand. False when a query fails. */
+bool readMesh(tavixInternalFontData *font, uint32_t code, Mesh *mesh, bool fresh = true);
 
 /* Polygons as the Tesselator takes them: contours of x, y, z points. */
 using Point3 = std::array<float, 3>;

@@ -28,16 +28,6 @@ ShapeFont::ShapeFont(const std::string &path, int32_t face, const char *instance
     message = text;
 }
 
-std::vector<std::vector<std::string>> shapingRows(const std::string &table)
-{
-    std::vector<std::vector<std::string>> rows;
-    for (const std::vector<std::string> &row : caseRows("shaping.txt"))
-        if (row[0] == table)
-            rows.push_back(row);
-    EXPECT_FALSE(rows.empty()) << table;
-    return rows;
-}
-
 std::string caseFont(const std::string &name)
 {
     if (name[0] == '@')

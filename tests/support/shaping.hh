@@ -40,9 +40,6 @@ struct ShapeFonts {
     explicit ShapeFonts(const std::vector<std::string> &paths);
 };
 
-/* The rows of one table of tests/cases/shaping.txt, named by their first field. */
-std::vector<std::vector<std::string>> shapingRows(const std::string &table);
-
 /* A font named in tests/cases/shaping.txt: a Debian font above by its file name, or by
  * that name up to '-' or '.', @name for a fixture font, or a path. */
 std::string caseFont(const std::string &name);

@@ -23,6 +23,17 @@ Position positionOf(const SolidMesh &m, uint32_t v)
     return Position{m.positions[3 * v], m.positions[3 * v + 1], m.positions[3 * v + 2]};
 }
 
+/* Twice the area of the triangle starting at index t, as a vector along its facet normal. */
+std::array<double, 3> facetNormal(const SolidMesh &m, size_t t)
+{
+    const float *a = &m.positions[3 * m.indices[t]];
+    const float *b = &m.positions[3 * m.indices[t + 1]];
+    const float *c = &m.positions[3 * m.indices[t + 2]];
+    const double u[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
+    const double w[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
+    return {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+}
+
 bool writeBinaryStl(const SolidMesh &m, const std::string &path)
 {
     FILE *f = std::fopen(path.c_str(), "wb");
@@ -45,16 +56,6 @@ bool writeBinaryStl(const SolidMesh &m, const std::string &path)
 }
 
 } // namespace
-
-std::array<double, 3> facetNormal(const SolidMesh &m, size_t t)
-{
-    const float *a = &m.positions[3 * m.indices[t]];
-    const float *b = &m.positions[3 * m.indices[t + 1]];
-    const float *c = &m.positions[3 * m.indices[t + 2]];
-    const double u[3] = {double(b[0]) - a[0], double(b[1]) - a[1], double(b[2]) - a[2]};
-    const double w[3] = {double(c[0]) - a[0], double(c[1]) - a[1], double(c[2]) - a[2]};
-    return {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
-}
 
 testing::AssertionResult meshWellFormed(const SolidMesh &m)
 {

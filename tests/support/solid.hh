@@ -29,9 +29,6 @@ struct SolidMesh {
     std::vector<uint32_t> indices;
 };
 
-/* Twice the area of the triangle starting at index t, as a vector along its facet normal. */
-std::array<double, 3> facetNormal(const SolidMesh &mesh, size_t t);
-
 /* Three indices per triangle, each naming a vertex; every number finite; every normal of
  * unit length; no triangle without area (its corners' cross product is exactly zero in
  * the floats a reader gets). */

@@ -90,7 +90,7 @@ std::string hexBytes(const char *hex)
     return bytes;
 }
 
-std::vector<std::vector<std::string>> caseRows(const std::string &file)
+std::vector<std::vector<std::string>> caseRows(const std::string &file, const std::string &table)
 {
     std::ifstream in(std::string(GLYVA_SOURCE_DIR) + "/tests/cases/" + file);
     std::vector<std::vector<std::string>> rows;
@@ -104,8 +104,10 @@ std::vector<std::vector<std::string>> caseRows(const std::string &file)
             if (bar == std::string::npos)
                 break;
         }
+        if (!table.empty() && rows.back()[0] != table)
+            rows.pop_back();
     }
-    EXPECT_FALSE(rows.empty()) << file;
+    EXPECT_FALSE(rows.empty()) << file << " " << table;
     return rows;
 }
 

@@ -48,8 +48,10 @@ std::string fileContents(const std::string &path);
 std::string hexBytes(const char *hex);
 
 /* The rows of a case table in tests/cases/: one row a line, fields separated by " | ",
- * blank lines and lines starting with '#' skipped. */
-std::vector<std::vector<std::string>> caseRows(const std::string &file);
+ * blank lines and lines starting with '#' skipped; given a table, only the rows whose
+ * first field names it. */
+std::vector<std::vector<std::string>> caseRows(const std::string &file,
+                                               const std::string &table = "");
 
 /* Points written as text, for tables that fit one line a row: coordinates separated by
  * commas, points by spaces, point lists by '|': "0,0 1,0 1,1 | 5,5". A coordinate may
