@@ -377,7 +377,7 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
      * with the last glyph, and GLU's many small blocks for the points are then carved
      * from the merged space, which is slower than taking them back as they were. */
     info.vertices.expect(info.vertices.array().count + points);
-    info.indices.expect(info.indices.array().count + 3 * points);
+    info.indices.expect(info.indices.array().count + 3 * points + 6 * outline->n_contours);
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
