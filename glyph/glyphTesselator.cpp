@@ -372,13 +372,16 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
     /* After running out of memory GLU's mesh may be half built, and sweeping it is
      * unsafe: the polygon is abandoned and only deleted. */
     /* Each point becomes at most one vertex (intersections aside), and a polygon of p
-     * points about p triangles, two more for each hole: both arrays grow once instead of
-     * step by step. They grow only now, after GLU took the points: a large block makes
-     * the allocator merge the small blocks GLU freed with the last glyph, and GLU's many
-     * small blocks for the points are then carved from the merged space, which is slower
-     * than taking them back as they were. */
+     * points in c contours, an outline and c - 1 holes, exactly p + 2c - 4 triangles
+     * (fewer when contours lie apart): both arrays grow once instead of step by step, and
+     * mostly settle without a block to split. They grow only now, after GLU took the
+     * points: a large block makes the allocator merge the small blocks GLU freed with the
+     * last glyph, and GLU's many small blocks for the points are then carved from the
+     * merged space, which is slower than taking them back as they were. */
+    const int64_t triangles = static_cast<int64_t>(points) + 2 * outline->n_contours - 4;
     info.vertices.expect(info.vertices.array().count + points);
-    info.indices.expect(info.indices.array().count + 3 * points + 6 * outline->n_contours);
+    info.indices.expect(info.indices.array().count +
+                        3 * static_cast<uint64_t>(triangles > 0 ? triangles : 0));
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;
