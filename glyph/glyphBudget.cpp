@@ -76,7 +76,7 @@ struct CellEntry {
 };
 
 /* The blocks of a BudgetScratch. */
-enum Block { kEdges, kFirst, kEntries, kWalk, kRuns };
+enum Block { kEdges, kFirst, kEntries, kWalk, kRuns, kCover };
 
 /* Per cell, the chain of the last edge that passed it and how many of that chain's edges
  * did in a row: the edges of a chain come one after another, so these are all of them. */
@@ -95,11 +95,15 @@ void releaseBlock(glyva::BudgetScratch *scratch, int b)
     scratch->bytes[b] = 0;
 }
 
-/* Block b of the scratch with room for count elements, its contents kept when keep. */
+/* Block b of the scratch with room for count elements, its contents kept when keep;
+ * *fresh, where given, tells whether the block is new, its contents undefined. */
 template <typename T>
-T *scratchBlock(glyva::BudgetScratch *scratch, Block b, uint64_t count, bool keep = false)
+T *scratchBlock(glyva::BudgetScratch *scratch, Block b, uint64_t count, bool keep = false,
+                bool *fresh = nullptr)
 {
     const size_t bytes = static_cast<size_t>(count) * sizeof(T) + 1;
+    if (fresh)
+        *fresh = scratch->bytes[b] < bytes;
     if (scratch->bytes[b] >= bytes)
         return static_cast<T *>(scratch->blocks[b]);
     const size_t grown = bytes + bytes / 2;
@@ -197,12 +201,15 @@ struct ChainCounter {
 };
 
 /* Every edge between consecutive finite points, the closing one included, as
- * visit(p, q, chain); an edge of no length crosses nothing and is left out. Each point's
- * finiteness is asked once. */
+ * visit(p, q, chain), chains numbered on from chainBase; an edge of no length crosses
+ * nothing and is left out. Each point's finiteness is asked once. Returns the last
+ * chain's number. */
 template <typename Visit>
-void forEachEdge(const glyva::BudgetContour *contours, size_t count, Visit visit)
+uint32_t forEachEdge(const glyva::BudgetContour *contours, size_t count, Visit visit,
+                     uint32_t chainBase = 0)
 {
     ChainCounter chains;
+    chains.chain = chainBase;
     for (size_t c = 0; c < count; ++c) {
         const glyva::BudgetContour &k = contours[c];
         if (k.count < 2)
@@ -224,6 +231,7 @@ void forEachEdge(const glyva::BudgetContour *contours, size_t count, Visit visit
             p = q, pFinite = qFinite;
         }
     }
+    return chains.chain;
 }
 
 bool CrossingCount::collectEdges(const glyva::BudgetContour *contours, size_t count,
@@ -359,10 +367,18 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
         uint32_t edges;
     };
     const size_t cells = static_cast<size_t>(side_) * side_;
-    CoverCell *grid = scratchBlock<CoverCell>(scratch_, kRuns, cells);
+    bool fresh = false;
+    CoverCell *grid = scratchBlock<CoverCell>(scratch_, kCover, cells, false, &fresh);
     if (!grid)
         return false;
-    kdMemset(grid, 0, cells * sizeof(CoverCell)); /* chains count from 1 */
+    /* The grid is not cleared for each glyph: chains are numbered on from glyph to glyph,
+     * so that a cell whose chain is at most base is one of an earlier glyph, and counts
+     * as empty. Only a new block, or numbers about to wrap, need clearing. */
+    uint32_t base = scratch_->coverChains;
+    if (fresh || base > UINT32_MAX - edges - 1) {
+        kdMemset(grid, 0, scratch_->bytes[kCover]);
+        base = 0;
+    }
     /* In rows: delta and far more than the rounding of the division. */
     const double slack = (fabs(box.minY) + fabs(box.maxY)) * 0x1p-40 / cellH_ + 0x1p-30;
     /* The grid in locals: the counts written below could otherwise be the members. */
@@ -404,8 +420,11 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
     uint64_t entries = 0, shared = 0, pairs = 0;
     auto visit = [&](uint32_t cell, uint32_t chain) {
         CoverCell &c = grid[cell];
-        if (c.run.chain != chain)
+        if (c.run.chain != chain) {
+            if (c.run.chain <= base)
+                c.edges = 0;
             c.run = {chain, 0};
+        }
         const uint32_t n = c.edges++;
         shared += n;
         pairs += n - c.run.edges++;
@@ -427,8 +446,10 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
             for (uint32_t c = left; c <= right; ++c)
                 visit(r * side + c, chain);
     };
+    uint32_t lastChain = base;
     if (plain) { /* forEachEdge's walk, for contours without a point to leave out */
         ChainCounter chains;
+        chains.chain = base;
         forEachOpenContour(contours, count, [&](const glyva::BudgetContour &k, uint32_t m) {
             const Corner start = cornerOf(k.xy);
             Corner a = start;
@@ -450,26 +471,31 @@ bool CrossingCount::coverWithin(const glyva::BudgetContour *contours, size_t cou
                 a = b, inside = insideOf(a);
             }
         });
+        lastChain = chains.chain;
     } else {
         Corner a = {0, 0, 0};
         Inside inside = insideOf({0, 0, 1});
         end = nullptr;
-        forEachEdge(contours, count, [&](const float *p, const float *q, uint32_t chain) {
-            const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
-            const bool follows = p == end;
-            end = q;
-            if (follows && inside.holds(x, y)) {
-                ++entries;
-                visit(inside.cell, chain);
-                return;
-            }
-            if (!follows)
-                a = cornerOf(p);
-            const Corner b = cornerAt(x, y);
-            cover(a, b, chain);
-            a = b, inside = insideOf(a);
-        });
+        lastChain = forEachEdge(
+            contours, count,
+            [&](const float *p, const float *q, uint32_t chain) {
+                const double x = (q[0] - minX) / cellW, y = (q[1] - minY) / cellH;
+                const bool follows = p == end;
+                end = q;
+                if (follows && inside.holds(x, y)) {
+                    ++entries;
+                    visit(inside.cell, chain);
+                    return;
+                }
+                if (!follows)
+                    a = cornerOf(p);
+                const Corner b = cornerAt(x, y);
+                cover(a, b, chain);
+                a = b, inside = insideOf(a);
+            },
+            base);
     }
+    scratch_->coverChains = lastChain;
     return entries <= kMaxCellEntries && shared <= kMaxPairTests &&
            pairs <= glyva::kMaxGlyphCrossings;
 }
@@ -552,7 +578,15 @@ Budget CrossingCount::countCell(uint32_t cell, uint32_t *crossings)
         tests_ += n * (n - 1) / 2;
     for (uint32_t i = begin; i < end; ++i) {
         const Edge &e = edges_[entries_[i]];
-        for (uint32_t j = i + 1; j < end; ++j) {
+        /* Edges of one chain never cross (see Edge), and they lie together in the
+         * cell's list, which keeps the edges' order: the pairs e makes with the rest of
+         * its chain are passed over, though still counted as tests. */
+        uint32_t j = i + 1;
+        while (j < end && edges_[entries_[j]].chain == e.chain)
+            ++j;
+        if (bounded && (tests_ += j - i - 1) > kMaxPairTests)
+            return Budget::kTooCostly;
+        for (; j < end; ++j) {
             double x, y;
             if (bounded && ++tests_ > kMaxPairTests)
                 return Budget::kTooCostly;
@@ -635,6 +669,7 @@ void releaseBudgetScratch(BudgetScratch *scratch)
 {
     for (int b = 0; b < kScratchBlocks; ++b)
         releaseBlock(scratch, b);
+    scratch->coverChains = 0;
 }
 
 Budget checkBudget(const BudgetContour *contours, size_t contourCount, GlyphCost *cost)

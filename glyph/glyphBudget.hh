@@ -55,10 +55,12 @@ Budget checkBudget(const SimpleVec3Array *lists, size_t listCount, GlyphCost *co
 /* Working storage of the check that a caller may keep between glyphs, so that the
  * check of a glyph allocates nothing once its blocks are large enough. Starts zeroed;
  * releaseBudgetScratch frees it and leaves it zeroed. */
-constexpr int kScratchBlocks = 5;
+constexpr int kScratchBlocks = 6;
 struct BudgetScratch {
     void *blocks[kScratchBlocks];
     size_t bytes[kScratchBlocks];
+    /* The chains the fit check has numbered in its cells so far (see coverWithin). */
+    uint32_t coverChains;
 };
 
 void releaseBudgetScratch(BudgetScratch *scratch);

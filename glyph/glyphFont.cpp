@@ -185,10 +185,16 @@ int32_t quality(const tavixInternalFontData *font)
 
 internalGlyphData *glyphRecord(tavixInternalFontData *font, uint32_t charCode, FT_UInt *glyphIndex)
 {
-    FT_UInt g = FT_Get_Char_Index(font->ftFace, charCode);
-    /* The table has num_glyphs + 1 records; a charmap pointing past it is corrupt. */
-    if (static_cast<FT_Long>(g) > font->ftFace->num_glyphs)
-        g = 0;
+    if (!font->lastKnown || font->lastCharCode != charCode) {
+        FT_UInt found = FT_Get_Char_Index(font->ftFace, charCode);
+        /* The table has num_glyphs + 1 records; a charmap pointing past it is corrupt. */
+        if (static_cast<FT_Long>(found) > font->ftFace->num_glyphs)
+            found = 0;
+        font->lastCharCode = charCode;
+        font->lastGlyphIndex = found;
+        font->lastKnown = true;
+    }
+    const FT_UInt g = font->lastGlyphIndex;
     if (glyphIndex)
         *glyphIndex = g;
     return &font->glyphData[g];

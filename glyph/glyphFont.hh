@@ -64,6 +64,12 @@ struct tavixInternalFontData {
      * mesh and after one that failed. */
     GLUtesselator *tessellator;
     GlyphScratch scratch;
+    /* The last character looked up and its glyph: a host asks about one character in
+     * several calls in a row (info, vertices, indices, clear), and the character map
+     * does not change while the handle is open. */
+    uint32_t lastCharCode;
+    FT_UInt lastGlyphIndex;
+    bool lastKnown;
 };
 
 namespace glyva

@@ -40,9 +40,34 @@ struct tessInfo {
         : vertices(shared), indices(record->triangleIndices), glyph(record), window(scratch.window)
     {
         window.resume(shared);
+        moveWindow();
+    }
+
+    /* After the shared array's count changed. */
+    void moveWindow()
+    {
+        const uint32_t n = vertices.array().count;
+        windowStart =
+            static_cast<int32_t>(n > glyva::mf::kSearchWindow ? n - glyva::mf::kSearchWindow : 0);
+    }
+    void storeFailed()
+    {
+        vertexStoreFailed = true;
+        quick = false;
+    }
+    void lost()
+    {
+        incomplete = true;
+        quick = false;
     }
 
     uint16_t type = 0;
+    /* Corners may take jglVertex's quick path: inside a triangle list, with nothing
+     * failed. One flag for what that path would otherwise ask three of. */
+    bool quick = false;
+    /* The shared array's first index inside the search window (never negative, so that
+     * the -1 of a vertex without an index is always outside). */
+    int32_t windowStart = 0;
     glyva::mf::Reserve<MFVec2f> vertices;
     glyva::mf::Reserve<MFInt32> indices;
     internalGlyphData *glyph;
@@ -74,12 +99,6 @@ void keepIndex(float *v, int32_t index)
     memcpy(v + 2, &index, sizeof index);
 }
 
-/* The shared array's first index still inside the search window. */
-int64_t windowStart(tessInfo *info)
-{
-    return static_cast<int64_t>(info->vertices.array().count) - glyva::mf::kSearchWindow;
-}
-
 float *newCombinedVertex(tessInfo *info)
 {
     CombinedChunk *chunk = info->combined;
@@ -107,55 +126,66 @@ void releaseCombined(tessInfo *info)
 
 void jglBegin(GLenum type, void *data)
 {
-    static_cast<tessInfo *>(data)->type = static_cast<uint16_t>(type);
+    auto *info = static_cast<tessInfo *>(data);
+    info->type = static_cast<uint16_t>(type);
+    info->quick = type == GL_TRIANGLES && !info->vertexStoreFailed && !info->incomplete;
 }
 
 /* Whether the index v last received is the one the window search would give it now.
  * The index an address last received stands while it is inside the window: the window holds no
  * other element equal to it, so its search would find the same. Addresses hold their coordinates
  * unchanged until the polygon is over. */
-bool lastStands(tessInfo *info, int32_t last)
+bool lastStands(const tessInfo *info, int32_t last)
 {
-    return last >= 0 && last >= windowStart(info);
+    return last >= info->windowStart;
 }
 
-/* Every corner but the most common: one whose vertex GLU hands back for the first time
- * or after its last index left the window, which the window search merges or appends,
- * one that finds the index list full, and every case out of the ordinary. */
+/* The index the window search gives v, which merges it or appends it, kept in v for its
+ * next corners; -1 when the shared array could not grow. */
+inline int32_t searchedIndex(tessInfo *info, float *v)
+{
+    const int32_t index = info->window.searchInsert(info->vertices, v);
+    info->moveWindow();
+    /* A NaN equals nothing, not even itself: the search appends it every time. */
+    if (index >= 0 && v[0] == v[0] && v[1] == v[1])
+        keepIndex(v, index);
+    return index;
+}
+
+/* Every corner jglVertex leaves: one that finds an array full or the window's table due
+ * for a restart, and every case out of the ordinary. */
 __attribute__((noinline)) void searchedCorner(tessInfo *info, float *v)
 {
     if (info->vertexStoreFailed || info->incomplete)
         return;
     if (!v) {
-        info->vertexStoreFailed = true;
+        info->storeFailed();
         return;
     }
     int32_t index = lastIndex(v);
-    if (!lastStands(info, index)) {
-        index = info->window.searchInsert(info->vertices, v);
-        if (index < 0) {
-            info->vertexStoreFailed = true;
-            return;
-        }
-        /* A NaN equals nothing, not even itself: the search appends it every time. */
-        if (v[0] == v[0] && v[1] == v[1])
-            keepIndex(v, index);
+    if (!lastStands(info, index) && (index = searchedIndex(info, v)) < 0) {
+        info->storeFailed();
+        return;
     }
     if (info->type == GL_TRIANGLES && !info->indices.append(&index))
-        info->incomplete = true;
+        info->lost();
 }
 
-/* The most common corner is a leaf: a vertex whose index stands, in a triangle, with
- * room in the index list. */
+/* The common corners are a leaf: in a triangle, with room in the index list, a vertex
+ * whose index stands, or one the window search merges or appends with room for it,
+ * where nothing can grow or fail. Whenever quick is set the vertex is one GLU was given
+ * or a combined one, never null (a failed combine clears quick). */
 void jglVertex(void *vertexData, void *data)
 {
     auto *info = static_cast<tessInfo *>(data);
     auto *v = static_cast<float *>(vertexData);
-    if (v && !info->vertexStoreFailed && !info->incomplete && info->type == GL_TRIANGLES &&
-        info->indices.hasRoom()) {
-        const int32_t last = lastIndex(v);
-        if (lastStands(info, last)) {
-            info->indices.append(&last);
+    if (info->quick && info->indices.hasRoom()) {
+        int32_t index = lastIndex(v);
+        const bool stands = lastStands(info, index);
+        if (stands || (info->vertices.hasRoom() && info->window.roomToPlace())) {
+            if (!stands)
+                index = searchedIndex(info, v);
+            info->indices.appendInRoom(&index);
             return;
         }
     }
@@ -169,7 +199,7 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
     auto *info = static_cast<tessInfo *>(data);
     float *v = newCombinedVertex(info);
     if (!v) {
-        info->vertexStoreFailed = true;
+        info->storeFailed();
         *outData = nullptr;
         return;
     }
@@ -180,7 +210,9 @@ void jglCombine(GLdouble coords[3], void *[4], GLfloat[4], void **outData, void 
 
 void jglEnd(void *data)
 {
-    static_cast<tessInfo *>(data)->type = 0;
+    auto *info = static_cast<tessInfo *>(data);
+    info->type = 0;
+    info->quick = false;
 }
 
 /* GLU goes on after most errors, but after running out of memory it has dropped
@@ -192,7 +224,7 @@ void jglError(GLenum error, void *data)
     auto *info = static_cast<tessInfo *>(data);
     info->reported = true;
     if (error == GLU_OUT_OF_MEMORY)
-        info->incomplete = true;
+        info->lost();
 }
 
 void jglEdge(GLboolean, void *) {}
@@ -339,13 +371,17 @@ bool sweep(tavixInternalFontData *font, const FT_Outline *outline, internalGlyph
     }
     /* After running out of memory GLU's mesh may be half built, and sweeping it is
      * unsafe: the polygon is abandoned and only deleted. */
-    /* Each point becomes at most one vertex, and a polygon of p points about p triangles:
-     * both arrays grow once instead of step by step. They grow only now, after GLU took
-     * the points: a large block makes the allocator merge the small blocks GLU freed
-     * with the last glyph, and GLU's many small blocks for the points are then carved
-     * from the merged space, which is slower than taking them back as they were. */
+    /* Each point becomes at most one vertex (intersections aside), and a polygon of p
+     * points in c contours, an outline and c - 1 holes, exactly p + 2c - 4 triangles
+     * (fewer when contours lie apart): both arrays grow once instead of step by step, and
+     * mostly settle without a block to split. They grow only now, after GLU took the
+     * points: a large block makes the allocator merge the small blocks GLU freed with the
+     * last glyph, and GLU's many small blocks for the points are then carved from the
+     * merged space, which is slower than taking them back as they were. */
+    const int64_t triangles = static_cast<int64_t>(points) + 2 * outline->n_contours - 4;
     info.vertices.expect(info.vertices.array().count + points);
-    info.indices.expect(info.indices.array().count + 3 * points);
+    info.indices.expect(info.indices.array().count +
+                        3 * static_cast<uint64_t>(triangles > 0 ? triangles : 0));
     if (!info.incomplete)
         gluTessEndPolygon(tess);
     bool clean = !info.incomplete && !info.vertexStoreFailed && !info.reported;

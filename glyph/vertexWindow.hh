@@ -46,6 +46,9 @@ template <typename MF, int N> class VertexWindow
     {
         MF &array = store.array();
         const uint32_t n = array.count;
+        /* Read before the stores below, which the compiler must assume could change it:
+         * a caller that asked roomToPlace() then has the restart compiled away. */
+        const uint32_t placed = placed_ + 1;
         const uint32_t first = n > kWindow ? n - kWindow : 0;
         uint32_t s = hash(v) & (kSlots - 1);
         for (; slots_[s].generation == generation_; s = (s + 1) & (kSlots - 1)) {
@@ -58,10 +61,14 @@ template <typename MF, int N> class VertexWindow
             return -1;
         }
         slots_[s] = {generation_, n};
-        if (++placed_ == kPlacedLimit)
+        placed_ = placed;
+        if (placed == kPlacedLimit)
             restart(array);
         return static_cast<int32_t>(n);
     }
+
+    /* Whether searchInsert can append without starting the table afresh. */
+    bool roomToPlace() const { return placed_ + 1 < kPlacedLimit; }
 
   private:
     /* A power of two; the table is started afresh after kPlacedLimit entries, so that

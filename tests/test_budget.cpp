@@ -112,6 +112,10 @@ TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
                                {std::cos(k * 0.0012566f), std::sin(k * 0.0012566f)});
     for (uint32_t seed = 1; seed <= 30; ++seed)
         cases.push_back(randomPolygon(seed, 1 + seed % 3, 10 + seed, seed % 2 ? 1.0f : 640.0f));
+    /* The mesh path keeps the fit check's storage from glyph to glyph: one kept through
+     * every case, forwards, then backwards with its chain numbers about to wrap. */
+    glyva::BudgetScratch kept = {};
+    std::vector<glyva::Budget> answers;
     for (size_t n = 0; n < cases.size(); ++n) {
         SCOPED_TRACE("case " + std::to_string(n));
         const Polygon &p = cases[n];
@@ -146,7 +150,19 @@ TEST(GlyphBudget, CountsEveryCrossingOnceAndRefusesPastEitherLimit)
         if (budget != glyva::Budget::kWithin) {
             EXPECT_EQ(answered.crossings, counted.crossings);
         }
+        EXPECT_EQ(glyva::fitsBudget(pairs.data(), pairs.size(), &answered, &kept), budget);
+        answers.push_back(budget);
     }
+    kept.coverChains = UINT32_MAX - 1000;
+    for (size_t n = cases.size(); n-- > 0;) {
+        SCOPED_TRACE("case " + std::to_string(n) + " backwards");
+        std::vector<glyva::BudgetContour> pairs;
+        for (const auto &c : cases[n])
+            pairs.push_back({c.data(), static_cast<uint32_t>(c.size() / 2), 2});
+        glyva::GlyphCost answered;
+        EXPECT_EQ(glyva::fitsBudget(pairs.data(), pairs.size(), &answered, &kept), answers[n]);
+    }
+    glyva::releaseBudgetScratch(&kept);
 }
 
 /* 3000 random points, tens of thousands of crossings: -1 from the mesh query and 0 from

@@ -195,6 +195,13 @@ template <typename Record> class Reserve
         return 1;
     }
 
+    /* append() after hasRoom() said yes, with nothing in between that could have
+     * changed the record: for the hottest paths, where the compiler cannot see that. */
+    void appendInRoom(const void *element)
+    {
+        memcpy(&array_.values[array_.count++], element, kWidth<Record>);
+    }
+
     /* Back to exact fit. A trim the allocator refuses keeps the larger block, which is
      * still the record's valid storage. */
     void settle()
