@@ -172,6 +172,8 @@ class ChunkBytes
     void advance(size_t size) { used_ += size; }
     void text(const std::string &s)
     {
+        if (s.empty()) /* before the first room, there is no memory to copy into */
+            return;
         std::memcpy(room(s.size()), s.data(), s.size());
         advance(s.size());
     }
