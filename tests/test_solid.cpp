@@ -169,6 +169,13 @@ struct SolidCase {
     uint32_t stride;
 };
 
+/* A case as test output names it: the record has padding, which the test framework
+ * would print as bytes. */
+void PrintTo(const SolidCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 /* Sample text: holes (8, @, a, e, R, g), thin joins (@, &, %), serifs and tails. */
 const char *const kSample = "GlyvaR@8ea%&";
 
