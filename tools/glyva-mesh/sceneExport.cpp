@@ -671,11 +671,12 @@ class ObjNumbers
     {
         return first_[added >> kShiftBit] + (added & ((1u << kShiftBit) - 1));
     }
+    /* How many texts the numbers take. */
+    uint32_t count() const { return count_; }
     /* The texts for an instance translated by these shifts (x, y, z, x and y in ems),
-     * those already made for the same shift kept. */
+     * those already made for the same shift kept; made holds count() texts. */
     void place(ObjTexts &made, const float (&shifts)[kFixed], ObjHeightTexts &heights) const
     {
-        made.texts.resize(count_);
         for (int s = 0; s < kShifts; ++s) {
             const float shift = s < kFixed ? shifts[s] : 0.0f;
             if (values_[s].empty() || (made.made[s] && made.madeFor[s] == floatBits(shift)))
@@ -968,6 +969,10 @@ class ObjFormatter
     explicit ObjFormatter(const ObjPlan &plan)
         : plan_(plan), texts_(plan.meshes.size()), heights_(plan.heights.size())
     {
+        for (size_t m = 0; m < plan.meshes.size(); ++m) {
+            if (plan.meshes[m])
+                texts_[m].texts.resize(plan.meshes[m]->numbers.count());
+        }
     }
     void operator()(size_t first, size_t end, ChunkBytes &out)
     {
