@@ -94,6 +94,13 @@ while read -r line; do
     "$(field "$line" library_over_glu)" "$(field "$line" library_over_glu_median)" \
     "$(field "$line" same_corners)"
 done < <(grep '^RESULT glu/' <<<"$results" || true)
+echo "the same in step, slice by slice: median of the rounds' ratios (lowest, highest) (target <= 1.10):"
+while read -r line; do
+  [ -z "$line" ] && continue
+  printf '  %-22s lib/glu %s (%s, %s)  rounds %s\n' "$(cut -d' ' -f2 <<<"$line" | sed 's|paired/||')" \
+    "$(field "$line" library_over_glu_median)" "$(field "$line" lowest)" \
+    "$(field "$line" highest)" "$(field "$line" rounds)"
+done < <(grep '^RESULT paired/' <<<"$results" || true)
 echo "contour queries, GetGlyphContour per contour / one flattening per contour:"
 while read -r line; do
   [ -z "$line" ] && continue
