@@ -292,8 +292,8 @@ void pairedSummary()
 {
     if (g_rounds <= 0)
         return;
-    printf("\n== the glyph path against GLU alone, paired passes: median of %d rounds' ratios "
-           "(lowest, highest) ==\n",
+    printf("\n== the glyph path against GLU alone, timed in step: median of %d rounds' ratios "
+           "(lowest, highest; target at most 1.10) ==\n",
            g_rounds);
     for (auto &fcp : cases()) {
         for (int q : {8, 50, 100}) {
@@ -402,7 +402,7 @@ void summary()
 int main(int argc, char **argv)
 {
     bool single = hasFlag(argc, argv, "--single=");
-    /* --rounds=N: rounds of the paired passes (0 leaves them out); not Google
+    /* --rounds=N: rounds of the passes in step (0 leaves them out); not Google
      * Benchmark's flag, so taken out of the arguments before it reads them. */
     for (int i = 1; i < argc; ++i)
         if (strncmp(argv[i], "--rounds=", 9) == 0) {
