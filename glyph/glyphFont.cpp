@@ -96,6 +96,18 @@ FontStatus openFace(tavixInternalFontData *font, const char *path, FT_Long faceI
     return font->glyphData ? FontStatus::kOk : FontStatus::kNoMemory;
 }
 
+size_t budgetBitBytes(const tavixInternalFontData *font)
+{
+    return (static_cast<size_t>(font->ftFace->num_glyphs) + 8) / 8;
+}
+
+/* The outlines may have changed: no glyph is known to be within its budget. */
+void forgetBudgets(tavixInternalFontData *font)
+{
+    if (font->withinBudget)
+        kdMemset(font->withinBudget, 0, budgetBitBytes(font));
+}
+
 void releaseGlyphTable(tavixInternalFontData *font)
 {
     for (FT_Long g = 0; g <= font->ftFace->num_glyphs; ++g)
@@ -138,6 +150,8 @@ void deleteFont(tavixInternalFontData *font)
     }
     kdFree(font->fontData);
     font->fontData = nullptr;
+    kdFree(font->withinBudget);
+    font->withinBudget = nullptr;
     clearMFVec2f(&font->glyphVertices);
     clearContours(font);
     if (font->tessellator)
@@ -166,12 +180,36 @@ void refreshFaceMetrics(tavixInternalFontData *font)
         return;
     FT_Set_Char_Size(font->ftFace, 0, kCharSize, 72, 72);
     storeFaceMetrics(font);
+    forgetBudgets(font);
+}
+
+bool knownWithinBudget(const tavixInternalFontData *font, FT_UInt glyphIndex)
+{
+    return font->withinBudget && static_cast<FT_Long>(glyphIndex) <= font->ftFace->num_glyphs &&
+           (font->withinBudget[glyphIndex / 8] >> (glyphIndex % 8) & 1) != 0;
+}
+
+void noteWithinBudget(tavixInternalFontData *font, FT_UInt glyphIndex)
+{
+    if (static_cast<FT_Long>(glyphIndex) > font->ftFace->num_glyphs)
+        return;
+    if (!font->withinBudget) {
+        font->withinBudget = static_cast<uint8_t *>(kdMalloc(budgetBitBytes(font)));
+        if (!font->withinBudget)
+            return;
+        forgetBudgets(font);
+    }
+    font->withinBudget[glyphIndex / 8] |= static_cast<uint8_t>(1u << (glyphIndex % 8));
 }
 
 void setQuality(tavixInternalFontData *font, uint32_t percent)
 {
-    if (font && percent <= 100)
-        font->quality = static_cast<float>(percent) / 100.0f;
+    if (!font || percent > 100)
+        return;
+    const float quality = static_cast<float>(percent) / 100.0f;
+    if (quality != font->quality)
+        forgetBudgets(font);
+    font->quality = quality;
 }
 
 /* A single-precision product, so that nearly every percent reads back as stored. */

@@ -70,6 +70,12 @@ struct tavixInternalFontData {
     uint32_t lastCharCode;
     FT_UInt lastGlyphIndex;
     bool lastKnown;
+    /* One bit per glyph: its outline was found within the glyph budget at the present
+     * quality. The answer depends on the outline alone, and a host meshes the same glyph
+     * again and again (every mesh query tessellates anew), so a glyph is counted once;
+     * the bits are cleared whenever the outlines may change. Null until the first glyph
+     * is found within, and when there was no memory for it. */
+    uint8_t *withinBudget;
 };
 
 namespace glyva
@@ -102,6 +108,11 @@ void releaseScratch(GlyphScratch *scratch);
  * variation coordinates changed after opening; before any glyph is loaded, since the
  * glyph records keep the metrics they were loaded with. */
 void refreshFaceMetrics(tavixInternalFontData *font);
+
+/* Whether glyphIndex's outline is known to be within the glyph budget at the present
+ * quality, and the note that it is (kept only when there is memory for it). */
+bool knownWithinBudget(const tavixInternalFontData *font, FT_UInt glyphIndex);
+void noteWithinBudget(tavixInternalFontData *font, FT_UInt glyphIndex);
 
 /* Quality in percent, 0 to 100 (larger values are ignored), and back. */
 void setQuality(tavixInternalFontData *font, uint32_t percent);

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "glyph/glyphBudget.hh"
+#include "glyph/glyphFont.hh"
 #include "support/glyph.hh"
 #include "support/support.hh"
 
@@ -178,10 +179,47 @@ TEST(GlyphBudget, FontApiGivesTheFailureValues)
     int32_t *indices = nullptr;
     const std::string line = "glyph/glyphTesselator(640): glyph 1 refused: its 3000 points cross "
                              "more than 2048 times\n";
-    EXPECT_EQ(captureStdout([&] { EXPECT_EQ(GetGlyphVertices(&vertices, font, 'A'), -1); }), line);
+    for (int again = 0; again < 2; ++again) { /* a refusal is never remembered as a pass */
+        EXPECT_EQ(captureStdout([&] { EXPECT_EQ(GetGlyphVertices(&vertices, font, 'A'), -1); }),
+                  line);
+        EXPECT_FALSE(glyva::knownWithinBudget(font, 1));
+    }
     EXPECT_EQ(GetGlyphTriangleIndices(&indices, font, 'A'), 0);
     EXPECT_EQ(captureStdout(
                   [&] { EXPECT_EQ(GetGlyphContour(&points, font, 'A', 0, nullptr, nullptr), 0); }),
               line);
+    CloseFont(font);
+}
+
+/* A glyph found within its budget is not counted again while its outline stays the same,
+ * and is counted again once the quality or the face's instance may have changed it. */
+TEST(GlyphBudget, AGlyphWithinIsCountedOncePerOutline)
+{
+    tavixInternalFontData *font = OpenFont(kDejaVuSans);
+    ASSERT_NE(font, nullptr);
+    glyphInfoRecord info;
+    ASSERT_EQ(GetGlyphInfo(&info, font, 'a'), 1);
+    FT_UInt a = FT_Get_Char_Index(font->ftFace, 'a');
+    const auto meshed = [&] {
+        float *vertices = nullptr;
+        const bool ok = GetGlyphVertices(&vertices, font, 'a') > 0;
+        ClearGlyphData(font, 'a');
+        return ok;
+    };
+    EXPECT_FALSE(glyva::knownWithinBudget(font, a));
+    ASSERT_TRUE(meshed());
+    EXPECT_TRUE(glyva::knownWithinBudget(font, a));
+    EXPECT_FALSE(glyva::knownWithinBudget(font, a + 1));
+    SetQuality(font, static_cast<uint32_t>(GetQuality(font))); /* the same: kept */
+    EXPECT_TRUE(glyva::knownWithinBudget(font, a));
+    SetQuality(font, 8);
+    EXPECT_FALSE(glyva::knownWithinBudget(font, a));
+    ASSERT_TRUE(meshed());
+    EXPECT_TRUE(glyva::knownWithinBudget(font, a));
+    glyva::refreshFaceMetrics(font);
+    EXPECT_FALSE(glyva::knownWithinBudget(font, a));
+    const FT_UInt past = static_cast<FT_UInt>(font->ftFace->num_glyphs) + 1;
+    glyva::noteWithinBudget(font, past); /* past the table: ignored */
+    EXPECT_FALSE(glyva::knownWithinBudget(font, past));
     CloseFont(font);
 }
