@@ -181,6 +181,7 @@ void refreshFaceMetrics(tavixInternalFontData *font)
     FT_Set_Char_Size(font->ftFace, 0, kCharSize, 72, 72);
     storeFaceMetrics(font);
     forgetBudgets(font);
+    font->slotKnown = false;
 }
 
 bool knownWithinBudget(const tavixInternalFontData *font, FT_UInt glyphIndex)

@@ -76,6 +76,12 @@ struct tavixInternalFontData {
      * the bits are cleared whenever the outlines may change. Null until the first glyph
      * is found within, and when there was no memory for it. */
     uint8_t *withinBudget;
+    /* The glyph the face's slot holds, as loadGlyph loaded it, when slotKnown: a host's
+     * first questions about a glyph (its metrics, then its mesh) load it twice in a row,
+     * and the second finds it there. Every load of the face goes through loadGlyph, and
+     * whatever changes the face's size or instance forgets it. */
+    FT_UInt slotGlyph;
+    bool slotKnown;
 };
 
 namespace glyva

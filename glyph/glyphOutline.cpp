@@ -5,8 +5,13 @@ namespace glyva
 
 FT_GlyphSlot loadGlyph(tavixInternalFontData *font, FT_UInt glyphIndex, internalGlyphData *record)
 {
-    if (FT_Load_Glyph(font->ftFace, glyphIndex, FT_LOAD_NO_HINTING))
-        return nullptr;
+    if (!font->slotKnown || font->slotGlyph != glyphIndex) {
+        font->slotKnown = false;
+        if (FT_Load_Glyph(font->ftFace, glyphIndex, FT_LOAD_NO_HINTING))
+            return nullptr;
+        font->slotKnown = true;
+        font->slotGlyph = glyphIndex;
+    }
     FT_GlyphSlot slot = font->ftFace->glyph;
     if (!slot || !record)
         return slot;
