@@ -94,12 +94,15 @@ while read -r line; do
     "$(field "$line" library_over_glu)" "$(field "$line" library_over_glu_median)" \
     "$(field "$line" same_corners)"
 done < <(grep '^RESULT glu/' <<<"$results" || true)
-echo "the same in step, slice by slice: median of the rounds' ratios (lowest, highest) (target <= 1.10):"
+echo "the same in step, slice by slice: median of the rounds' ratios (lowest, highest), meshed"
+echo "again and meshed first on a handle (target <= 1.10):"
 while read -r line; do
   [ -z "$line" ] && continue
-  printf '  %-22s lib/glu %s (%s, %s)  rounds %s\n' "$(cut -d' ' -f2 <<<"$line" | sed 's|paired/||')" \
+  printf '  %-22s again %s (%s, %s)  first %s (%s, %s)  rounds %s\n' \
+    "$(cut -d' ' -f2 <<<"$line" | sed 's|paired/||')" \
     "$(field "$line" library_over_glu_median)" "$(field "$line" lowest)" \
-    "$(field "$line" highest)" "$(field "$line" rounds)"
+    "$(field "$line" highest)" "$(field "$line" first_median)" "$(field "$line" first_lowest)" \
+    "$(field "$line" first_highest)" "$(field "$line" rounds)"
 done < <(grep '^RESULT paired/' <<<"$results" || true)
 echo "contour queries, GetGlyphContour per contour / one flattening per contour:"
 while read -r line; do
