@@ -44,9 +44,11 @@ uint8_t postScriptOrientation(const FT_Outline *outline)
 glyva::Contour budgetedContour(tavixInternalFontData *font, FT_UInt glyphIndex, int32_t k,
                                const SimpleVec3Array **contour)
 {
-    glyva::GlyphCost cost;
-    glyva::Budget budget =
-        glyva::fitsBudget(font->glyphContours, static_cast<size_t>(font->glyphContourCount), &cost);
+    glyva::GlyphCost cost = {0, 0};
+    glyva::Budget budget = glyva::glyphBudget(font, glyphIndex, [&] {
+        return glyva::fitsBudget(font->glyphContours, static_cast<size_t>(font->glyphContourCount),
+                                 &cost);
+    });
     if (budget == glyva::Budget::kWithin) {
         *contour = &font->glyphContours[k];
         return glyva::Contour::kFound;

@@ -120,6 +120,20 @@ void refreshFaceMetrics(tavixInternalFontData *font);
 bool knownWithinBudget(const tavixInternalFontData *font, FT_UInt glyphIndex);
 void noteWithinBudget(tavixInternalFontData *font, FT_UInt glyphIndex);
 
+/* The budget's answer for the glyph's outline as flattened now: within when that is
+ * known, else check()'s, noted when within. Every path that counts a glyph against its
+ * budget asks here, so that meshes and contour queries share what either found. */
+template <typename Check>
+Budget glyphBudget(tavixInternalFontData *font, FT_UInt glyphIndex, Check check)
+{
+    if (knownWithinBudget(font, glyphIndex))
+        return Budget::kWithin;
+    const Budget budget = check();
+    if (budget == Budget::kWithin)
+        noteWithinBudget(font, glyphIndex);
+    return budget;
+}
+
 /* Quality in percent, 0 to 100 (larger values are ignored), and back. */
 void setQuality(tavixInternalFontData *font, uint32_t percent);
 int32_t quality(const tavixInternalFontData *font);

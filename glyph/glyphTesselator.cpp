@@ -408,11 +408,10 @@ bool tessellateOutline(tavixInternalFontData *font, const FT_Outline *outline, F
         return false;
     glyva::GlyphCost cost = {glyva::kMaxGlyphPoints + 1ull, 0};
     glyva::Budget budget = flattenContours(font->quality, outline, scratch);
-    if (budget == glyva::Budget::kWithin && !glyva::knownWithinBudget(font, glyphIndex)) {
-        budget = glyva::fitsBudget(scratch.contours, n, &cost, &scratch.budget);
-        if (budget == glyva::Budget::kWithin)
-            glyva::noteWithinBudget(font, glyphIndex);
-    }
+    if (budget == glyva::Budget::kWithin)
+        budget = glyva::glyphBudget(font, glyphIndex, [&] {
+            return glyva::fitsBudget(scratch.contours, n, &cost, &scratch.budget);
+        });
     bool meshed = budget == glyva::Budget::kWithin && sweep(font, outline, record);
     trimScratch(scratch);
     if (budget != glyva::Budget::kWithin) {
