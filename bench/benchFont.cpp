@@ -285,13 +285,12 @@ Paired pairedRatios(FontCase &fc, int q, bool firstMeshes)
             CloseFont(font);
         ratios.push_back(ratio(tl, tg));
     }
-    std::sort(ratios.begin(), ratios.end());
     Paired p;
     if (ratios.empty())
         return p;
-    const size_t n = ratios.size();
-    p.median = n % 2 ? ratios[n / 2] : 0.5 * (ratios[n / 2 - 1] + ratios[n / 2]);
-    p.low = ratios.front(), p.high = ratios.back();
+    const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
+    p.low = *low, p.high = *high;
+    p.median = median(ratios);
     return p;
 }
 

@@ -550,15 +550,19 @@ std::map<std::string, double> &elementCounts()
 }
 } // namespace
 
-double median(const std::string &name)
+double median(std::vector<double> v)
 {
-    auto it = samples().find(name);
-    if (it == samples().end() || it->second.empty())
+    if (v.empty())
         return NAN;
-    std::vector<double> v = it->second;
     std::sort(v.begin(), v.end());
     size_t n = v.size();
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+double median(const std::string &name)
+{
+    auto it = samples().find(name);
+    return it == samples().end() ? NAN : median(it->second);
 }
 
 double fastest(const std::string &name)

@@ -113,7 +113,8 @@ void flattenPlain(float quality, const FT_Vector *points, const unsigned char *t
 /* Per-repetition CPU seconds per iteration of every benchmark run, by name, and
  * their median; elements() is what a case registered as its element count. */
 std::map<std::string, std::vector<double>> &samples();
-double median(const std::string &name); /* NaN when the case did not run */
+double median(const std::string &name);    /* NaN when the case did not run */
+double median(std::vector<double> values); /* NaN when there are none */
 /* The fastest repetition: on a machine shared with other work, the one least
  * disturbed by it. The ratios use it; the medians are printed beside. */
 double fastest(const std::string &name);
